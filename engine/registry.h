@@ -1,0 +1,87 @@
+// The database registry: 1,048,576 container slots, the free list of slot numbers, the name index.
+// Owns every container it holds. Not locked internally: the executor holds `lock()` around each
+// command (shared to use containers, exclusive to create, erase, restore or clear).
+//
+// Lock order, once for the whole system: the registry lock first, then at most one container lock
+// at a time (taken inside the container operations). Nothing takes them the other way round.
+//
+// Slot numbers are handed out from the head of the free list: ascending from 0 on a fresh
+// registry, the most recently freed slot first. The free list is two arrays of links indexed by
+// slot number, so creating, popping, pushing and reserving a number are O(1) and the registry is
+// built with three allocations.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <shared_mutex>
+#include <string_view>
+
+#include "containers/adt.h"
+#include "values/byte_order.h"
+
+namespace qn::db::nosql {
+
+using nosql_db::ab_adt;
+
+class Registry {
+ public:
+  static constexpr uint64_t capacity = uint64_t{1} << 20;
+
+  Registry();
+  ~Registry();
+  Registry(const Registry&) = delete;
+  Registry& operator=(const Registry&) = delete;
+
+  std::shared_mutex& lock() { return lock_; }
+
+  // The container in a slot, or null when the slot is free or not below the capacity.
+  ab_adt* container_at(uint64_t slot) const { return slot < capacity ? slots_[slot] : nullptr; }
+  // The slot of a named container; false when no container has that name (byte for byte).
+  [[nodiscard]] bool find_by_name(std::string_view name, uint64_t& slot) const;
+  // The name of the container in a slot; empty for a free slot or an unnamed container.
+  std::string_view name_of(uint64_t slot) const;
+
+  uint64_t free_count() const { return free_count_; }
+  uint64_t occupied_count() const { return capacity - free_count_; }
+
+  // Places a new container in the slot at the head of the free list under `name` (empty: none).
+  // Fails, changing nothing and destroying `container`, when no slot is free, the name is in use
+  // or `container` is null. On success writes the slot number.
+  [[nodiscard]] bool place_new(std::unique_ptr<ab_adt> container, std::string_view name,
+                               uint64_t& slot);
+  // Whether a create with this name could succeed now (a free slot, the name not in use); lets
+  // creation refuse before it builds anything.
+  bool can_place(std::string_view name) const;
+
+  // Moves a free slot number to the head of the free list so the next creation takes it. Does
+  // nothing for an occupied slot or one not below the capacity.
+  void reserve_front(uint64_t slot);
+
+  // Destroys the container in a slot, drops its name and returns the slot number to the head of
+  // the free list. False for a free slot or one not below the capacity.
+  [[nodiscard]] bool release(uint64_t slot);
+
+  // Destroys every container and rebuilds the free list in ascending order, as when created.
+  void clear_all();
+
+ private:
+  static constexpr uint32_t none = UINT32_MAX;
+
+  void build_free_list();
+  void unlink_free(uint32_t slot);
+  void push_free_front(uint32_t slot);
+
+  std::shared_mutex lock_;
+  std::unique_ptr<ab_adt*[]> slots_;
+  // Free list links by slot number; meaningful only for free slots.
+  std::unique_ptr<uint32_t[]> next_free_;
+  std::unique_ptr<uint32_t[]> prev_free_;
+  uint32_t free_head_ = none;
+  uint32_t free_tail_ = none;
+  uint64_t free_count_ = 0;
+  // Name index: views into each named container's own name buffer.
+  std::map<std::string_view, uint64_t, byte_string_less> by_name_;
+};
+
+}  // namespace qn::db::nosql
