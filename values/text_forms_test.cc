@@ -1,1 +1,192 @@
+#include "values/text_forms.h"
+
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+namespace qn {
+namespace {
+
+// Renders a conversion as "fail" or the decimal value, so one table covers every integer type.
+template <class T>
+std::string convert(std::string_view token) {
+  T v{};
+  if (!parse_value(token, v)) return "fail";
+  return std::to_string(+v);
+}
+
+struct integer_case {
+  std::string_view token;
+  std::string_view i08, i16, i32, i64, u08, u16, u32, u64;
+};
+
+TEST(TextForms, IntegersEveryWidthBaseAndSign) {
+  const integer_case cases[] = {
+      {"0x1F", "31", "31", "31", "31", "31", "31", "31", "31"},
+      {"31", "31", "31", "31", "31", "31", "31", "31", "31"},
+      {"037", "31", "31", "31", "31", "31", "31", "31", "31"},
+      {"0b11111", "31", "31", "31", "31", "31", "31", "31", "31"},
+      {"0B11", "3", "3", "3", "3", "3", "3", "3", "3"},
+      {"0XfF", "-1", "255", "255", "255", "255", "255", "255", "255"},
+      {"09", "fail", "fail", "fail", "fail", "fail", "fail", "fail", "fail"},
+      {"+5", "5", "5", "5", "5", "5", "5", "5", "5"},
+      {"-5", "-5", "-5", "-5", "-5", "fail", "fail", "fail", "fail"},
+      {"  \t7", "7", "7", "7", "7", "7", "7", "7", "7"},
+      {"", "0", "0", "0", "0", "0", "0", "0", "0"},
+      {"   ", "0", "0", "0", "0", "0", "0", "0", "0"},
+      {"12abc", "fail", "fail", "fail", "fail", "fail", "fail", "fail", "fail"},
+      {"7 ", "fail", "fail", "fail", "fail", "fail", "fail", "fail", "fail"},
+      {"300", "44", "300", "300", "300", "44", "300", "300", "300"},
+      {"65536", "0", "0", "65536", "65536", "0", "0", "65536", "65536"},
+      {"99999999999", "-1", "-1", "2147483647", "99999999999", "255", "65535", "4294967295",
+       "99999999999"},
+      {"-99999999999", "0", "0", "-2147483648", "-99999999999", "fail", "fail", "fail", "fail"},
+      {"18446744073709551615", "-1", "-1", "2147483647", "9223372036854775807", "255", "65535",
+       "4294967295", "18446744073709551615"},
+      {"18446744073709551616", "-1", "-1", "2147483647", "9223372036854775807", "255", "65535",
+       "4294967295", "18446744073709551615"},
+      {"-9223372036854775809", "0", "0", "-2147483648", "-9223372036854775808", "fail", "fail",
+       "fail", "fail"},
+      {"0x", "0", "0", "0", "0", "0", "0", "0", "0"},
+      {"0b2", "fail", "fail", "fail", "fail", "fail", "fail", "fail", "fail"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.token));
+    EXPECT_EQ(convert<int8_t>(c.token), c.i08);
+    EXPECT_EQ(convert<int16_t>(c.token), c.i16);
+    EXPECT_EQ(convert<int32_t>(c.token), c.i32);
+    EXPECT_EQ(convert<int64_t>(c.token), c.i64);
+    EXPECT_EQ(convert<uint8_t>(c.token), c.u08);
+    EXPECT_EQ(convert<uint16_t>(c.token), c.u16);
+    EXPECT_EQ(convert<uint32_t>(c.token), c.u32);
+    EXPECT_EQ(convert<uint64_t>(c.token), c.u64);
+  }
+}
+
+TEST(TextForms, FailedConversionLeavesValueUnchanged) {
+  int32_t v = 42;
+  EXPECT_FALSE(parse_value("4x", v));
+  EXPECT_EQ(v, 42);
+  date d{1999, 1, 2};
+  EXPECT_FALSE(parse_value("1999-02-30", d));
+  EXPECT_EQ(d, (date{1999, 1, 2}));
+}
+
+TEST(TextForms, FloatingPointTakesWholeTokenOnly) {
+  struct {
+    std::string_view token;
+    bool ok;
+    double value;
+  } cases[] = {
+      {"1.5", true, 1.5},   {"-2e3", true, -2000},  {"0x1p4", true, 16},   {"inf", true, INFINITY},
+      {"1.5x", false, 0},   {"1.5 ", false, 0},     {"", true, 0},          {"abc", false, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.token));
+    double d = -7;
+    float f = -7;
+    EXPECT_EQ(parse_value(c.token, d), c.ok);
+    EXPECT_EQ(parse_value(c.token, f), c.ok);
+    if (c.ok) {
+      EXPECT_EQ(d, c.value);
+      EXPECT_EQ(f, static_cast<float>(c.value));
+    }
+  }
+  double nan_value = 0;
+  EXPECT_TRUE(parse_value("nan", nan_value));
+  EXPECT_TRUE(std::isnan(nan_value));
+  // A zero byte inside the token must not end the conversion early.
+  EXPECT_FALSE(parse_value(std::string_view("1\0" "2", 3), nan_value));
+  // Long tokens take the heap path.
+  EXPECT_TRUE(parse_value(std::string(100, '1'), nan_value));
+}
+
+TEST(TextForms, DatesFollowTheGregorianCalendar) {
+  struct {
+    std::string_view token;
+    bool ok;
+    date value;
+  } cases[] = {
+      {"2024-02-29", true, {2024, 2, 29}},      {"2023-02-29", false, {}},
+      {"1900-02-29", false, {}},                {"2000-02-29", true, {2000, 2, 29}},
+      {"2024-13-01", false, {}},                {"2024-00-10", false, {}},
+      {"2024-04-31", false, {}},                {"2024-12-31", true, {2024, 12, 31}},
+      {"2024-01-01trailing", true, {2024, 1, 1}}, {"2024-1-01", false, {}},
+      {"2024/01/01", false, {}},                {"", false, {}},
+      {"0000-01-01", true, {0, 1, 1}},          {"2024-01-00", false, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.token));
+    date d;
+    EXPECT_EQ(parse_value(c.token, d), c.ok);
+    if (c.ok) {
+      EXPECT_EQ(d, c.value);
+    }
+  }
+}
+
+TEST(TextForms, TimesWithFractions) {
+  struct {
+    std::string_view token;
+    bool ok;
+    time value;
+  } cases[] = {
+      {"23:59:59", true, {23, 59, 59, 0}},
+      {"24:00:00", false, {}},
+      {"12:60:00", false, {}},
+      {"12:00:60", false, {}},
+      {"12:00:00.25", true, {12, 0, 0, 250000000}},
+      {"12:00:00.5", true, {12, 0, 0, 500000000}},
+      {"12:00:00.123456789", true, {12, 0, 0, 123456789}},
+      {"12:00:00.1234567891", true, {12, 0, 0, 123456789}},
+      {"12:00:00.", true, {12, 0, 0, 0}},
+      {"12:00:00.5xyz", true, {12, 0, 0, 500000000}},
+      {"12:00:00Z", true, {12, 0, 0, 0}},
+      {"1:00:00", false, {}},
+      {"", false, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.token));
+    time t;
+    EXPECT_EQ(parse_value(c.token, t), c.ok);
+    if (c.ok) {
+      EXPECT_EQ(t, c.value);
+    }
+  }
+}
+
+TEST(TextForms, DateTimesInBothSpellings) {
+  date_time a, b, c;
+  ASSERT_TRUE(parse_value("2024-01-31T08:00:00", a));
+  ASSERT_TRUE(parse_value("2024-01-31 08:00:00", b));
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(a.date_part, (date{2024, 1, 31}));
+  EXPECT_EQ(a.time_part, (time{8, 0, 0, 0}));
+  EXPECT_FALSE(parse_value("2024-01-31", c));
+  EXPECT_FALSE(parse_value("2024-02-30T08:00:00", c));
+  EXPECT_FALSE(parse_value("2024-01-31T25:00:00", c));
+}
+
+TEST(TextForms, DefaultsOfDateAndTimeTypes) {
+  EXPECT_EQ(date{}, (date{2020, 10, 16}));
+  EXPECT_EQ(time{}, (time{17, 34, 36, 0}));
+  const date_time dt;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(&dt);
+  for (size_t i = 0; i < sizeof dt; ++i) EXPECT_EQ(bytes[i], 0) << i;
+}
+
+TEST(TextForms, UnboundedUnsignedWrapsAndRejectsNonNumbers) {
+  uint64_t v = 7;
+  EXPECT_TRUE(parse_unbounded_u64("0x10", v));
+  EXPECT_EQ(v, 16u);
+  EXPECT_TRUE(parse_unbounded_u64("18446744073709551617", v));
+  EXPECT_EQ(v, 1u);
+  EXPECT_FALSE(parse_unbounded_u64("abc", v));
+  EXPECT_FALSE(parse_unbounded_u64("-1", v));
+  EXPECT_EQ(v, 1u);
+}
+
+}  // namespace
+}  // namespace qn

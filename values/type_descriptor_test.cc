@@ -1,1 +1,88 @@
+#include "values/type_descriptor.h"
+
 #include <gtest/gtest.h>
+
+#include <string>
+
+#include "values/byte_order.h"
+#include "values/scalar.h"
+
+namespace qn {
+namespace {
+
+TEST(TypeWords, RecognisedFromAFewBytes) {
+  struct {
+    std::string_view word;
+    std::string_view name;  // empty: not a type
+  } cases[] = {
+      {"i08", "i08"},   {"ix8", "i08"},       {"i_8", "i08"},         {"i16", "i16"},
+      {"i32", "i32"},   {"iX2", "i32"},       {"i64", "i64"},         {"u08", "u08"},
+      {"u16", "u16"},   {"u32", "u32"},       {"uz2", "u32"},         {"u64", "u64"},
+      {"x32", ""},      {"i3", ""},           {"i99", ""},            {"float", "float"},
+      {"fxx", "float"}, {"double", "double"}, {"dox", "double"},      {"date", "date"},
+      {"datetime", "datetime"},               {"dxxxxxxx", "datetime"}, {"dat", ""},
+      {"dates", ""},    {"time", "time"},     {"txx", "time"},        {"string", "string"},
+      {"sxx", "string"}, {"", ""},            {"zzz", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.word));
+    type_descriptor d{9, 9, 9};
+    const bool ok = recognise_type_word(c.word, d);
+    EXPECT_EQ(ok, !c.name.empty());
+    if (ok) {
+      EXPECT_EQ(type_name(d), c.name);
+    } else {
+      EXPECT_EQ(d, (type_descriptor{9, 9, 9}));
+    }
+  }
+}
+
+TEST(TypeNames, DecodedCategoryFirst) {
+  struct {
+    type_descriptor d;
+    std::string_view name;
+  } cases[] = {
+      {{0, 0, 0}, "i08"},     {{3, 0, 0}, "i64"},    {{0, 1, 0}, "u08"},   {{3, 7, 0}, "u64"},
+      {{2, 2, 1}, "float"},   {{3, 2, 1}, "double"}, {{0, 2, 1}, "double"}, {{4, 2, 2}, "string"},
+      {{5, 2, 3}, "date"},    {{5, 2, 4}, "time"},   {{5, 2, 5}, "datetime"}, {{5, 2, 6}, ""},
+      {{4, 0, 0}, ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(type_name(c.d), c.name);
+}
+
+TEST(ScalarDispatch, EveryDescriptorReachesItsType) {
+  const type_descriptor all[] = {i08_type,   i16_type,    i32_type,  i64_type,     u08_type,
+                                 u16_type,   u32_type,    u64_type,  float_type,   double_type,
+                                 date_type,  time_type,   datetime_type, string_type};
+  for (type_descriptor d : all) {
+    type_descriptor seen{};
+    EXPECT_TRUE(with_scalar_type(d, [&]<class T>() {
+      seen = descriptor_of<T>();
+      return true;
+    }));
+    EXPECT_EQ(seen, d) << type_name(d);
+  }
+  EXPECT_FALSE(with_scalar_type(untyped, []<class T>() { return true; }));
+  EXPECT_FALSE(with_scalar_type(type_descriptor{4, 0, 0}, []<class T>() { return true; }));
+}
+
+TEST(KeyOrder, FollowsEachTypesRules) {
+  EXPECT_LT(compare_keys<int8_t>(-128, -1), 0);
+  EXPECT_GT(compare_keys<uint8_t>(255, 7), 0);
+  EXPECT_LT(compare_keys(date{2024, 12, 31}, date{2025, 1, 1}), 0);
+  EXPECT_LT(compare_keys(time{1, 2, 3, 4}, time{1, 2, 3, 5}), 0);
+  EXPECT_LT(compare_keys(xstring("B"), xstring("a")), 0);
+  EXPECT_LT(compare_keys(xstring("a"), xstring("ab")), 0);
+  EXPECT_LT(compare_keys(xstring("\xC3"), xstring("A")), 0);
+  EXPECT_EQ(compare_keys(xstring("ab"), xstring("ab")), 0);
+  // NaN sorts after every number and equals itself, so trees keep a total order.
+  const double nan = std::nan("");
+  EXPECT_GT(compare_keys(nan, 1e308), 0);
+  EXPECT_LT(compare_keys(-1e308, nan), 0);
+  EXPECT_EQ(compare_keys(nan, nan), 0);
+  EXPECT_EQ(compare_keys(0.0, -0.0), 0);
+  EXPECT_TRUE(byte_string_less{}("\x80", "\x7f"));
+}
+
+}  // namespace
+}  // namespace qn
