@@ -1,1 +1,113 @@
+#include "engine/registry.h"
+
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace qn::db::nosql {
+namespace {
+
+// Counts live instances so tests can see that the registry destroys what it owns.
+class counted final : public ab_adt {
+ public:
+  static inline int live = 0;
+  counted() : ab_adt("list", i32_type, u08_type) { ++live; }
+  ~counted() override { --live; }
+};
+
+uint64_t create(Registry& r, std::string_view name = "") {
+  uint64_t slot = UINT64_MAX;
+  EXPECT_TRUE(r.place_new(std::make_unique<counted>(), name, slot));
+  return slot;
+}
+
+TEST(Registry, SlotsComeFromTheHeadOfTheFreeList) {
+  Registry r;
+  EXPECT_EQ(create(r), 0u);
+  EXPECT_EQ(create(r), 1u);
+  EXPECT_EQ(create(r), 2u);
+  EXPECT_TRUE(r.release(1));
+  EXPECT_EQ(create(r), 1u);
+  EXPECT_EQ(create(r), 3u);
+  EXPECT_TRUE(r.release(0));
+  EXPECT_TRUE(r.release(2));
+  EXPECT_EQ(create(r), 2u);  // last freed, first reused
+  EXPECT_EQ(create(r), 0u);
+  EXPECT_FALSE(r.release(2000));
+  EXPECT_FALSE(r.release(Registry::capacity));
+  EXPECT_EQ(r.occupied_count(), 4u);
+}
+
+TEST(Registry, ClearAllRestoresAscendingOrder) {
+  Registry r;
+  for (int i = 0; i < 5; ++i) create(r, i == 3 ? "three" : "");
+  EXPECT_TRUE(r.release(4));
+  EXPECT_TRUE(r.release(2));
+  r.clear_all();
+  EXPECT_EQ(counted::live, 0);
+  EXPECT_EQ(r.free_count(), Registry::capacity);
+  uint64_t slot = 0;
+  EXPECT_FALSE(r.find_by_name("three", slot));
+  EXPECT_EQ(create(r, "three"), 0u);
+  EXPECT_EQ(create(r), 1u);
+}
+
+TEST(Registry, NamesAreUniqueBytewise) {
+  Registry r;
+  EXPECT_EQ(create(r, "ab"), 0u);
+  EXPECT_EQ(create(r, "a"), 1u);
+  EXPECT_EQ(create(r, "A"), 2u);
+  uint64_t slot = 0;
+  EXPECT_FALSE(r.place_new(std::make_unique<counted>(), "ab", slot));
+  EXPECT_EQ(counted::live, 3);  // the refused container was destroyed
+  EXPECT_EQ(r.free_count(), Registry::capacity - 3);
+  EXPECT_EQ(create(r), 3u);  // the free list did not move
+  ASSERT_TRUE(r.find_by_name("a", slot));
+  EXPECT_EQ(slot, 1u);
+  ASSERT_TRUE(r.find_by_name("A", slot));
+  EXPECT_EQ(slot, 2u);
+  EXPECT_EQ(r.name_of(0), "ab");
+  EXPECT_EQ(r.name_of(3), "");
+  EXPECT_TRUE(r.release(0));
+  EXPECT_FALSE(r.find_by_name("ab", slot));
+  EXPECT_EQ(create(r, "ab"), 0u);  // the name is free again
+  EXPECT_FALSE(r.place_new(nullptr, "", slot));
+}
+
+TEST(Registry, ReserveFrontChoosesTheNextSlot) {
+  Registry r;
+  r.reserve_front(7);
+  EXPECT_EQ(create(r), 7u);
+  EXPECT_EQ(create(r), 0u);
+  r.reserve_front(Registry::capacity - 1);
+  EXPECT_EQ(create(r), Registry::capacity - 1);
+  r.reserve_front(0);  // occupied: nothing happens
+  EXPECT_EQ(create(r), 1u);
+  r.reserve_front(Registry::capacity);  // out of range: nothing happens
+  EXPECT_EQ(create(r), 2u);
+}
+
+TEST(Registry, EverySlotCanBeTakenOnce) {
+  Registry r;
+  for (uint64_t i = 0; i < Registry::capacity; ++i) ASSERT_EQ(create(r), i);
+  uint64_t slot = 0;
+  EXPECT_FALSE(r.can_place(""));
+  EXPECT_FALSE(r.place_new(std::make_unique<counted>(), "", slot));
+  EXPECT_TRUE(r.release(123456));
+  EXPECT_EQ(create(r), 123456u);
+  EXPECT_EQ(r.free_count(), 0u);
+}
+
+TEST(Registry, DestructionReleasesEveryContainer) {
+  {
+    Registry r;
+    create(r);
+    create(r, "x");
+    EXPECT_EQ(counted::live, 2);
+  }
+  EXPECT_EQ(counted::live, 0);
+}
+
+}  // namespace
+}  // namespace qn::db::nosql
