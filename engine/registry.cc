@@ -1,13 +1,20 @@
 #include "engine/registry.h"
 
+#include <cstdlib>
+#include <new>
+
 namespace qn::db::nosql {
 
-Registry::Registry()
-    : slots_(new ab_adt*[capacity]()),
-      next_free_(new uint32_t[capacity]),
-      prev_free_(new uint32_t[capacity]) {
-  build_free_list();
+void Registry::free_deleter::operator()(void* p) const { std::free(p); }
+
+template <class T>
+Registry::zeroed_array<T> Registry::allocate_zeroed(uint64_t n) {
+  void* p = std::calloc(n, sizeof(T));
+  if (p == nullptr) throw std::bad_alloc();
+  return zeroed_array<T>(static_cast<T*>(p));
 }
+
+Registry::Registry() : slots_(allocate_zeroed<ab_adt*>(capacity)) { build_free_list(); }
 
 Registry::~Registry() {
   for (uint64_t slot = 0; slot < capacity && occupied_count() != 0; ++slot) {
@@ -19,28 +26,26 @@ Registry::~Registry() {
   }
 }
 
+// Fresh zeroed link arrays are the ascending list 0, 1, ..., capacity - 1 around the sentinel.
 void Registry::build_free_list() {
-  for (uint32_t i = 0; i < capacity; ++i) {
-    next_free_[i] = i + 1 < capacity ? i + 1 : none;
-    prev_free_[i] = i == 0 ? none : i - 1;
-  }
-  free_head_ = 0;
-  free_tail_ = static_cast<uint32_t>(capacity - 1);
+  next_delta_ = allocate_zeroed<uint32_t>(links);
+  prev_delta_ = allocate_zeroed<uint32_t>(links);
   free_count_ = capacity;
 }
 
-void Registry::unlink_free(uint32_t slot) {
-  const uint32_t prev = prev_free_[slot], next = next_free_[slot];
-  (prev == none ? free_head_ : next_free_[prev]) = next;
-  (next == none ? free_tail_ : prev_free_[next]) = prev;
+void Registry::unlink_free(uint64_t slot) {
+  const uint64_t prev = prev_free(slot), next = next_free(slot);
+  set_next_free(prev, next);
+  set_prev_free(next, prev);
   --free_count_;
 }
 
-void Registry::push_free_front(uint32_t slot) {
-  prev_free_[slot] = none;
-  next_free_[slot] = free_head_;
-  (free_head_ == none ? free_tail_ : prev_free_[free_head_]) = slot;
-  free_head_ = slot;
+void Registry::push_free_front(uint64_t slot) {
+  const uint64_t head = next_free(sentinel);
+  set_next_free(sentinel, slot);
+  set_prev_free(slot, sentinel);
+  set_next_free(slot, head);
+  set_prev_free(head, slot);
   ++free_count_;
 }
 
@@ -63,7 +68,7 @@ bool Registry::can_place(std::string_view name) const {
 bool Registry::place_new(std::unique_ptr<ab_adt> container, std::string_view name,
                          uint64_t& slot) {
   if (container == nullptr || !can_place(name)) return false;
-  const uint32_t head = free_head_;
+  const uint64_t head = next_free(sentinel);
   if (!name.empty()) {
     container->set_name(name);
     by_name_.emplace(container->name(), head);
@@ -76,9 +81,8 @@ bool Registry::place_new(std::unique_ptr<ab_adt> container, std::string_view nam
 
 void Registry::reserve_front(uint64_t slot) {
   if (slot >= capacity || slots_[slot] != nullptr) return;
-  const auto s = static_cast<uint32_t>(slot);
-  unlink_free(s);
-  push_free_front(s);
+  unlink_free(slot);
+  push_free_front(slot);
 }
 
 bool Registry::release(uint64_t slot) {
@@ -87,7 +91,7 @@ bool Registry::release(uint64_t slot) {
   slots_[slot] = nullptr;
   if (!c->name().empty()) by_name_.erase(c->name());
   delete c;
-  push_free_front(static_cast<uint32_t>(slot));
+  push_free_front(slot);
   return true;
 }
 

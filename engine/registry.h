@@ -6,9 +6,12 @@
 // at a time (taken inside the container operations). Nothing takes them the other way round.
 //
 // Slot numbers are handed out from the head of the free list: ascending from 0 on a fresh
-// registry, the most recently freed slot first. The free list is two arrays of links indexed by
-// slot number, so creating, popping, pushing and reserving a number are O(1) and the registry is
-// built with three allocations.
+// registry, the most recently freed slot first. The free list is a circular doubly linked list
+// over arrays indexed by slot number, with one sentinel entry after the last slot, so popping,
+// pushing and reserving a number are O(1). Each link is stored as its distance from the ascending
+// default (next = i + 1, prev = i - 1, modulo the array length), so an all-zero array is the full
+// ascending list: building or clearing the registry takes three zeroed allocations that the
+// kernel maps lazily, instead of writing a million links.
 #pragma once
 
 #include <cstdint>
@@ -66,19 +69,35 @@ class Registry {
   void clear_all();
 
  private:
-  static constexpr uint32_t none = UINT32_MAX;
+  // Link arrays hold capacity + 1 entries; the last is the sentinel.
+  static constexpr uint64_t links = capacity + 1;
+  static constexpr uint64_t sentinel = capacity;
+
+  struct free_deleter {
+    void operator()(void* p) const;
+  };
+  template <class T>
+  using zeroed_array = std::unique_ptr<T[], free_deleter>;
+  template <class T>
+  static zeroed_array<T> allocate_zeroed(uint64_t n);
 
   void build_free_list();
-  void unlink_free(uint32_t slot);
-  void push_free_front(uint32_t slot);
+  uint64_t next_free(uint64_t i) const { return (i + 1 + next_delta_[i]) % links; }
+  uint64_t prev_free(uint64_t i) const { return (i + links - 1 + prev_delta_[i]) % links; }
+  void set_next_free(uint64_t i, uint64_t v) {
+    next_delta_[i] = static_cast<uint32_t>((v + 2 * links - i - 1) % links);
+  }
+  void set_prev_free(uint64_t i, uint64_t v) {
+    prev_delta_[i] = static_cast<uint32_t>((v + links + 1 - i) % links);
+  }
+  void unlink_free(uint64_t slot);
+  void push_free_front(uint64_t slot);
 
   std::shared_mutex lock_;
-  std::unique_ptr<ab_adt*[]> slots_;
-  // Free list links by slot number; meaningful only for free slots.
-  std::unique_ptr<uint32_t[]> next_free_;
-  std::unique_ptr<uint32_t[]> prev_free_;
-  uint32_t free_head_ = none;
-  uint32_t free_tail_ = none;
+  zeroed_array<ab_adt*> slots_;
+  // Free list links by slot number, meaningful only for free slots and the sentinel.
+  zeroed_array<uint32_t> next_delta_;
+  zeroed_array<uint32_t> prev_delta_;
   uint64_t free_count_ = 0;
   // Name index: views into each named container's own name buffer.
   std::map<std::string_view, uint64_t, byte_string_less> by_name_;

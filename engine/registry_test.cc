@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <list>
 #include <memory>
+#include <random>
 #include <vector>
 
 namespace qn::db::nosql {
@@ -97,6 +100,45 @@ TEST(Registry, EverySlotCanBeTakenOnce) {
   EXPECT_TRUE(r.release(123456));
   EXPECT_EQ(create(r), 123456u);
   EXPECT_EQ(r.free_count(), 0u);
+}
+
+// The free list against a plain list of numbers: creation pops the head, release pushes the
+// front, reserve_front moves a number to the front; every slot number handed out must agree.
+TEST(Registry, FreeListMatchesAModelUnderRandomOperations) {
+  Registry r;
+  std::list<uint64_t> model;
+  for (uint64_t i = 0; i < Registry::capacity; ++i) model.push_back(i);
+  std::vector<uint64_t> occupied;
+  std::mt19937_64 rng(7);
+  for (int step = 0; step < 20000; ++step) {
+    const int op = static_cast<int>(rng() % 3);
+    if (op == 0 || occupied.empty()) {
+      const uint64_t slot = create(r);
+      ASSERT_EQ(slot, model.front());
+      model.pop_front();
+      occupied.push_back(slot);
+    } else if (op == 1) {
+      const size_t at = rng() % occupied.size();
+      const uint64_t slot = occupied[at];
+      occupied[at] = occupied.back();
+      occupied.pop_back();
+      ASSERT_TRUE(r.release(slot));
+      model.push_front(slot);
+    } else {
+      // Mostly numbers near the front, where the model's linear search stays cheap.
+      const uint64_t slot = rng() % 64;
+      r.reserve_front(slot);
+      if (r.container_at(slot) == nullptr) {
+        model.splice(model.begin(), model, std::find(model.begin(), model.end(), slot));
+      }
+    }
+    ASSERT_EQ(r.free_count(), model.size());
+  }
+  for (int i = 0; i < 100; ++i) {
+    ASSERT_EQ(create(r), model.front());
+    model.pop_front();
+  }
+  r.clear_all();
 }
 
 TEST(Registry, DestructionReleasesEveryContainer) {
