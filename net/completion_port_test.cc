@@ -1,0 +1,148 @@
+#include "net/completion_port.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace qn::net {
+namespace {
+
+struct socket_pair {
+  int ours = -1;
+  int theirs = -1;
+  socket_pair() {
+    int fds[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) == 0) {
+      ours = fds[0];
+      theirs = fds[1];
+    }
+  }
+  ~socket_pair() {
+    if (ours >= 0) close(ours);
+    if (theirs >= 0) close(theirs);
+  }
+};
+
+struct receiver : io_operation {
+  std::array<char, 8> buffer{};
+};
+
+TEST(CompletionPort, PostedPacketsComeBackInOrder) {
+  completion_port port;
+  ASSERT_TRUE(port.is_valid());
+  receiver r;
+  ASSERT_TRUE(port.post(7, 1, nullptr));
+  ASSERT_TRUE(port.post(0, exit_key, &r));
+  completion a;
+  completion b;
+  ASSERT_TRUE(port.wait(a));
+  ASSERT_TRUE(port.wait(b));
+  EXPECT_EQ(a.bytes, 7u);
+  EXPECT_EQ(a.key, 1u);
+  EXPECT_EQ(a.operation, nullptr);
+  EXPECT_EQ(b.key, exit_key);
+  EXPECT_EQ(b.operation, &r);
+}
+
+TEST(CompletionPort, ReceiveCompletesWithTheBytesInTheArea) {
+  completion_port port;
+  socket_pair pair;
+  receiver r;
+  r.area = r.buffer.data();
+  r.capacity = 5;  // smaller than what is sent: the rest waits for the next receive
+  ASSERT_TRUE(port.associate(pair.ours, 42, r));
+  ASSERT_TRUE(port.post_receive(r));
+  ASSERT_EQ(write(pair.theirs, "abcdefgh", 8), 8);
+  completion c;
+  ASSERT_TRUE(port.wait(c));
+  EXPECT_EQ(c.key, 42u);
+  EXPECT_EQ(c.operation, &r);
+  EXPECT_EQ(c.error, 0);
+  EXPECT_EQ(std::string(r.buffer.data(), c.bytes), "abcde");
+  ASSERT_TRUE(port.post_receive(r));
+  ASSERT_TRUE(port.wait(c));
+  EXPECT_EQ(std::string(r.buffer.data(), c.bytes), "fgh");
+}
+
+TEST(CompletionPort, PeerCloseCompletesWithZeroBytes) {
+  completion_port port;
+  socket_pair pair;
+  receiver r;
+  r.area = r.buffer.data();
+  r.capacity = 8;
+  ASSERT_TRUE(port.associate(pair.ours, 0, r));
+  ASSERT_TRUE(port.post_receive(r));
+  close(pair.theirs);
+  pair.theirs = -1;
+  completion c;
+  ASSERT_TRUE(port.wait(c));
+  EXPECT_EQ(c.operation, &r);
+  EXPECT_EQ(c.bytes, 0u);
+  EXPECT_EQ(c.error, 0);
+}
+
+TEST(CompletionPort, DisarmedSocketReportsNothing) {
+  // Data (and even a hang-up) on a socket without a posted receive must not complete; the posted
+  // packet queued after it is what the wait returns.
+  completion_port port;
+  socket_pair pair;
+  receiver r;
+  r.area = r.buffer.data();
+  r.capacity = 8;
+  ASSERT_TRUE(port.associate(pair.ours, 0, r));
+  ASSERT_EQ(write(pair.theirs, "x", 1), 1);
+  close(pair.theirs);
+  pair.theirs = -1;
+  ASSERT_TRUE(port.post(3, 9, nullptr));
+  completion c;
+  ASSERT_TRUE(port.wait(c));
+  EXPECT_EQ(c.key, 9u);
+  EXPECT_EQ(c.operation, nullptr);
+}
+
+TEST(CompletionPort, EachReceiveIsTakenByOneOfManyWaiters) {
+  // Sixteen waiters, 200 sockets with one message each: every message completes exactly once,
+  // then one exit packet per waiter ends them all.
+  completion_port port;
+  constexpr int sockets = 200;
+  constexpr int waiters = 16;
+  std::vector<socket_pair> pairs(sockets);
+  std::vector<receiver> ops(sockets);
+  for (int i = 0; i < sockets; ++i) {
+    ops[i].area = ops[i].buffer.data();
+    ops[i].capacity = 8;
+    ASSERT_TRUE(port.associate(pairs[i].ours, static_cast<uint64_t>(i), ops[i]));
+    ASSERT_TRUE(port.post_receive(ops[i]));
+  }
+  std::vector<std::atomic<int>> seen(sockets);
+  std::vector<std::thread> threads;
+  for (int w = 0; w < waiters; ++w) {
+    threads.emplace_back([&] {
+      for (;;) {
+        completion c;
+        if (!port.wait(c)) continue;
+        if (c.key == exit_key) return;
+        if (c.bytes == 1) seen[c.key].fetch_add(1);
+      }
+    });
+  }
+  for (int i = 0; i < sockets; ++i) ASSERT_EQ(write(pairs[i].theirs, "m", 1), 1);
+  for (int spin = 0; spin < 1000; ++spin) {
+    int total = 0;
+    for (auto& s : seen) total += s.load();
+    if (total == sockets) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  for (int w = 0; w < waiters; ++w) ASSERT_TRUE(port.post(0, exit_key, nullptr));
+  for (auto& t : threads) t.join();
+  for (int i = 0; i < sockets; ++i) EXPECT_EQ(seen[i].load(), 1) << i;
+}
+
+}  // namespace
+}  // namespace qn::net

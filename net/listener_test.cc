@@ -1,0 +1,290 @@
+#include "net/listener.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "net/digest.h"
+#include "net/test_client.h"
+
+namespace qn::net {
+namespace {
+
+using std::chrono::milliseconds;
+using testing::frame_of;
+using testing::login_payload;
+using testing::test_client;
+using testing::to_hex;
+
+constexpr char success[] = "0100000000";
+constexpr char failure[] = "0100000001";
+constexpr char empty_reply[] = "09000000" "00" "0000000000000000";
+
+// Polls `condition` every 5 ms for at most 10 s; true once it holds.
+bool wait_until(const std::function<bool()>& condition) {
+  for (int i = 0; i < 2000; ++i) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(milliseconds(5));
+  }
+  return condition();
+}
+
+// A real listener on 127.0.0.1 and a free port, run by the restart loop on its own thread. The
+// process-wide listener state is reset before and after each test, so tests run one after another.
+class ListenerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    reset_listener_state();
+    users_["alice"] = password_digest("wonderland");
+    options_.port = testing::find_free_port();
+    ASSERT_NE(options_.port, 0);
+    options_.bind_address = "127.0.0.1";
+    options_.users = &users_;
+    options_.throttle = &throttle_;
+    options_.send_timeout = milliseconds(500);
+    options_.on_first_start = [this](db::nosql::Registry&) { first_starts_.fetch_add(1); };
+  }
+  void TearDown() override {
+    stop_request();
+    if (loop_.joinable()) loop_.join();
+    EXPECT_EQ(listening_socket(), -1);
+    EXPECT_FALSE(has_registry());
+    reset_listener_state();
+  }
+
+  void start() {
+    loop_ = std::thread([this] { restart_loop(options_); });
+    ASSERT_TRUE(wait_until([] { return listening_socket() != -1; }));
+  }
+
+  // A logged-in client from `source`.
+  std::unique_ptr<test_client> logged_in(const char* source = "127.0.0.1") {
+    auto c = std::make_unique<test_client>(options_.port, source);
+    EXPECT_TRUE(c->is_connected());
+    EXPECT_EQ(c->login("alice", "wonderland"), success);
+    return c;
+  }
+
+  user_table users_;
+  // Short bans, so a test can see one lifted; long enough to outlast the checks made under it.
+  login_throttle throttle_{{{milliseconds(2000), milliseconds(2000), milliseconds(2000)}}};
+  listener_options options_;
+  std::atomic<int> first_starts_{0};
+  std::thread loop_;
+};
+
+TEST_F(ListenerTest, LoginRightAndWrong) {
+  start();
+  test_client wrong(options_.port);
+  EXPECT_EQ(wrong.login("alice", "wonderlant"), failure);
+  EXPECT_EQ(wrong.login("mallory", "wonderland"), failure);
+  test_client right(options_.port);
+  EXPECT_EQ(right.login("alice", "wonderland"), success);
+  EXPECT_EQ(first_starts_.load(), 1);
+}
+
+TEST_F(ListenerTest, WrongThenRightOnOneConnection) {
+  start();
+  test_client c(options_.port);
+  EXPECT_EQ(c.login("alice", "guess"), failure);
+  EXPECT_EQ(c.login("alice", "wonderland"), success);
+  EXPECT_EQ(c.command("clear"), empty_reply);
+}
+
+TEST_F(ListenerTest, LoginFrameInTwoReceivesCountsOneFailure) {
+  start();
+  test_client c(options_.port, "127.0.0.3");
+  const std::string login = frame_of(login_payload("alice", "nope"));
+  ASSERT_TRUE(c.send_raw(login.substr(0, 6)));
+  ASSERT_TRUE(wait_until(
+      [&] { return throttle_.render_state("127.0.0.3") != "tier=0 counter=0 banned=0"; }));
+  EXPECT_EQ(throttle_.render_state("127.0.0.3"), "tier=1 counter=1 banned=0");
+  ASSERT_TRUE(c.send_raw(login.substr(6)));
+  EXPECT_EQ(to_hex(c.read_reply()), failure);
+  // The reply leaves before the failure is counted.
+  EXPECT_TRUE(wait_until(
+      [&] { return throttle_.render_state("127.0.0.3") == "tier=1 counter=2 banned=0"; }));
+}
+
+TEST_F(ListenerTest, CommandsAreAnsweredByteForByte) {
+  start();
+  auto c = logged_in();
+  struct {
+    std::string line;
+    std::string reply;
+  } cases[] = {
+      {"clear", empty_reply},
+      {"", failure},
+      {"x 1 2", failure},
+      {"g 0 count", failure},  // slot 0 is free after the clear
+  };
+  for (const auto& t : cases) EXPECT_EQ(c->command(t.line), t.reply) << t.line;
+}
+
+TEST_F(ListenerTest, RequestsLargerThanTheReceiveAreaAreGathered) {
+  start();
+  auto c = logged_in();
+  for (size_t size : {32768u, 32769u, 300000u}) {
+    EXPECT_EQ(c->command(std::string(size, 'x')), failure) << size;
+    EXPECT_EQ(c->command("clear"), empty_reply) << size;
+  }
+}
+
+TEST_F(ListenerTest, CloseMarkerClosesTheConnection) {
+  start();
+  test_client before_login(options_.port);
+  ASSERT_TRUE(before_login.send_raw("\xff\xff\xff\xff"));
+  EXPECT_TRUE(before_login.is_closed_by_server());
+  auto after_login = logged_in();
+  ASSERT_TRUE(after_login->send_raw("\xff\xff\xff\xff"));
+  EXPECT_TRUE(after_login->is_closed_by_server());
+}
+
+TEST_F(ListenerTest, ThrottleBansAtTheThirtiethFailureAndRefusesAtAccept) {
+  start();
+  const char* source = "127.0.0.2";  // keeps the ban away from the other tests' address
+  test_client c(options_.port, source);
+  for (int i = 1; i < 30; ++i) ASSERT_EQ(c.login("alice", "wrong"), failure) << i;
+  EXPECT_EQ(c.login("alice", "wrong"), failure);
+  EXPECT_TRUE(c.is_closed_by_server());
+  EXPECT_TRUE(throttle_.is_banned(source));
+
+  test_client refused(options_.port, source);
+  ASSERT_TRUE(refused.is_connected());  // the kernel accepts; the listener closes at once
+  EXPECT_TRUE(refused.is_closed_by_server());
+
+  auto other = logged_in();  // other addresses are served as before
+  EXPECT_EQ(other->command("clear"), empty_reply);
+
+  ASSERT_TRUE(wait_until([&] { return !throttle_.is_banned(source); }));
+  auto again = logged_in(source);
+  EXPECT_EQ(again->command("clear"), empty_reply);
+}
+
+TEST_F(ListenerTest, PauseAndContinueKeepTheRegistry) {
+  start();
+  auto before = logged_in();
+  pause_listener();
+  ASSERT_TRUE(wait_until([] { return listening_socket() == -1; }));
+  EXPECT_TRUE(has_registry());
+  EXPECT_TRUE(before->is_closed_by_server());  // open connections are closed at a pause
+  test_client during(options_.port);
+  EXPECT_FALSE(during.is_connected());
+
+  continue_listener();
+  ASSERT_TRUE(wait_until([] { return listening_socket() != -1; }));
+  auto after = logged_in();
+  EXPECT_EQ(after->command("clear"), empty_reply);
+  EXPECT_EQ(first_starts_.load(), 1);  // no second registry, no second start-up script
+}
+
+TEST_F(ListenerTest, StopClosesOpenConnectionsAndReleasesTheRegistry) {
+  start();
+  auto idle = logged_in();
+  test_client mid_frame(options_.port);
+  ASSERT_TRUE(mid_frame.send_raw(frame_of(login_payload("alice", "wonderland")).substr(0, 9)));
+  stop_request();
+  EXPECT_EQ(listening_socket(), -1);
+  EXPECT_FALSE(has_registry());
+  EXPECT_TRUE(is_stop_requested());
+  EXPECT_TRUE(idle->is_closed_by_server());
+  EXPECT_TRUE(mid_frame.is_closed_by_server());
+  loop_.join();
+  stop_request();  // a second request finds nothing running and returns at once
+}
+
+TEST_F(ListenerTest, StopWhilePausedReleasesTheRegistry) {
+  start();
+  pause_listener();
+  ASSERT_TRUE(wait_until([] { return listening_socket() == -1; }));
+  stop_request();
+  EXPECT_FALSE(has_registry());
+  loop_.join();
+}
+
+TEST_F(ListenerTest, BusyPortIsRetriedAndTheStartUpCallbackRunsOnce) {
+  const int blocker = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(options_.port);
+  inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+  ASSERT_EQ(bind(blocker, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(listen(blocker, 1), 0);
+  loop_ = std::thread([this] { restart_loop(options_); });
+  ASSERT_TRUE(wait_until([this] { return first_starts_.load() == 1; }));
+  std::this_thread::sleep_for(milliseconds(500));  // a few bind attempts
+  EXPECT_EQ(listening_socket(), -1);
+  close(blocker);
+  ASSERT_TRUE(wait_until([] { return listening_socket() != -1; }));
+  EXPECT_EQ(first_starts_.load(), 1);
+  auto c = logged_in();
+  EXPECT_EQ(c->command("clear"), empty_reply);
+}
+
+TEST_F(ListenerTest, StopWhileTheBindKeepsFailingEnds) {
+  const int blocker = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(options_.port);
+  inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+  ASSERT_EQ(bind(blocker, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  loop_ = std::thread([this] { restart_loop(options_); });
+  ASSERT_TRUE(wait_until([] { return has_registry(); }));
+  stop_request();  // must not wait for a listener that never comes
+  EXPECT_FALSE(has_registry());
+  loop_.join();
+  close(blocker);
+}
+
+TEST_F(ListenerTest, ManyClientsAreServedAtOnce) {
+  start();
+  constexpr int clients = 50;
+  std::atomic<int> good{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < clients; ++i) {
+    threads.emplace_back([this, &good, i] {
+      test_client c(options_.port);
+      if (c.login("alice", "wonderland") != success) return;
+      for (int k = 0; k < 20; ++k) {
+        const bool is_clear = (i + k) % 2 == 0;
+        if (c.command(is_clear ? "clear" : "x") != (is_clear ? empty_reply : failure)) return;
+      }
+      good.fetch_add(1);
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(good.load(), clients);
+}
+
+TEST_F(ListenerTest, VanishingPeersDoNotDisturbTheOthers) {
+  start();
+  auto steady = logged_in();
+  for (int i = 0; i < 20; ++i) {
+    test_client c(options_.port);
+    ASSERT_TRUE(c.is_connected());
+    if (i % 2 == 0) {
+      // Logged in, then half of a large frame, then a reset.
+      ASSERT_EQ(c.login("alice", "wonderland"), success);
+      ASSERT_TRUE(c.send_raw(frame_of(std::string(100000, 'x')).substr(0, 50000)));
+      const linger reset{1, 0};
+      ASSERT_EQ(setsockopt(c.fd(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset), 0);
+    } else {
+      ASSERT_TRUE(c.send_raw(frame_of(login_payload("alice", "wonderland")).substr(0, 5)));
+    }
+    c.disconnect();
+    EXPECT_EQ(steady->command("clear"), empty_reply) << i;
+  }
+}
+
+}  // namespace
+}  // namespace qn::net

@@ -1,0 +1,50 @@
+// Session protocol of one connection: request frame assembly, the login exchange, the command
+// exchange and the reply frames. A connection is handled by one worker at a time (one receive
+// outstanding), so its fields need no lock; the throttle and the registry lock themselves.
+//
+// Request frame: u32 payload length, then the payload (a login first, command lines after). The
+// length 0xFFFFFFFF closes the connection. Until a login succeeds every receive that leaves the
+// frame incomplete counts as a failed attempt with the login throttle.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "engine/registry.h"
+#include "net/completion_port.h"
+#include "net/login_throttle.h"
+#include "values/byte_order.h"
+
+namespace qn::net {
+
+// User name to configured password digest; written before the listener starts, then read-only.
+// config/ defines the identical alias, so one object passes between the two.
+using user_table = std::map<std::string, std::string, qn::byte_string_less>;
+
+// One accepted connection. Its io_operation base is what the completion port hands back.
+// Owned by the listener run that accepted it; released when the connection closes.
+struct connection : io_operation {
+  static constexpr uint32_t receive_capacity = 32768;
+
+  std::array<char, receive_capacity> receive_area;
+  uint32_t expected_length = 0;  // payload length of the frame being assembled
+  std::string request;           // bytes of that frame, length prefix included
+  bool is_logged_in = false;
+  std::string client_address;  // dotted-decimal peer address
+  db::nosql::Registry* registry = nullptr;
+  const user_table* users = nullptr;  // null: every login fails
+  login_throttle* throttle = nullptr;
+};
+
+// Handles a completed receive of `bytes` (> 0) bytes in c.receive_area. Returns true to keep the
+// connection (the caller posts the next receive), false to close it.
+[[nodiscard]] bool receive_bytes(connection& c, uint32_t bytes);
+
+// Sends all of `bytes` on a blocking socket, retrying partial sends, without SIGPIPE. Returns
+// false on the first error, including the socket's send timeout passing with nothing sent.
+[[nodiscard]] bool send_whole(int socket, std::string_view bytes);
+
+}  // namespace qn::net

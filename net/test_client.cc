@@ -1,0 +1,140 @@
+#include "net/test_client.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace qn::net::testing {
+namespace {
+
+void append_le32(uint32_t v, std::string& out) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
+}
+
+sockaddr_in loopback(const char* address, uint16_t port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  inet_pton(AF_INET, address, &a.sin_addr);
+  return a;
+}
+
+}  // namespace
+
+std::string frame_of(std::string_view payload) {
+  std::string f;
+  append_le32(static_cast<uint32_t>(payload.size()), f);
+  f.append(payload);
+  return f;
+}
+
+std::string login_payload(std::string_view name, std::string_view password) {
+  std::string p;
+  append_le32(static_cast<uint32_t>(name.size()), p);
+  p.append(name);
+  append_le32(static_cast<uint32_t>(password.size()), p);
+  p.append(password);
+  return p;
+}
+
+std::string to_hex(std::string_view bytes) {
+  static constexpr char digits[] = "0123456789abcdef";
+  std::string hex;
+  for (char c : bytes) {
+    hex.push_back(digits[static_cast<uint8_t>(c) >> 4]);
+    hex.push_back(digits[static_cast<uint8_t>(c) & 15]);
+  }
+  return hex;
+}
+
+uint16_t find_free_port() {
+  const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a = loopback("127.0.0.1", 0);
+  socklen_t length = sizeof a;
+  uint16_t port = 0;
+  if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+      getsockname(s, reinterpret_cast<sockaddr*>(&a), &length) == 0) {
+    port = ntohs(a.sin_port);
+  }
+  close(s);
+  return port;
+}
+
+test_client::test_client(uint16_t port, const char* source) {
+  socket_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (socket_ < 0) return;
+  const timeval timeout{5, 0};
+  setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  const sockaddr_in from = loopback(source, 0);
+  const sockaddr_in to = loopback("127.0.0.1", port);
+  if (bind(socket_, reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0 ||
+      connect(socket_, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+    disconnect();
+  }
+}
+
+test_client::~test_client() { disconnect(); }
+
+void test_client::disconnect() {
+  if (socket_ >= 0) close(socket_);
+  socket_ = -1;
+}
+
+bool test_client::send_raw(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = send(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+bool test_client::read_exactly(char* out, size_t n) {
+  while (n > 0) {
+    const ssize_t got = recv(socket_, out, n, 0);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    out += got;
+    n -= static_cast<size_t>(got);
+  }
+  return true;
+}
+
+std::string test_client::read_reply() {
+  std::string reply(4, '\0');
+  if (!read_exactly(reply.data(), 4)) return {};
+  uint32_t length = 0;
+  for (int i = 3; i >= 0; --i) length = length << 8 | static_cast<uint8_t>(reply[i]);
+  reply.resize(4 + static_cast<size_t>(length));
+  if (!read_exactly(reply.data() + 4, length)) return {};
+  return reply;
+}
+
+std::string test_client::login(std::string_view name, std::string_view password) {
+  if (!send_frame(login_payload(name, password))) return "send failed";
+  return to_hex(read_reply());
+}
+
+std::string test_client::command(std::string_view line) {
+  if (!send_frame(line)) return "send failed";
+  return to_hex(read_reply());
+}
+
+bool test_client::is_closed_by_server() {
+  char byte;
+  for (;;) {
+    const ssize_t n = recv(socket_, &byte, 1, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0) return true;
+    if (n < 0) return errno == ECONNRESET;
+    // Any byte that arrives means the server answered instead of closing.
+    return false;
+  }
+}
+
+}  // namespace qn::net::testing

@@ -1,0 +1,49 @@
+// Blocking loopback client and frame helpers for the network tests.
+// Each client object is used by one thread; it owns its socket.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qn::net::testing {
+
+// A request frame: u32 little-endian payload length, then the payload.
+std::string frame_of(std::string_view payload);
+// A login payload: u32 name length, name, u32 password length, password.
+std::string login_payload(std::string_view name, std::string_view password);
+// Lower-case hexadecimal text of bytes, for readable comparisons.
+std::string to_hex(std::string_view bytes);
+// A TCP port on 127.0.0.1 that nothing listens on right now.
+uint16_t find_free_port();
+
+class test_client {
+ public:
+  // Connects to 127.0.0.1:port from the address `source` (bound before connecting, so tests can
+  // speak from 127.0.0.2 and the like). Replies are awaited at most 5 seconds.
+  explicit test_client(uint16_t port, const char* source = "127.0.0.1");
+  ~test_client();
+  test_client(const test_client&) = delete;
+  test_client& operator=(const test_client&) = delete;
+
+  bool is_connected() const { return socket_ >= 0; }
+  int fd() const { return socket_; }
+  [[nodiscard]] bool send_raw(std::string_view bytes);
+  [[nodiscard]] bool send_frame(std::string_view payload) { return send_raw(frame_of(payload)); }
+  // One whole reply frame, prefix included; empty when the connection closed or timed out.
+  std::string read_reply();
+  // Sends a login frame and returns the hexadecimal reply ("0100000000" on success).
+  std::string login(std::string_view name, std::string_view password);
+  // Sends a command frame and returns the hexadecimal reply.
+  std::string command(std::string_view line);
+  // True when the server has closed the connection (end of stream or reset within 5 seconds).
+  bool is_closed_by_server();
+  // Closes the socket now.
+  void disconnect();
+
+ private:
+  bool read_exactly(char* out, size_t n);
+  int socket_ = -1;
+};
+
+}  // namespace qn::net::testing
