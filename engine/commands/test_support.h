@@ -1,0 +1,167 @@
+// Test helper: runs command lines in-process through execute and renders the reply as one line.
+// Each command_runner owns its own Registry; use one runner per test (not thread-safe).
+//
+// Rendering, compact and unambiguous:
+//   false                        the command failed (whatever the reply holds is not shown)
+//   ok                           success with no reply item
+//   ok [u64: 0]                  one unlabelled item: type word, colon, the values
+//   ok [vkey u64: 0] [vkey(hex) string: "0x0"]
+//                                labelled items: label, space, type word (the last word before
+//                                the colon; labels may contain spaces, type words never do)
+//   ok [i32:]                    an item without values
+// Values are separated by one space. Integers in decimal; float and double in their shortest
+// round-trip form (to_chars); date 2024-02-29; time 08:00:00 with ".nnnnnnnnn" only when the
+// nanoseconds are not 0; datetime as date "T" time; strings in double quotes with \" \\ and \xNN
+// for bytes outside 0x20..0x7e. An item without a type (category 6) shows the type word
+// "untyped".
+#pragma once
+
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "engine/executor.h"
+#include "engine/registry.h"
+#include "engine/reply.h"
+
+namespace qn::db::nosql::testing {
+
+inline void render_text(std::string_view s, std::string& out) {
+  out += '"';
+  for (const char ch : s) {
+    const auto b = static_cast<unsigned char>(ch);
+    if (ch == '"' || ch == '\\') {
+      out += '\\';
+      out += ch;
+    } else if (b < 0x20 || b > 0x7e) {
+      char buf[5];
+      std::snprintf(buf, sizeof buf, "\\x%02x", b);
+      out += buf;
+    } else {
+      out += ch;
+    }
+  }
+  out += '"';
+}
+
+template <class T>
+T load_inline(const value_cell& cell, size_t offset) {
+  T v;
+  std::memcpy(&v, cell.inline_bytes.data() + offset, sizeof(T));
+  return v;
+}
+
+template <class T>
+void render_number(T v, std::string& out) {
+  char buf[64];
+  const auto result = std::to_chars(buf, buf + sizeof buf, v);
+  out.append(buf, result.ptr);
+}
+
+inline void render_date(const date& d, std::string& out) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04u-%02u-%02u", unsigned{d.year}, unsigned{d.month},
+                unsigned{d.day});
+  out += buf;
+}
+
+inline void render_time(const time& t, std::string& out) {
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%02u:%02u:%02u", unsigned{t.hour}, unsigned{t.minute},
+                unsigned{t.second});
+  out += buf;
+  const uint32_t ns = t.nanosecond;
+  if (ns != 0) {
+    std::snprintf(buf, sizeof buf, ".%09u", unsigned{ns});
+    out += buf;
+  }
+}
+
+// One value of an item, decoded by the item's descriptor.
+inline void render_cell(type_descriptor type, const value_cell& cell, std::string& out) {
+  switch (type.category) {
+    case integer_category: {
+      const bool is_unsigned = type.sign != 0;
+      switch (type.width) {
+        case 0:
+          return is_unsigned ? render_number(load_inline<uint8_t>(cell, 0), out)
+                             : render_number(load_inline<int8_t>(cell, 0), out);
+        case 1:
+          return is_unsigned ? render_number(load_inline<uint16_t>(cell, 0), out)
+                             : render_number(load_inline<int16_t>(cell, 0), out);
+        case 2:
+          return is_unsigned ? render_number(load_inline<uint32_t>(cell, 0), out)
+                             : render_number(load_inline<int32_t>(cell, 0), out);
+        default:
+          return is_unsigned ? render_number(load_inline<uint64_t>(cell, 0), out)
+                             : render_number(load_inline<int64_t>(cell, 0), out);
+      }
+    }
+    case floating_category:
+      return type.width == 2 ? render_number(load_inline<float>(cell, 0), out)
+                             : render_number(load_inline<double>(cell, 0), out);
+    case string_category: return render_text(cell.text, out);
+    case date_category: return render_date(load_inline<date>(cell, 0), out);
+    case time_category: return render_time(load_inline<time>(cell, inline_offset<time>()), out);
+    case datetime_category: {
+      const auto dt = load_inline<date_time>(cell, 0);
+      render_date(dt.date_part, out);
+      out += 'T';
+      return render_time(dt.time_part, out);
+    }
+  }
+  out += '?';
+}
+
+// The whole reply as described at the top of this file ("ok" plus the items).
+inline std::string render_reply(const reply_record& reply) {
+  std::string out = "ok";
+  for (size_t i = 0; i < reply.size(); ++i) {
+    const reply_item& item = reply[i];
+    out += " [";
+    if (!item.label.empty()) {
+      out += item.label;
+      out += ' ';
+    }
+    const std::string_view word = type_name(item.type);
+    out += word.empty() ? std::string_view("untyped") : word;
+    out += ':';
+    for (const value_cell& cell : item.values) {
+      out += ' ';
+      render_cell(item.type, cell, out);
+    }
+    out += ']';
+  }
+  return out;
+}
+
+class command_runner {
+ public:
+  // Runs one line through execute with a fresh reply record; "false" or the rendered reply.
+  std::string run(std::string_view line) {
+    reply_record reply;
+    if (!execute(registry_, line.data(), line.size(), reply)) return "false";
+    return render_reply(reply);
+  }
+
+  // Runs a line that must succeed and returns the slot number of its first item (the "vkey" of a
+  // create reply); all ones when the line failed or answered no u64 item.
+  uint64_t create(std::string_view line) {
+    reply_record reply;
+    if (!execute(registry_, line.data(), line.size(), reply) || reply.empty() ||
+        reply[0].values.empty()) {
+      return ~uint64_t{0};
+    }
+    return load_inline<uint64_t>(reply[0].values[0], 0);
+  }
+
+  Registry& registry() { return registry_; }
+
+ private:
+  Registry registry_;
+};
+
+}  // namespace qn::db::nosql::testing
