@@ -4,9 +4,6 @@
 
 namespace qn::db::nosql::nosql_db {
 
-std::unique_ptr<ab_adt> make_hash_container(bool, type_descriptor, type_descriptor, uint64_t) {
-  return nullptr;
-}
 std::unique_ptr<ab_adt> make_map_container(bool, type_descriptor, type_descriptor) {
   return nullptr;
 }
