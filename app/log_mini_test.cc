@@ -1,0 +1,173 @@
+#include "app/log_mini.h"
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace qn::app {
+namespace {
+
+// A fresh directory with a log file path in it; logging is configured as the server does it.
+class LogMini : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/zor_app_log_XXXXXX";
+    directory_ = mkdtemp(pattern);
+    path_ = directory_ + "/zor_mdb_s.log";
+    set_enable(true);
+    set_log2file(path_.data(), path_.size());
+    set_mini_level(log_level_note);
+    set_count(true);
+    set_cpu(true);
+  }
+  void TearDown() override {
+    set_log2file("", 0);  // lets go of the file before its directory goes
+    std::filesystem::remove_all(directory_);
+  }
+
+  std::vector<std::string> lines() const {
+    std::ifstream in(path_);
+    std::vector<std::string> out;
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+  }
+
+  std::string directory_;
+  std::string path_;
+};
+
+const char* const time_pattern = R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\] )";
+
+unsigned long long line_number(const std::string& line) {
+  const size_t at = line.find("[#");
+  return at == std::string::npos ? 0 : std::strtoull(line.c_str() + at + 2, nullptr, 10);
+}
+
+TEST_F(LogMini, LinesCarryTimeLevelNumberAndProcessor) {
+  log_note("want to exit by ctrl-c\n");
+  log_warn("catch signal: %d, abnormal.\n", 15);
+  log_note("%s and %d", "no line feed", 7);
+  const std::vector<std::string> written = lines();
+  ASSERT_EQ(written.size(), 3u);
+  const std::string prefix = std::string("^") + time_pattern;
+  const std::regex expected[] = {
+      std::regex(prefix + R"(\[note\] \[#\d+\] \[cpu \d+\] want to exit by ctrl-c$)"),
+      std::regex(prefix + R"(\[warn\] \[#\d+\] \[cpu \d+\] catch signal: 15, abnormal\.$)"),
+      std::regex(prefix + R"(\[note\] \[#\d+\] \[cpu \d+\] no line feed and 7$)"),
+  };
+  for (size_t i = 0; i < written.size(); ++i) {
+    EXPECT_TRUE(std::regex_match(written[i], expected[i])) << written[i];
+  }
+  EXPECT_EQ(line_number(written[1]), line_number(written[0]) + 1);
+  EXPECT_EQ(line_number(written[2]), line_number(written[1]) + 1);
+}
+
+TEST_F(LogMini, SettingsShapeWhatIsWritten) {
+  struct case_t {
+    bool is_enabled;
+    int level;
+    bool is_counted;
+    bool has_cpu;
+    const char* expected;  // the note and the warning after the time, "" when not written
+  };
+  const case_t cases[] = {
+      {true, log_level_note, false, false, "[note] a|[warn] b"},
+      {true, log_level_note, true, false, "[note] [#] a|[warn] [#] b"},
+      {true, log_level_note, false, true, "[note] [cpu] a|[warn] [cpu] b"},
+      {true, log_level_warn, false, false, "[warn] b"},
+      {true, log_level_off, false, false, ""},
+      {true, log_level_debug, false, false, "[note] a|[warn] b"},
+      {false, log_level_note, true, true, ""},
+  };
+  for (const case_t& c : cases) {
+    std::filesystem::remove(path_);
+    set_log2file(path_.data(), path_.size());
+    set_enable(c.is_enabled);
+    set_mini_level(c.level);
+    set_count(c.is_counted);
+    set_cpu(c.has_cpu);
+    log_note("a");
+    log_warn("b");
+    std::string shown;
+    for (std::string line : lines()) {
+      line = std::regex_replace(line, std::regex(std::string("^") + time_pattern), "");
+      line = std::regex_replace(line, std::regex(R"(\[#\d+\])"), "[#]");
+      line = std::regex_replace(line, std::regex(R"(\[cpu \d+\])"), "[cpu]");
+      shown += (shown.empty() ? "" : "|") + line;
+    }
+    EXPECT_EQ(shown, c.expected) << c.is_enabled << " " << c.level << " " << c.is_counted << " "
+                                 << c.has_cpu;
+  }
+}
+
+TEST_F(LogMini, LongMessagesAreKeptWhole) {
+  const std::string long_text(3000, 'x');
+  log_note("%s|end", long_text.c_str());
+  const std::vector<std::string> written = lines();
+  ASSERT_EQ(written.size(), 1u);
+  EXPECT_NE(written[0].find(long_text + "|end"), std::string::npos);
+}
+
+TEST_F(LogMini, FatalSignalLineMatchesTheOthers) {
+  log_note("before");
+  log_fatal_signal(11);
+  log_note("after");
+  const std::vector<std::string> written = lines();
+  ASSERT_EQ(written.size(), 3u);
+  EXPECT_TRUE(std::regex_match(
+      written[1], std::regex(std::string("^") + time_pattern +
+                             R"(\[warn\] \[#\d+\] catch signal: 11, abnormal\.$)")))
+      << written[1];
+  EXPECT_EQ(line_number(written[1]), line_number(written[0]) + 1);
+  EXPECT_EQ(line_number(written[2]), line_number(written[1]) + 1);
+}
+
+TEST_F(LogMini, UnopenableFileDropsLinesQuietly) {
+  // A regular file where the directory should be: no user, root included, can create the log.
+  const std::string blocker = directory_ + "/not_a_directory";
+  std::ofstream(blocker) << "x";
+  const std::string nowhere = blocker + "/zor_mdb_s.log";
+  set_log2file(nowhere.data(), nowhere.size());
+  log_note("want to exit by ctrl-c\n");
+  log_warn("at_terminate!\n");
+  log_fatal_signal(6);
+  EXPECT_TRUE(std::filesystem::is_regular_file(blocker));
+  EXPECT_TRUE(lines().empty());
+  // Pointing it at a usable file again brings the lines back.
+  set_log2file(path_.data(), path_.size());
+  log_note("back");
+  ASSERT_EQ(lines().size(), 1u);
+}
+
+TEST(LogTime, FormatsUtcCivilTime) {
+  struct case_t {
+    long long seconds;
+    int milliseconds;
+    const char* expected;
+  };
+  const case_t cases[] = {
+      {0, 0, "1970-01-01 00:00:00.000"},
+      {951782400, 5, "2000-02-29 00:00:00.005"},
+      {1700000000, 123, "2023-11-14 22:13:20.123"},
+      {4102444799, 999, "2099-12-31 23:59:59.999"},
+      {-1, 40, "1969-12-31 23:59:59.040"},
+      {-62135596800, 0, "0001-01-01 00:00:00.000"},
+      {253402300799, 0, "9999-12-31 23:59:59.000"},
+  };
+  for (const case_t& c : cases) {
+    char out[24];
+    const size_t n = format_utc_time(c.seconds, c.milliseconds, out);
+    EXPECT_EQ(std::string(out, n), c.expected) << c.seconds;
+  }
+}
+
+}  // namespace
+}  // namespace qn::app

@@ -1,0 +1,49 @@
+#include "app/program_path.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace qn::app {
+namespace {
+
+TEST(ProgramPath, DirectoryIsEverythingBeforeTheLastSlash) {
+  struct case_t {
+    const char* path;
+    const char* expected;
+  };
+  const case_t cases[] = {
+      {"/opt/zor/zor_nosql_server", "/opt/zor"},
+      {"/zor_nosql_server", "/"},
+      {"zor_nosql_server", "."},
+      {"", "."},
+      {"./zor_nosql_server", "."},
+      {"run/zor_nosql_server", "run"},
+      {"/a/b/", "/a/b"},
+  };
+  for (const case_t& c : cases) EXPECT_EQ(directory_of(c.path), c.expected) << c.path;
+}
+
+TEST(ProgramPath, LogFileLiesInTheProgramDirectory) {
+  struct case_t {
+    const char* directory;
+    const char* expected;
+  };
+  const case_t cases[] = {
+      {"/opt/zor", "/opt/zor/zor_mdb_s.log"},
+      {"/", "/zor_mdb_s.log"},
+      {".", "./zor_mdb_s.log"},
+      {"/opt/zor/", "/opt/zor/zor_mdb_s.log"},
+  };
+  for (const case_t& c : cases) EXPECT_EQ(log_file_path(c.directory), c.expected) << c.directory;
+}
+
+TEST(ProgramPath, ProgramPathIsTheRunningBinary) {
+  const std::string path = program_path("not-used");
+  ASSERT_FALSE(path.empty());
+  EXPECT_EQ(path.front(), '/');
+  EXPECT_EQ(path.substr(path.rfind('/') + 1), "app_test");
+}
+
+}  // namespace
+}  // namespace qn::app
