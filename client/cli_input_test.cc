@@ -1,0 +1,111 @@
+#include "client/cli_input.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace qn::client {
+namespace {
+
+// The parsed options as one line, for one comparison per case.
+std::string render(const cli_options& o) {
+  const char* mode = o.mode == cli_mode::run      ? "run"
+                     : o.mode == cli_mode::digest ? "digest"
+                                                  : "help";
+  std::string out = std::string(mode) + " " + o.host + ":" + std::to_string(o.port) + " " + o.user;
+  out += " connect=" + std::to_string(o.connect_timeout.count()) +
+         " io=" + std::to_string(o.io_timeout.count());
+  if (o.is_json) out += " json";
+  if (o.has_command) out += " [" + o.command + "]";
+  return out;
+}
+
+bool parse(const std::vector<const char*>& args, cli_options& out, std::string& error) {
+  return parse_cli_options(static_cast<int>(args.size()), args.data(), out, error);
+}
+
+TEST(CliInputTest, ParsesOptionsAndTheCommand) {
+  struct case_t {
+    std::vector<const char*> args;
+    std::string_view expected;
+  } cases[] = {
+      {{}, "run 127.0.0.1:55554 admin connect=5000 io=30000"},
+      {{"k"}, "run 127.0.0.1:55554 admin connect=5000 io=30000 [k]"},
+      {{"g", "\"v\"", "all"}, "run 127.0.0.1:55554 admin connect=5000 io=30000 [g \"v\" all]"},
+      {{"-H", "db.local", "-p", "6000", "-u", "reader", "--json", "k"},
+       "run db.local:6000 reader connect=5000 io=30000 json [k]"},
+      {{"--host=10.0.0.2", "--port=1", "--user=u"}, "run 10.0.0.2:1 u connect=5000 io=30000"},
+      {{"--timeout", "0.25", "--connect-timeout=2"},
+       "run 127.0.0.1:55554 admin connect=2000 io=250"},
+      // Options end at the command: later arguments that look like options belong to it.
+      {{"i", "0", "-5"}, "run 127.0.0.1:55554 admin connect=5000 io=30000 [i 0 -5]"},
+      {{"--", "-x", "--json"}, "run 127.0.0.1:55554 admin connect=5000 io=30000 [-x --json]"},
+      // An empty argument is an (empty) token of the command, not the end of the options.
+      {{"--json", ""}, "run 127.0.0.1:55554 admin connect=5000 io=30000 json []"},
+      {{"--digest"}, "digest 127.0.0.1:55554 admin connect=5000 io=30000"},
+      {{"--help"}, "help 127.0.0.1:55554 admin connect=5000 io=30000"},
+      {{"-h", "k"}, "help 127.0.0.1:55554 admin connect=5000 io=30000 [k]"},
+  };
+  for (const auto& c : cases) {
+    cli_options options;
+    std::string error;
+    ASSERT_TRUE(parse(c.args, options, error)) << c.expected << ": " << error;
+    EXPECT_EQ(render(options), c.expected);
+  }
+}
+
+TEST(CliInputTest, RefusesBadOptions) {
+  struct case_t {
+    std::vector<const char*> args;
+    std::string_view error;
+  } cases[] = {
+      {{"--password", "secret"}, "unknown option --password"},
+      {{"-p"}, "option -p needs a value"},
+      {{"--port="}, "option --port needs a value"},
+      {{"-p", "0"}, "bad port '0': expected a number from 1 to 65535"},
+      {{"-p", "65536"}, "bad port '65536': expected a number from 1 to 65535"},
+      {{"-p", "55554x"}, "bad port '55554x': expected a number from 1 to 65535"},
+      {{"-p", "-1"}, "bad port '-1': expected a number from 1 to 65535"},
+      {{"-H", ""}, "the host must not be empty"},
+      {{"--timeout", "0"}, "bad --timeout '0': expected seconds, more than 0 and at most 86400"},
+      {{"--timeout", "nan"},
+       "bad --timeout 'nan': expected seconds, more than 0 and at most 86400"},
+      {{"--connect-timeout", "1e9"},
+       "bad --connect-timeout '1e9': expected seconds, more than 0 and at most 86400"},
+      {{"--json=yes"}, "option --json takes no value"},
+      {{"--digest", "secret"},
+       "--digest reads the password from standard input and takes no command"},
+  };
+  for (const auto& c : cases) {
+    cli_options options;
+    std::string error;
+    EXPECT_FALSE(parse(c.args, options, error)) << c.error;
+    EXPECT_EQ(error, c.error);
+  }
+}
+
+TEST(CliInputTest, CleansScriptLines) {
+  struct case_t {
+    std::string line;
+    bool is_command;
+    std::string_view cleaned;
+  } cases[] = {
+      {"k", true, "k"},
+      {"g 0 all\r", true, "g 0 all"},
+      {"", false, ""},
+      {"\r", false, ""},
+      {"   \t ", false, "   \t "},
+      {"# a comment", false, "# a comment"},
+      {"  # indented comment", false, "  # indented comment"},
+      {"i 0 \"#\"", true, "i 0 \"#\""},
+      {" k", true, " k"},  // sent as it is: the server decides what a leading space means
+  };
+  for (const auto& c : cases) {
+    std::string line = c.line;
+    EXPECT_EQ(clean_script_line(line), c.is_command) << c.line;
+    EXPECT_EQ(line, c.cleaned);
+  }
+}
+
+}  // namespace
+}  // namespace qn::client

@@ -1,0 +1,211 @@
+#include "client/connection.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace qn::client {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A one-connection server on 127.0.0.1 that plays a scripted part on its own thread. Every
+// blocking call of the script is bounded by a 5-second receive timeout.
+class scripted_server {
+ public:
+  using script = std::function<void(int socket)>;
+
+  explicit scripted_server(script play) {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(listener_, 1) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      return;
+    }
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this, play = std::move(play)] {
+      timeval limit{5, 0};
+      ::setsockopt(listener_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
+      const int s = ::accept(listener_, nullptr, nullptr);
+      if (s < 0) return;
+      ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
+      play(s);
+      ::close(s);
+    });
+  }
+  ~scripted_server() {
+    if (thread_.joinable()) thread_.join();
+    ::close(listener_);
+  }
+
+  uint16_t port() const { return port_; }
+  connect_options options(std::chrono::milliseconds io_timeout = 5000ms) const {
+    return {"127.0.0.1", port_, 5000ms, io_timeout};
+  }
+
+ private:
+  int listener_ = -1;
+  uint16_t port_ = 0;
+  std::thread thread_;
+};
+
+// Reads one request frame (prefix included); empty when the peer closed or the wait ran out.
+std::string read_request(int s) {
+  std::string frame(4, '\0');
+  if (::recv(s, frame.data(), 4, MSG_WAITALL) != 4) return {};
+  uint32_t length = 0;
+  std::memcpy(&length, frame.data(), 4);
+  frame.resize(4 + length);
+  if (length != 0 && ::recv(s, frame.data() + 4, length, MSG_WAITALL) != length) return {};
+  return frame;
+}
+
+void send_bytes(int s, std::string_view bytes) {
+  ::send(s, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+}
+
+const std::string login_ok("\x01\x00\x00\x00\x00", 5);
+const std::string login_refused("\x01\x00\x00\x00\x01", 5);
+const std::string command_failure("\x01\x00\x00\x00\x01", 5);
+// Successful reply with one unlabelled u08 item holding 7.
+const std::string one_u08_reply(
+    "\x17\x00\x00\x00"
+    "\x00"
+    "\x01\x00\x00\x00\x00\x00\x00\x00"
+    "\x00\x00"
+    "\x00\x01\x00"
+    "\x01\x00\x00\x00\x00\x00\x00\x00"
+    "\x07",
+    27);
+
+TEST(ConnectionTest, LogsInAndRunsCommands) {
+  std::string login_request, command_request;
+  scripted_server server([&](int s) {
+    login_request = read_request(s);
+    send_bytes(s, login_ok);
+    command_request = read_request(s);
+    send_bytes(s, one_u08_reply);
+    read_request(s);
+    send_bytes(s, command_failure);
+  });
+  connection c;
+  ASSERT_EQ(c.open(server.options()), result::ok);
+  ASSERT_EQ(c.log_in("admin", "pw"), result::ok);
+  command_reply reply;
+  ASSERT_EQ(c.execute("g 0 count", reply), result::ok);
+  ASSERT_EQ(reply.items.size(), 1u);
+  EXPECT_EQ(std::get<uint8_t>(reply.items[0].values.at(0)), 7);
+  EXPECT_EQ(c.execute("x", reply), result::command_failed);
+  EXPECT_FALSE(reply.is_success);
+  EXPECT_TRUE(c.is_open());  // a failed command leaves the session usable
+  EXPECT_EQ(login_request, std::string("\x0f\0\0\0\x05\0\0\0admin\x02\0\0\0pw", 19));
+  EXPECT_EQ(command_request, std::string("\x09\0\0\0g 0 count", 13));
+}
+
+TEST(ConnectionTest, AssemblesAReplyThatArrivesByteByByte) {
+  scripted_server server([&](int s) {
+    read_request(s);
+    send_bytes(s, login_ok);
+    read_request(s);
+    for (const char b : one_u08_reply) {
+      send_bytes(s, std::string_view(&b, 1));
+      std::this_thread::sleep_for(1ms);
+    }
+  });
+  connection c;
+  ASSERT_EQ(c.open(server.options()), result::ok);
+  ASSERT_EQ(c.log_in("admin", "pw"), result::ok);
+  command_reply reply;
+  ASSERT_EQ(c.execute("g 0 count", reply), result::ok);
+  EXPECT_EQ(std::get<uint8_t>(reply.items.at(0).values.at(0)), 7);
+}
+
+TEST(ConnectionTest, ReportsARefusedLoginAndStaysOpen) {
+  scripted_server server([&](int s) {
+    read_request(s);
+    send_bytes(s, login_refused);
+    read_request(s);
+    send_bytes(s, login_ok);
+  });
+  connection c;
+  ASSERT_EQ(c.open(server.options()), result::ok);
+  EXPECT_EQ(c.log_in("admin", "wrong"), result::login_refused);
+  EXPECT_TRUE(c.is_open());
+  EXPECT_EQ(c.log_in("admin", "right"), result::ok);
+}
+
+// Each broken exchange ends in its own result and closes the connection for good.
+TEST(ConnectionTest, ClosesOnBrokenExchanges) {
+  struct case_t {
+    std::string name;
+    std::function<void(int)> after_login;
+    std::chrono::milliseconds io_timeout;
+    result expected;
+  } cases[] = {
+      {"closed without a reply", [](int s) { read_request(s); }, 5000ms, result::connection_closed},
+      {"closed in the middle of a reply",
+       [](int s) {
+         read_request(s);
+         send_bytes(s, one_u08_reply.substr(0, 10));
+       },
+       5000ms, result::connection_closed},
+      {"silent server",
+       [](int s) {
+         read_request(s);
+         read_request(s);  // holds the connection until the client gives up and closes
+       },
+       200ms, result::timed_out},
+      {"reply that does not decode",
+       [](int s) {
+         read_request(s);
+         send_bytes(s, std::string("\x01\x00\x00\x00\x07", 5));
+       },
+       5000ms, result::malformed_reply},
+  };
+  for (const auto& c : cases) {
+    scripted_server server([&](int s) {
+      read_request(s);
+      send_bytes(s, login_ok);
+      c.after_login(s);
+    });
+    connection client;
+    ASSERT_EQ(client.open(server.options(c.io_timeout)), result::ok) << c.name;
+    ASSERT_EQ(client.log_in("admin", "pw"), result::ok) << c.name;
+    command_reply reply;
+    EXPECT_EQ(describe(client.execute("k", reply)), describe(c.expected)) << c.name;
+    EXPECT_FALSE(client.last_error().empty()) << c.name;
+    EXPECT_FALSE(client.is_open()) << c.name;
+    EXPECT_EQ(client.execute("k", reply), result::not_connected) << c.name;
+  }
+}
+
+TEST(ConnectionTest, ReportsWhenNothingListens) {
+  uint16_t port = 0;
+  {
+    scripted_server server([](int) {});
+    port = server.port();
+    // Connect once so the server thread ends; afterwards nothing listens on the port.
+    connection c;
+    ASSERT_EQ(c.open(server.options()), result::ok);
+  }
+  connection c;
+  EXPECT_EQ(c.open({"127.0.0.1", port, 2000ms, 2000ms}), result::connect_failed);
+  EXPECT_FALSE(c.last_error().empty());
+  command_reply reply;
+  EXPECT_EQ(c.execute("k", reply), result::not_connected);
+  EXPECT_EQ(c.log_in("admin", "pw"), result::not_connected);
+}
+
+}  // namespace
+}  // namespace qn::client

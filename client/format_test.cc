@@ -1,0 +1,269 @@
+#include "client/format.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace qn::client {
+namespace {
+
+reply_item make_item(std::string label, type_descriptor type, std::vector<value> values) {
+  reply_item item;
+  item.label = std::move(label);
+  item.type = type;
+  item.value_count = values.size();
+  item.values = std::move(values);
+  return item;
+}
+
+command_reply success(std::vector<reply_item> items) { return {true, std::move(items)}; }
+
+// The introspection reply for the rows given as {name, slot, count, kind, key type, value type}.
+struct container_row {
+  std::string name;
+  uint64_t slot;
+  uint64_t count;
+  std::string kind, key_type, value_type;
+};
+command_reply introspection(const std::vector<container_row>& rows) {
+  std::vector<reply_item> items = {
+      make_item("skey", string_type, {}),      make_item("vkey", u64_type, {}),
+      make_item("vkey(hex)", string_type, {}), make_item("count", u64_type, {}),
+      make_item("ctype", string_type, {}),     make_item("ktype", string_type, {}),
+      make_item("vtype", string_type, {})};
+  for (const auto& r : rows) {
+    char hex[24];
+    std::snprintf(hex, sizeof(hex), "0x%llx", static_cast<unsigned long long>(r.slot));
+    items[0].values.push_back(r.name);
+    items[1].values.push_back(r.slot);
+    items[2].values.push_back(std::string(hex));
+    items[3].values.push_back(r.count);
+    items[4].values.push_back(r.kind);
+    items[5].values.push_back(r.key_type);
+    items[6].values.push_back(r.value_type);
+  }
+  for (auto& item : items) item.value_count = item.values.size();
+  return success(std::move(items));
+}
+
+TEST(FormatTest, WritesTimesWithTheirFraction) {
+  struct case_t {
+    time t;
+    std::string_view expected;
+  } cases[] = {
+      {{17, 34, 36, 0}, "17:34:36"},
+      {{0, 0, 0, 0}, "00:00:00"},
+      {{12, 0, 0, 250000000}, "12:00:00.25"},
+      {{12, 0, 0, 500000000}, "12:00:00.5"},
+      {{23, 59, 59, 123456789}, "23:59:59.123456789"},
+      {{1, 2, 3, 1}, "01:02:03.000000001"},
+      {{1, 2, 3, 10000}, "01:02:03.00001"},
+      // Out of range: shown whole rather than silently cut.
+      {{1, 2, 3, 4294967295u}, "01:02:03.4294967295"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(format_time(c.t), c.expected);
+}
+
+TEST(FormatTest, WritesDatesAndDateTimes) {
+  EXPECT_EQ(format_date({2024, 2, 29}), "2024-02-29");
+  EXPECT_EQ(format_date({7, 1, 1}), "0007-01-01");
+  EXPECT_EQ(format_date_time({{2024, 1, 31}, {8, 0, 0, 0}}), "2024-01-31T08:00:00");
+  EXPECT_EQ(format_date_time({{2024, 1, 31}, {8, 0, 0, 5000}}), "2024-01-31T08:00:00.000005");
+  EXPECT_EQ(format_date_time({}), "0000-00-00T00:00:00");
+}
+
+TEST(FormatTest, QuotesStringsWithEscapes) {
+  struct case_t {
+    std::string bytes;
+    std::string_view expected;
+  } cases[] = {
+      {"abc", R"("abc")"},
+      {"", R"("")"},
+      {"say \"hi\"", R"("say \"hi\"")"},
+      {"a\\b", R"("a\\b")"},
+      {"line\nnext\ttab\r", R"("line\nnext\ttab\r")"},
+      {"\a\b\f\v", R"("\a\b\f\v")"},
+      {std::string("nul\0byte", 8), R"("nul\x00byte")"},
+      {"\x1b[31m", R"("\x1b[31m")"},
+      {"\x7f", R"("\x7f")"},
+      {"caf\xc3\xa9", "\"caf\xc3\xa9\""},     // valid UTF-8 stays readable
+      {"\xe2\x82\xac", "\"\xe2\x82\xac\""},   // the euro sign
+      {"\xff\xfe", R"("\xff\xfe")"},          // not UTF-8
+      {"\xc3", R"("\xc3")"},                  // a cut sequence
+      {"\xc2\x85", R"("\xc2\x85")"},          // C1 control character
+      {"\xed\xa0\x80", R"("\xed\xa0\x80")"},  // surrogate code point
+      {"\xc0\xaf", R"("\xc0\xaf")"},          // overlong form
+  };
+  for (const auto& c : cases) EXPECT_EQ(quote_bytes(c.bytes), c.expected);
+}
+
+TEST(FormatTest, WritesEveryValueType) {
+  struct case_t {
+    value v;
+    std::string_view expected;
+  } cases[] = {
+      {int8_t{-128}, "-128"},
+      {int16_t{-2}, "-2"},
+      {int32_t{2147483647}, "2147483647"},
+      {int64_t{std::numeric_limits<int64_t>::min()}, "-9223372036854775808"},
+      {uint8_t{255}, "255"},  // a byte is a number, not a character
+      {uint16_t{65535}, "65535"},
+      {uint32_t{7}, "7"},
+      {uint64_t{18446744073709551615u}, "18446744073709551615"},
+      {0.1f, "0.1"},
+      {0.1, "0.1"},
+      {1.5f, "1.5"},
+      {-0.0, "-0"},
+      {1e300, "1e+300"},
+      {std::numeric_limits<double>::infinity(), "inf"},
+      {-std::numeric_limits<float>::infinity(), "-inf"},
+      {std::numeric_limits<double>::quiet_NaN(), "nan"},
+      {date{2020, 10, 16}, "2020-10-16"},
+      {time{17, 34, 36, 0}, "17:34:36"},
+      {date_time{{2024, 1, 31}, {8, 0, 0, 0}}, "2024-01-31T08:00:00"},
+      {std::string("x y"), "\"x y\""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(format_value(c.v), c.expected) << c.v.index();
+}
+
+TEST(FormatTest, PrintsTheIntrospectionTableAligned) {
+  struct case_t {
+    std::string name;
+    std::vector<container_row> rows;
+    std::string_view expected;
+  } cases[] = {
+      {"two containers",
+       {{"", 0, 0, "vector", "i32", "u08"}, {"m", 1, 12, "map", "u16", "string"}},
+       "skey  vkey  vkey(hex)  count  ctype   ktype  vtype\n"
+       "         0  0x0            0  vector  i32    u08\n"
+       "m        1  0x1           12  map     u16    string\n"},
+      {"wide numbers and names",
+       {{"orders", 1048575, 1234567, "hashmap_not_allowed", "string", "datetime"},
+        {"a b", 3, 0, "set", "date", "u08"}},
+       "skey       vkey  vkey(hex)    count  ctype                ktype   vtype\n"
+       "orders  1048575  0xfffff    1234567  hashmap_not_allowed  string  datetime\n"
+       "\"a b\"         3  0x3              0  set                  date    u08\n"},
+      {"names that need escapes, counted by characters",
+       {{"caf\xc3\xa9", 0, 1, "trie", "string", "u08"}, {"t\tab", 1, 2, "list", "i08", "u08"}},
+       "skey     vkey  vkey(hex)  count  ctype  ktype   vtype\n"
+       "caf\xc3\xa9        0  0x0            1  trie   string  u08\n"
+       "\"t\\tab\"     1  0x1            2  list   i08     u08\n"},
+  };
+  for (const auto& c : cases) {
+    const command_reply reply = introspection(c.rows);
+    ASSERT_TRUE(is_introspection_reply(reply)) << c.name;
+    EXPECT_EQ(format_reply(reply), c.expected) << c.name;
+  }
+}
+
+TEST(FormatTest, TellsTheIntrospectionReplyFromOthers) {
+  command_reply reply = introspection({{"", 0, 0, "vector", "i32", "u08"}});
+  EXPECT_TRUE(is_introspection_reply(reply));
+  command_reply renamed = reply;
+  renamed.items[3].label = "counts";
+  EXPECT_FALSE(is_introspection_reply(renamed));
+  command_reply uneven = reply;
+  uneven.items[6].values.push_back(std::string("x"));
+  EXPECT_FALSE(is_introspection_reply(uneven));
+  command_reply shorter = reply;
+  shorter.items.pop_back();
+  EXPECT_FALSE(is_introspection_reply(shorter));
+}
+
+TEST(FormatTest, PrintsRepliesForPeople) {
+  struct case_t {
+    std::string name;
+    command_reply reply;
+    std::string_view expected;
+  } cases[] = {
+      {"no items", success({}), "(empty)\n"},
+      {"creation",
+       success({make_item("vkey", u64_type, {uint64_t{2}}),
+                make_item("vkey(hex)", string_type, {std::string("0x2")})}),
+       "vkey: 2\nvkey(hex): \"0x2\"\n"},
+      {"one value", success({make_item("", i32_type, {int32_t{-7}})}), "-7\n"},
+      {"several values",
+       success({make_item("", string_type, {std::string("a"), std::string("b c")})}),
+       "\"a\"\n\"b c\"\n"},
+      {"labelled values", success({make_item("erase vkey", u64_type, {uint64_t{1}, uint64_t{2}})}),
+       "erase vkey:\n  1\n  2\n"},
+      {"item without values", success({make_item("", i32_type, {})}), "(empty)\n"},
+      {"dates and times",
+       success({make_item("", time_type, {time{12, 0, 0, 250000000}, time{8, 30, 0, 0}})}),
+       "12:00:00.25\n08:30:00\n"},
+      {"introspection of nothing", introspection({}),
+       "skey  vkey  vkey(hex)  count  ctype  ktype  vtype\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(format_reply(c.reply), c.expected) << c.name;
+}
+
+TEST(FormatTest, PrintsOutcomes) {
+  const command_reply empty = success({});
+  EXPECT_EQ(format_outcome(result::ok, empty), "(empty)\n");
+  EXPECT_EQ(format_outcome(result::command_failed, command_reply{}), "failed\n");
+  EXPECT_EQ(format_outcome(result::connection_closed, command_reply{}), "");
+  EXPECT_EQ(format_outcome(result::timed_out, command_reply{}), "");
+}
+
+TEST(FormatTest, WritesOneJsonObjectPerCommand) {
+  struct case_t {
+    std::string name;
+    std::string command;
+    result r;
+    command_reply reply;
+    std::string_view expected;
+  } cases[] = {
+      {"empty success", "i \"v\" last 5", result::ok, success({}),
+       R"({"command":"i \"v\" last 5","status":"ok","items":[]})"
+       "\n"},
+      {"failure", "x", result::command_failed, command_reply{},
+       R"({"command":"x","status":"failed"})"
+       "\n"},
+      {"broken connection", "k", result::connection_closed, command_reply{},
+       R"({"command":"k","status":"error","error":"connection closed: gone"})"
+       "\n"},
+      {"creation", "c vector i32 v", result::ok,
+       success({make_item("vkey", u64_type, {uint64_t{0}}),
+                make_item("vkey(hex)", string_type, {std::string("0x0")})}),
+       R"({"command":"c vector i32 v","status":"ok","items":[)"
+       R"({"label":"vkey","type":"u64","values":[0]},)"
+       R"j({"label":"vkey(hex)","type":"string","values":["0x0"]}]})j"
+       "\n"},
+      {"every kind of value", "g 0 all", result::ok,
+       success({make_item("", i64_type, {int64_t{-9}, int64_t{18}}),
+                make_item("", u64_type, {uint64_t{18446744073709551615u}}),
+                make_item("", double_type,
+                          {0.5, std::numeric_limits<double>::infinity(),
+                           std::numeric_limits<double>::quiet_NaN()}),
+                make_item("", datetime_type, {date_time{{2024, 1, 31}, {8, 0, 0, 500000000}}}),
+                make_item("", date_type, {date{2024, 2, 29}}),
+                make_item("", time_type, {time{23, 59, 59, 1}})}),
+       R"({"command":"g 0 all","status":"ok","items":[)"
+       R"({"label":"","type":"i64","values":[-9,18]},)"
+       R"({"label":"","type":"u64","values":[18446744073709551615]},)"
+       R"({"label":"","type":"double","values":[0.5,"inf","nan"]},)"
+       R"({"label":"","type":"datetime","values":["2024-01-31T08:00:00.5"]},)"
+       R"({"label":"","type":"date","values":["2024-02-29"]},)"
+       R"({"label":"","type":"time","values":["23:59:59.000000001"]}]})"
+       "\n"},
+      {"strings", "g \"s\" all", result::ok,
+       success({make_item("", string_type,
+                          {std::string("q\"b\\n\n"), std::string("caf\xc3\xa9"),
+                           std::string("\x01"), std::string("\xff\x00", 2)})}),
+       R"({"command":"g \"s\" all","status":"ok","items":[{"label":"","type":"string","values":[)"
+       R"("q\"b\\n\n","caf)"
+       "\xc3\xa9"
+       R"(","\u0001",{"hex":"ff00"}]}]})"
+       "\n"},
+      {"untyped item", "k", result::ok, success({make_item("", untyped, {})}),
+       R"({"command":"k","status":"ok","items":[{"label":"","type":"untyped","values":[]}]})"
+       "\n"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(format_json(c.command, c.r, c.reply, "connection closed: gone"), c.expected)
+        << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace qn::client

@@ -1,0 +1,352 @@
+#include "client/frame.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace qn::client {
+namespace {
+
+std::string from_hex(std::string_view hex) {
+  std::string out;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+    if (hex[i] == ' ') {
+      --i;
+      continue;
+    }
+    out.push_back(static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+  }
+  return out;
+}
+
+std::string to_hex(std::string_view bytes) {
+  std::string out;
+  char buffer[3];
+  for (const char c : bytes) {
+    std::snprintf(buffer, sizeof(buffer), "%02x", static_cast<unsigned char>(c));
+    out.append(buffer);
+  }
+  return out;
+}
+
+// The body of a successful command reply after the status byte: u64 item count and the items,
+// each given as hex text; wrapped into a whole frame.
+std::string success_frame(std::string_view items_hex, uint64_t count) {
+  std::string body(1, '\0');
+  for (int i = 0; i < 8; ++i) body.push_back(static_cast<char>(count >> (8 * i)));
+  body.append(from_hex(items_hex));
+  std::string frame;
+  const auto length = static_cast<uint32_t>(body.size());
+  for (int i = 0; i < 4; ++i) frame.push_back(static_cast<char>(length >> (8 * i)));
+  return frame + body;
+}
+
+// One item: label, descriptor (hex), value count and value bytes (hex).
+std::string item_hex(std::string_view label, std::string_view descriptor, uint64_t count,
+                     std::string_view values) {
+  std::string bytes;
+  bytes.push_back(static_cast<char>(label.size()));
+  bytes.push_back(static_cast<char>(label.size() >> 8));
+  bytes.append(label);
+  bytes.append(from_hex(descriptor));
+  for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<char>(count >> (8 * i)));
+  return to_hex(bytes) + std::string(values);
+}
+
+// Renders each decoded value with the name of the variant alternative that holds it, so a value
+// decoded into the wrong type shows.
+std::string render(const value& v) {
+  static constexpr const char* names[] = {"i08",  "i16",  "i32",      "i64",   "u08",
+                                          "u16",  "u32",  "u64",      "float", "double",
+                                          "date", "time", "datetime", "string"};
+  char buffer[96];
+  std::visit(
+      [&]<class T>(const T& x) {
+        if constexpr (std::is_same_v<T, std::string>) {
+          std::snprintf(buffer, sizeof(buffer), "'%s'/%zu", x.c_str(), x.size());
+        } else if constexpr (std::is_floating_point_v<T>) {
+          std::snprintf(buffer, sizeof(buffer), "%.9g", static_cast<double>(x));
+        } else if constexpr (std::is_signed_v<T>) {
+          std::snprintf(buffer, sizeof(buffer), "%lld", static_cast<long long>(x));
+        } else if constexpr (std::is_unsigned_v<T>) {
+          std::snprintf(buffer, sizeof(buffer), "%llu", static_cast<unsigned long long>(x));
+        } else if constexpr (std::is_same_v<T, date>) {
+          std::snprintf(buffer, sizeof(buffer), "%u-%u-%u", unsigned{x.year}, unsigned{x.month},
+                        unsigned{x.day});
+        } else if constexpr (std::is_same_v<T, time>) {
+          std::snprintf(buffer, sizeof(buffer), "%u:%u:%u.%u", unsigned{x.hour}, unsigned{x.minute},
+                        unsigned{x.second}, unsigned{x.nanosecond});
+        } else {
+          std::snprintf(buffer, sizeof(buffer), "%u-%u-%u %u:%u:%u.%u", unsigned{x.date_part.year},
+                        unsigned{x.date_part.month}, unsigned{x.date_part.day},
+                        unsigned{x.time_part.hour}, unsigned{x.time_part.minute},
+                        unsigned{x.time_part.second}, unsigned{x.time_part.nanosecond});
+        }
+      },
+      v);
+  return std::string(names[v.index()]) + " " + buffer;
+}
+
+std::string render(const command_reply& reply) {
+  if (!reply.is_success) return "failed";
+  std::string out = "ok";
+  for (const reply_item& item : reply.items) {
+    out += " [" + item.label + "|" + std::to_string(item.type.width) +
+           std::to_string(item.type.sign) + std::to_string(item.type.category) + "|" +
+           std::to_string(item.value_count) + ":";
+    for (const value& v : item.values) out += " " + render(v) + ";";
+    out += "]";
+  }
+  return out;
+}
+
+std::string_view status_name(decode_status s) {
+  switch (s) {
+    case decode_status::complete:
+      return "complete";
+    case decode_status::incomplete:
+      return "incomplete";
+    case decode_status::malformed:
+      return "malformed";
+  }
+  return "?";
+}
+
+TEST(FrameTest, EncodesRequestFrames) {
+  struct case_t {
+    std::string_view payload;
+    std::string_view expected_hex;
+  } cases[] = {
+      {"k", "010000006b"},
+      {"", "00000000"},
+      {"g 0 all", "0700000067203020616c6c"},
+  };
+  for (const auto& c : cases) {
+    std::string out = "x";  // frames are appended, never replacing what is there
+    ASSERT_TRUE(append_request_frame(c.payload, out));
+    EXPECT_EQ(to_hex(out), "78" + std::string(c.expected_hex)) << c.payload;
+  }
+}
+
+TEST(FrameTest, EncodesTheLoginPayload) {
+  std::string out;
+  ASSERT_TRUE(append_login_frame("admin", "pw", out));
+  EXPECT_EQ(to_hex(out),
+            "0f000000"
+            "05000000"
+            "61646d696e"
+            "02000000"
+            "7077");
+  out.clear();
+  ASSERT_TRUE(append_login_frame("", "", out));
+  EXPECT_EQ(to_hex(out),
+            "08000000"
+            "00000000"
+            "00000000");
+}
+
+TEST(FrameTest, RefusesPayloadsThatCannotBeFramed) {
+  // A view that claims the largest length: nothing is read from it when it is refused.
+  const char byte = 'x';
+  const std::string_view huge(&byte, max_request_payload + 1);
+  std::string out = "kept";
+  EXPECT_FALSE(append_request_frame(huge, out));
+  EXPECT_FALSE(append_login_frame(huge, "", out));
+  EXPECT_EQ(out, "kept");
+}
+
+TEST(FrameTest, DecodesLoginReplies) {
+  struct case_t {
+    std::string_view hex;
+    decode_status status;
+    bool is_accepted;
+  } cases[] = {
+      {"0100000000", decode_status::complete, true},
+      {"0100000001", decode_status::complete, false},
+      {"", decode_status::incomplete, false},
+      {"010000", decode_status::incomplete, false},
+      {"01000000", decode_status::incomplete, false},
+      {"0100000002", decode_status::malformed, false},
+      {"020000000000", decode_status::malformed, false},  // a login reply is one status byte
+      {"000000", decode_status::incomplete, false},
+      {"00000000", decode_status::malformed, false},      // no status byte at all
+      {"010000000000", decode_status::malformed, false},  // a byte beyond the frame
+  };
+  for (const auto& c : cases) {
+    bool is_accepted = false;
+    EXPECT_EQ(status_name(decode_login_reply(from_hex(c.hex), is_accepted)), status_name(c.status))
+        << c.hex;
+    EXPECT_EQ(is_accepted, c.is_accepted) << c.hex;
+  }
+}
+
+TEST(FrameTest, DecodesEveryScalarType) {
+  struct case_t {
+    std::string_view descriptor;
+    std::string_view value_hex;
+    std::string_view expected;
+  } cases[] = {
+      {"000000", "ff", "i08 -1"},
+      {"010000", "0080", "i16 -32768"},
+      {"020000", "feffffff", "i32 -2"},
+      {"030000", "0000000000000080", "i64 -9223372036854775808"},
+      {"000100", "ff", "u08 255"},
+      {"010100", "3412", "u16 4660"},
+      {"020100", "ffffffff", "u32 4294967295"},
+      {"030100", "ffffffffffffffff", "u64 18446744073709551615"},
+      {"020201", "0000c03f", "float 1.5"},
+      {"030201", "000000000000f83f", "double 1.5"},
+      {"040202", "0300616263", "string 'abc'/3"},
+      {"040202", "0000", "string ''/0"},
+      {"050203", "e8070201", "date 2024-2-1"},
+      {"050204", "0c1e0580f0fa02", "time 12:30:5.50000000"},
+      {"050205",
+       "e8070201"
+       "0c1e0580f0fa02",
+       "datetime 2024-2-1 12:30:5.50000000"},
+      // Widths the wire table maps to the wider form: any integer width above 2 is 8 bytes,
+      // any floating width other than 2 is a double; a nonzero sign byte is unsigned.
+      {"070000", "0100000000000000", "i64 1"},
+      {"000700", "80", "u08 128"},
+      {"090201", "000000000000f83f", "double 1.5"},
+  };
+  for (const auto& c : cases) {
+    const std::string frame = success_frame(item_hex("", c.descriptor, 1, c.value_hex), 1);
+    command_reply reply;
+    ASSERT_EQ(status_name(decode_command_reply(frame, reply)), "complete") << c.expected;
+    ASSERT_EQ(reply.items.size(), 1u);
+    ASSERT_EQ(reply.items[0].values.size(), 1u) << c.expected;
+    EXPECT_EQ(render(reply.items[0].values[0]), c.expected);
+  }
+}
+
+TEST(FrameTest, DecodesLabelsCountsAndEmptyItems) {
+  struct case_t {
+    std::string name;
+    std::string frame;
+    std::string_view expected;
+  } cases[] = {
+      {"failure", from_hex("0100000001"), "failed"},
+      {"no items",
+       from_hex("09000000"
+                "00"
+                "0000000000000000"),
+       "ok"},
+      {"creation reply",
+       success_frame(item_hex("vkey", "030100", 1, "0700000000000000") +
+                         item_hex("vkey(hex)", "040202", 1, "0300307837"),
+                     2),
+       "ok [vkey|310|1: u64 7;] [vkey(hex)|422|1: string '0x7'/3;]"},
+      {"item without values", success_frame(item_hex("", "020000", 0, ""), 1), "ok [|200|0:]"},
+      {"several values", success_frame(item_hex("", "000100", 3, "010203"), 1),
+       "ok [|010|3: u08 1; u08 2; u08 3;]"},
+      // A category outside 0..5 marks an item without type: its values take no bytes.
+      {"untyped item",
+       success_frame(item_hex("x", "050206", 5, "") + item_hex("", "000100", 1, "09"), 2),
+       "ok [x|526|5:] [|010|1: u08 9;]"},
+      {"empty label and empty strings",
+       success_frame(item_hex("", "040202", 2,
+                              "0000"
+                              "0100ff"),
+                     1),
+       "ok [|422|2: string ''/0; string '\xff'/1;]"},
+  };
+  for (const auto& c : cases) {
+    command_reply reply;
+    reply.items.resize(3);  // decoding replaces whatever was there
+    ASSERT_EQ(status_name(decode_command_reply(c.frame, reply)), "complete") << c.name;
+    EXPECT_EQ(render(reply), c.expected) << c.name;
+  }
+}
+
+TEST(FrameTest, DecodesALabelOfTheLargestLength) {
+  const std::string label(65535, 'l');
+  const std::string frame = success_frame(item_hex(label, "000100", 1, "2a"), 1);
+  command_reply reply;
+  ASSERT_EQ(decode_command_reply(frame, reply), decode_status::complete);
+  ASSERT_EQ(reply.items.size(), 1u);
+  EXPECT_EQ(reply.items[0].label, label);
+  EXPECT_EQ(render(reply.items[0].values.at(0)), "u08 42");
+}
+
+TEST(FrameTest, RejectsMalformedCommandReplies) {
+  struct case_t {
+    std::string name;
+    std::string frame;
+    decode_status expected;
+  } cases[] = {
+      {"length field larger than the data",
+       from_hex("0a000000"
+                "00"
+                "0000000000000000"),
+       decode_status::incomplete},
+      {"only part of the length field", from_hex("0900"), decode_status::incomplete},
+      {"empty body", from_hex("00000000"), decode_status::malformed},
+      {"status other than 0 and 1", from_hex("0100000002"), decode_status::malformed},
+      {"failure with extra bytes", from_hex("020000000100"), decode_status::malformed},
+      {"success without item count", from_hex("0100000000"), decode_status::malformed},
+      {"item count larger than the items", success_frame("", 1), decode_status::malformed},
+      {"absurd item count", success_frame(item_hex("", "000100", 1, "01"), ~uint64_t{0}),
+       decode_status::malformed},
+      {"value count larger than the values",
+       success_frame(item_hex("", "020000", 2, "01000000"), 1), decode_status::malformed},
+      {"absurd value count", success_frame(item_hex("", "030000", ~uint64_t{0} / 2, ""), 1),
+       decode_status::malformed},
+      {"string longer than the frame", success_frame(item_hex("", "040202", 1, "0500616263"), 1),
+       decode_status::malformed},
+      {"label longer than the frame",
+       success_frame("0500"
+                     "6162",
+                     1),
+       decode_status::malformed},
+      {"bytes after the last item", success_frame(item_hex("", "000100", 1, "01") + "00", 1),
+       decode_status::malformed},
+      {"bytes after the whole frame",
+       from_hex("0100000001"
+                "00"),
+       decode_status::malformed},
+  };
+  for (const auto& c : cases) {
+    command_reply reply;
+    EXPECT_EQ(status_name(decode_command_reply(c.frame, reply)), status_name(c.expected)) << c.name;
+  }
+}
+
+// Every cut of a frame that holds every type is refused: cut data under the original length
+// field is incomplete; the same cut with the length field shrunk to fit is malformed.
+TEST(FrameTest, RefusesEveryTruncationOfAValidFrame) {
+  const std::string items = item_hex("vkey", "030100", 1, "0700000000000000") +
+                            item_hex("", "040202", 2,
+                                     "0200686900"
+                                     "00") +
+                            item_hex("t", "050205", 1,
+                                     "e8070201"
+                                     "0c1e0580f0fa02") +
+                            item_hex("", "020201", 1, "0000c03f");
+  const std::string frame = success_frame(items, 4);
+  command_reply reply;
+  ASSERT_EQ(decode_command_reply(frame, reply), decode_status::complete);
+  for (size_t size = 0; size < frame.size(); ++size) {
+    const std::string cut = frame.substr(0, size);
+    EXPECT_EQ(status_name(decode_command_reply(cut, reply)), "incomplete") << size;
+    if (size < 4) continue;
+    std::string shrunk = cut;
+    const auto length = static_cast<uint32_t>(size - 4);
+    for (int i = 0; i < 4; ++i) shrunk[i] = static_cast<char>(length >> (8 * i));
+    EXPECT_EQ(status_name(decode_command_reply(shrunk, reply)), "malformed") << size;
+  }
+}
+
+TEST(FrameTest, PeeksTheFrameSize) {
+  uint64_t size = 0;
+  EXPECT_FALSE(peek_frame_size(from_hex("ffffff"), size));
+  ASSERT_TRUE(peek_frame_size(from_hex("ffffffff"), size));
+  EXPECT_EQ(size, 4 + uint64_t{0xFFFFFFFF});
+  ASSERT_TRUE(peek_frame_size(from_hex("0100000000"), size));
+  EXPECT_EQ(size, 5u);
+}
+
+}  // namespace
+}  // namespace qn::client
