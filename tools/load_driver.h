@@ -1,0 +1,53 @@
+// The load tool's driver: N logged-in connections on one epoll thread, each with exactly one
+// request outstanding, as the protocol requires. Owns its sockets; used by one thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tools/latency_histogram.h"
+#include "tools/load_options.h"
+
+namespace qn::tools {
+
+struct phase_result {
+  uint64_t requests = 0;  // replies received
+  uint64_t failures = 0;  // replies with status 1
+  double seconds = 0;
+  latency_histogram latency;
+};
+
+class load_driver {
+ public:
+  ~load_driver();
+
+  // Connects and logs in `options.connections` connections. On failure returns false with a
+  // one-line message in `error`.
+  [[nodiscard]] bool open(const load_options& options, std::string& error);
+
+  // Sends one command on the first connection and waits for its reply frame (bytes included).
+  // Used for setup (create, erase). False on a broken connection.
+  [[nodiscard]] bool run_one(const std::string& line, std::string& reply_frame);
+
+  // Sends commands from `next` (called with the connection index; returns false when there is
+  // nothing more to send) on every connection until `next` is exhausted or `seconds` have passed
+  // (0: no time limit), recording each reply's latency. False on a broken connection.
+  [[nodiscard]] bool run_phase(const std::function<bool(int, std::string&)>& next, double seconds,
+                               phase_result& out);
+
+ private:
+  struct conn {
+    int fd = -1;
+    std::string in;
+    bool waiting = false;
+    uint64_t sent_at = 0;
+  };
+  bool send_request(conn& c, const std::string& line);
+
+  std::vector<conn> conns_;
+  int epoll_fd_ = -1;
+};
+
+}  // namespace qn::tools

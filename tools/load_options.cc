@@ -1,0 +1,146 @@
+#include "tools/load_options.h"
+
+#include <charconv>
+
+namespace qn::tools {
+namespace {
+
+struct ready_made {
+  std::string_view name, create, prefill;
+  std::string_view command;
+};
+
+// Keys are u64 so that any random key is storable; the hash map gets one slot per key.
+constexpr ready_made ready_made_workloads[] = {
+    {"hashmap_set", "c hashmap u64 u64 __keyspace__", "i __slot__ __rand_int__ 0",
+     "s __slot__ value __rand_int__ __rand_int__"},
+    {"hashmap_get", "c hashmap u64 u64 __keyspace__", "i __slot__ __rand_int__ 0",
+     "g __slot__ value __rand_int__"},
+    {"set_insert", "c set u64", "", "i __slot__ __rand_int__"},
+    {"set_rank", "c set u64", "i __slot__ __rand_int__", "g __slot__ rank __rand_int__"},
+    {"list_push", "c list u64", "", "i __slot__ last __rand_int__"},
+    {"list_pop", "c list u64", "i __slot__ last __rand_int__", "d __slot__ first"},
+    {"map_insert", "c map u64 u64", "", "i __slot__ __rand_int__ __rand_int__"},
+    {"map_get", "c map u64 u64", "i __slot__ __rand_int__ 0", "g __slot__ value __rand_int__"},
+};
+
+template <class T>
+bool parse_number(std::string_view text, T& out) {
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+  return ec == std::errc() && end == text.data() + text.size();
+}
+
+void replace_all(std::string& s, std::string_view what, std::string_view with) {
+  for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + with.size())) {
+    s.replace(at, what.size(), with);
+  }
+}
+
+}  // namespace
+
+bool find_workload(std::string_view name, workload& out) {
+  for (const ready_made& w : ready_made_workloads) {
+    if (w.name != name) continue;
+    out = workload{std::string(w.name), std::string(w.create), std::string(w.prefill),
+                   {std::string(w.command)}};
+    return true;
+  }
+  return false;
+}
+
+std::vector<std::string_view> workload_names() {
+  std::vector<std::string_view> names;
+  for (const ready_made& w : ready_made_workloads) names.push_back(w.name);
+  return names;
+}
+
+std::string load_usage() {
+  std::string names;
+  for (std::string_view n : workload_names()) names += " " + std::string(n);
+  return "usage: zor_nosql_benchmark [options]\n"
+         "  -h <host>         server address (default 127.0.0.1)\n"
+         "  -p <port>         server port (default 55554)\n"
+         "  -u <user>         user name (default admin); the password comes from ZOR_PASSWORD\n"
+         "  -c <n>            connections (default 50), one outstanding request each\n"
+         "  -n <n>            requests per workload (default 100000)\n"
+         "  -d <seconds>      run each workload for a duration instead of a request count\n"
+         "  -w <seconds>      warm-up before measuring (default 1)\n"
+         "  -r <n>            keyspace: random keys are 0..n-1 (default 100000)\n"
+         "  -t <a,b,...>      ready-made workloads:" + names + "\n"
+         "  --command <line>  a command template (repeatable); __rand_int__ becomes a random\n"
+         "                    key, __slot__ nothing (address your own container)\n"
+         "  --json            one JSON object per workload\n";
+}
+
+bool parse_load_options(const std::vector<std::string_view>& args, load_options& out,
+                        std::string& error) {
+  std::vector<std::string> templates;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string_view a = args[i];
+    if (a == "--json") {
+      out.json = true;
+      continue;
+    }
+    if (i + 1 >= args.size()) {
+      error = "missing value after " + std::string(a);
+      return false;
+    }
+    const std::string_view v = args[++i];
+    bool ok = true;
+    if (a == "-h") {
+      out.host = v;
+    } else if (a == "-p") {
+      ok = parse_number(v, out.port) && out.port != 0;
+    } else if (a == "-u") {
+      out.user = v;
+    } else if (a == "-c") {
+      ok = parse_number(v, out.connections) && out.connections > 0 && out.connections <= 10000;
+    } else if (a == "-n") {
+      ok = parse_number(v, out.requests) && out.requests > 0;
+    } else if (a == "-d") {
+      ok = parse_number(v, out.duration_seconds) && out.duration_seconds > 0;
+    } else if (a == "-w") {
+      ok = parse_number(v, out.warmup_seconds) && out.warmup_seconds >= 0;
+    } else if (a == "-r") {
+      ok = parse_number(v, out.keyspace) && out.keyspace > 0;
+    } else if (a == "-t") {
+      for (size_t start = 0; start <= v.size();) {
+        const size_t comma = std::min(v.find(',', start), v.size());
+        workload w;
+        if (!find_workload(v.substr(start, comma - start), w)) {
+          error = "unknown workload " + std::string(v.substr(start, comma - start));
+          return false;
+        }
+        out.workloads.push_back(std::move(w));
+        start = comma + 1;
+      }
+    } else if (a == "--command") {
+      templates.emplace_back(v);
+    } else {
+      error = "unknown option " + std::string(a);
+      return false;
+    }
+    if (!ok) {
+      error = "bad value for " + std::string(a) + ": " + std::string(v);
+      return false;
+    }
+  }
+  if (!templates.empty()) out.workloads.push_back(workload{"custom", "", "", templates});
+  if (out.workloads.empty()) {
+    workload w;
+    for (std::string_view name : {"hashmap_set", "hashmap_get"}) {
+      if (find_workload(name, w)) out.workloads.push_back(w);
+    }
+  }
+  for (workload& w : out.workloads) replace_all(w.create, "__keyspace__", std::to_string(out.keyspace));
+  return true;
+}
+
+std::string expand_template(std::string_view text, uint64_t slot, uint64_t key) {
+  std::string s(text);
+  replace_all(s, slot_placeholder, std::to_string(slot));
+  replace_all(s, key_placeholder, std::to_string(key));
+  return s;
+}
+
+}  // namespace qn::tools

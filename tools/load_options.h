@@ -1,0 +1,57 @@
+// Command line of the load tool and its ready-made workloads: what to send, over how many
+// connections, for how long. Pure parsing; no I/O.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qn::tools {
+
+// The placeholder a command template carries where a random key goes.
+inline constexpr std::string_view key_placeholder = "__rand_int__";
+// Where the slot number of the workload's own container goes in its templates.
+inline constexpr std::string_view slot_placeholder = "__slot__";
+
+struct workload {
+  std::string name;
+  // Creates the container the commands use (a `c` line); empty for user templates.
+  std::string create;
+  // Run once per key 0..keyspace-1 before measuring, e.g. to make every key present; empty: none.
+  std::string prefill;
+  // One or more command templates, sent in turn.
+  std::vector<std::string> commands;
+};
+
+struct load_options {
+  std::string host = "127.0.0.1";
+  uint16_t port = 55554;
+  std::string user = "admin";
+  std::string password;  // from ZOR_PASSWORD, never from an argument
+  int connections = 50;
+  uint64_t requests = 100000;  // per workload; ignored when duration_seconds > 0
+  double duration_seconds = 0;
+  double warmup_seconds = 1;
+  uint64_t keyspace = 100000;
+  bool json = false;
+  std::vector<workload> workloads;
+};
+
+// The ready-made workloads by name: hashmap_set, hashmap_get, set_insert, set_rank, list_push,
+// list_pop, map_insert, map_get. Returns false for an unknown name.
+[[nodiscard]] bool find_workload(std::string_view name, workload& out);
+std::vector<std::string_view> workload_names();
+
+// Parses the arguments (without the program name). On failure returns false and sets `error` to a
+// one-line message. With no -t and no --command, runs hashmap_set and hashmap_get.
+[[nodiscard]] bool parse_load_options(const std::vector<std::string_view>& args,
+                                      load_options& out, std::string& error);
+
+// The usage text.
+std::string load_usage();
+
+// Replaces every placeholder: the slot number for __slot__, `key` for __rand_int__.
+std::string expand_template(std::string_view text, uint64_t slot, uint64_t key);
+
+}  // namespace qn::tools

@@ -1,0 +1,58 @@
+#include "tools/load_options.h"
+
+#include <gtest/gtest.h>
+
+namespace qn::tools {
+namespace {
+
+TEST(LoadOptions, ParsesEveryOptionAndRefusesBadValues) {
+  struct {
+    std::vector<std::string_view> args;
+    bool ok;
+  } cases[] = {
+      {{}, true},
+      {{"-c", "1", "-n", "10", "-r", "5", "-t", "set_rank,list_pop", "--json"}, true},
+      {{"-d", "2.5", "-w", "0", "-h", "10.0.0.1", "-p", "7000", "-u", "bob"}, true},
+      {{"--command", "g 0 count"}, true},
+      {{"-c", "0"}, false},
+      {{"-c", "x"}, false},
+      {{"-p", "70000"}, false},
+      {{"-r", "0"}, false},
+      {{"-t", "nope"}, false},
+      {{"-t", "set_rank,"}, false},
+      {{"-n"}, false},
+      {{"--bogus", "1"}, false},
+  };
+  for (const auto& c : cases) {
+    load_options o;
+    std::string error;
+    EXPECT_EQ(parse_load_options(c.args, o, error), c.ok) << (c.args.empty() ? "" : c.args[0]);
+    EXPECT_EQ(error.empty(), c.ok);
+  }
+}
+
+TEST(LoadOptions, WorkloadsAndTemplates) {
+  load_options o;
+  std::string error;
+  ASSERT_TRUE(parse_load_options({"-r", "1000"}, o, error));
+  ASSERT_EQ(o.workloads.size(), 2u);  // the default pair
+  EXPECT_EQ(o.workloads[0].name, "hashmap_set");
+  EXPECT_EQ(o.workloads[0].create, "c hashmap u64 u64 1000");
+  EXPECT_EQ(expand_template(o.workloads[0].commands[0], 3, 42), "s 3 value 42 42");
+  EXPECT_EQ(expand_template(o.workloads[1].prefill, 3, 7), "i 3 7 0");
+
+  load_options custom;
+  ASSERT_TRUE(parse_load_options({"--command", "g 5 value __rand_int__", "--command", "k"}, custom,
+                                 error));
+  ASSERT_EQ(custom.workloads.size(), 1u);
+  EXPECT_EQ(custom.workloads[0].commands.size(), 2u);
+  EXPECT_TRUE(custom.workloads[0].create.empty());
+  for (std::string_view name : workload_names()) {
+    workload w;
+    EXPECT_TRUE(find_workload(name, w));
+    EXPECT_FALSE(w.commands.empty());
+  }
+}
+
+}  // namespace
+}  // namespace qn::tools

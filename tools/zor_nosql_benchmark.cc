@@ -1,0 +1,139 @@
+// zor_nosql_benchmark: drives a running server with ready-made or user-given workloads and reports
+// requests per second and latency percentiles. See `load_usage()` for the options.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "client/frame.h"
+#include "tools/load_driver.h"
+#include "tools/load_options.h"
+
+namespace qn::tools {
+namespace {
+
+// xorshift64*: cheap, and independent per connection so no state is shared.
+struct key_source {
+  uint64_t state;
+  uint64_t next(uint64_t keyspace) {
+    state ^= state >> 12;
+    state ^= state << 25;
+    state ^= state >> 27;
+    return (state * 2685821657736338717ull) % keyspace;
+  }
+};
+
+// The slot number in a creation reply (its "vkey" item).
+bool slot_of_creation(const std::string& frame, uint64_t& slot) {
+  client::command_reply reply;
+  if (client::decode_command_reply(frame, reply) != client::decode_status::complete) return false;
+  for (const client::reply_item& item : reply.items) {
+    if (item.label == "vkey" && item.values.size() == 1) {
+      if (const auto* v = std::get_if<uint64_t>(&item.values[0])) {
+        slot = *v;
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+void report(const load_options& o, const workload& w, const phase_result& r) {
+  const double rps = r.seconds > 0 ? static_cast<double>(r.requests) / r.seconds : 0;
+  auto us = [&](double f) { return static_cast<double>(r.latency.percentile(f)) / 1000.0; };
+  const double max_us = static_cast<double>(r.latency.max()) / 1000.0;
+  if (o.json) {
+    std::printf(
+        "{\"workload\":\"%s\",\"connections\":%d,\"requests\":%llu,\"failures\":%llu,"
+        "\"seconds\":%.3f,\"requests_per_second\":%.0f,\"p50_us\":%.1f,\"p99_us\":%.1f,"
+        "\"p999_us\":%.1f,\"max_us\":%.1f}\n",
+        w.name.c_str(), o.connections, static_cast<unsigned long long>(r.requests),
+        static_cast<unsigned long long>(r.failures), r.seconds, rps, us(0.5), us(0.99),
+        us(0.999), max_us);
+  } else {
+    std::printf(
+        "%-12s %d connections: %llu requests in %.2f s, %.0f requests/s, latency p50 %.1f us, "
+        "p99 %.1f us, p99.9 %.1f us, max %.1f us, failed replies %llu\n",
+        w.name.c_str(), o.connections, static_cast<unsigned long long>(r.requests), r.seconds, rps,
+        us(0.5), us(0.99), us(0.999), max_us, static_cast<unsigned long long>(r.failures));
+  }
+  std::fflush(stdout);
+}
+
+// Creates the workload's container, fills it, warms up, measures, and erases the container.
+bool run_workload(const load_options& o, const workload& w, load_driver& driver) {
+  uint64_t slot = 0;
+  std::string frame;
+  if (!w.create.empty()) {
+    if (!driver.run_one(w.create, frame) || !slot_of_creation(frame, slot)) {
+      std::fprintf(stderr, "%s: could not create its container (%s)\n", w.name.c_str(),
+                   w.create.c_str());
+      return false;
+    }
+  }
+  phase_result discard;
+  if (!w.prefill.empty()) {
+    uint64_t key = 0;
+    auto fill = [&](int, std::string& line) {
+      if (key >= o.keyspace) return false;
+      line = expand_template(w.prefill, slot, key++);
+      return true;
+    };
+    if (!driver.run_phase(fill, 0, discard)) return false;
+  }
+  std::vector<key_source> keys;
+  for (int i = 0; i < o.connections; ++i) keys.push_back({0x9E3779B97F4A7C15ull * (i + 1)});
+  std::vector<size_t> turn(static_cast<size_t>(o.connections), 0);
+  uint64_t budget = 0;
+  auto random_command = [&](int i, std::string& line) {
+    if (budget == 0) return false;
+    --budget;
+    const std::string& t = w.commands[turn[i]++ % w.commands.size()];
+    line = expand_template(t, slot, keys[static_cast<size_t>(i)].next(o.keyspace));
+    return true;
+  };
+  if (o.warmup_seconds > 0) {
+    budget = UINT64_MAX;
+    if (!driver.run_phase(random_command, o.warmup_seconds, discard)) return false;
+  }
+  phase_result result;
+  budget = o.duration_seconds > 0 ? UINT64_MAX : o.requests;
+  if (!driver.run_phase(random_command, o.duration_seconds, result)) return false;
+  report(o, w, result);
+  if (!w.create.empty()) return driver.run_one("e " + std::to_string(slot), frame);
+  return true;
+}
+
+}  // namespace
+}  // namespace qn::tools
+
+int main(int argc, char** argv) {
+  using namespace qn::tools;
+  std::vector<std::string_view> args(argv + 1, argv + argc);
+  for (std::string_view a : args) {
+    if (a == "--help") {
+      std::printf("%s", load_usage().c_str());
+      return 0;
+    }
+  }
+  load_options options;
+  std::string error;
+  if (!parse_load_options(args, options, error)) {
+    std::fprintf(stderr, "zor_nosql_benchmark: %s\n%s", error.c_str(), load_usage().c_str());
+    return 2;
+  }
+  if (const char* p = std::getenv("ZOR_PASSWORD")) options.password = p;
+  load_driver driver;
+  if (!driver.open(options, error)) {
+    std::fprintf(stderr, "zor_nosql_benchmark: %s\n", error.c_str());
+    return 2;
+  }
+  for (const workload& w : options.workloads) {
+    if (!run_workload(options, w, driver)) {
+      std::fprintf(stderr, "zor_nosql_benchmark: %s: connection broken or server stuck\n",
+                   w.name.c_str());
+      return 1;
+    }
+  }
+  return 0;
+}
