@@ -1,0 +1,288 @@
+#include "persistence/image.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysinfo.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "containers/factory.h"
+#include "engine/tokenizer.h"
+#include "persistence/image_format.h"
+
+namespace qn::db::nosql {
+namespace {
+
+using nosql_db::make_container;
+
+// Both directions go through stdio with a large buffer: the image is a stream of small items.
+constexpr size_t stream_buffer_size = size_t{1} << 20;
+
+struct file_closer {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using file_ptr = std::unique_ptr<std::FILE, file_closer>;
+
+// Prints one console line whose only argument is the path, printed by its length and bytes.
+void print_path_line(const char* format, std::string_view path) {
+  std::printf(format, static_cast<int>(path.size()), path.data());
+  std::fflush(stdout);
+}
+
+// The image path is the second token; false unless the line has exactly two tokens.
+bool path_of(std::string_view line, std::string& path) {
+  Token tokens[max_tokens];
+  if (tokenize(line, tokens) != 2) return false;
+  path.assign(tokens[1].text);
+  return true;
+}
+
+// A path with a zero byte (possible in a quoted token) names no file: the system would cut it
+// short and open some other file.
+bool can_name_file(const std::string& path) { return path.find('\0') == std::string::npos; }
+
+bool is_shell_kind(std::string_view kind) {
+  return kind == nosql_db::hashmap_not_allowed_kind || kind == nosql_db::hashtable_not_allowed_kind;
+}
+
+bool is_hash_kind(std::string_view kind) {
+  return kind == nosql_db::hashmap_kind || kind == nosql_db::hashtable_kind;
+}
+
+// ---- writing ----
+
+// The hash shells over non-integer keys ("hashmap_not_allowed", "hashtable_not_allowed") cannot
+// save themselves. We keep them in the image anyway, as their kind name and descriptors with an
+// empty payload, so that a restore gives back every slot and name the database had; leaving them
+// out would silently drop containers that clients still address.
+bool save_container(ab_adt& container, image_writer& out) {
+  if (!is_shell_kind(container.kind_name())) return container.save(out);
+  const type_descriptor key = container.key_type(), value = container.value_type();
+  out.put_text(container.kind_name());
+  out.put_bytes(&key, image_format::descriptor_size);
+  out.put_bytes(&value, image_format::descriptor_size);
+  return true;
+}
+
+// Writes the header and every record in ascending slot id. A `save` that answers false leaves a
+// record nobody could read back, so it fails the whole backup.
+bool write_image(const Registry& registry, image_writer& out) {
+  out.put_bytes(image_format::magic.data(), image_format::magic_size);
+  out.put_bytes(&image_format::version, image_format::version_size);
+  uint64_t left = registry.occupied_count();
+  out.put_u64(left);
+  for (uint64_t slot = 0; left != 0 && slot < Registry::capacity; ++slot) {
+    ab_adt* container = registry.container_at(slot);
+    if (container == nullptr) continue;
+    --left;
+    out.put_text(registry.name_of(slot));
+    out.put_u64(slot);
+    if (!save_container(*container, out) || !out.ok()) return false;
+  }
+  return out.ok();
+}
+
+// ---- reading ----
+
+// The largest hash capacity a restore accepts. The capacity cannot be checked against the file
+// (a sparse table is legitimate), and the table allocates 8 bytes per slot however few entries it
+// holds, so a corrupt capacity could ask for terabytes. We accept any capacity whose slot array
+// fits in the machine's memory and swap (so whatever could have been created here restores here,
+// including tables larger than their key type can address), and never more than 2^61 slots.
+uint64_t max_hash_capacity() {
+  constexpr uint64_t array_limit = uint64_t{1} << 61;
+  struct sysinfo info {};
+  if (sysinfo(&info) != 0) return array_limit;
+  const auto memory = (static_cast<unsigned __int128>(info.totalram) + info.totalswap) *
+                      (info.mem_unit == 0 ? 1 : info.mem_unit);
+  const auto slots = memory / sizeof(void*);
+  return slots < array_limit ? static_cast<uint64_t>(slots) : array_limit;
+}
+
+// The type a descriptor names, as the creation command would see it: through its type word, so
+// that any descriptor the reader decodes to a type gives that type's own descriptor. False for a
+// descriptor that names no type.
+bool read_descriptor(image_reader& in, type_descriptor& out) {
+  type_descriptor d{};
+  if (!in.get_bytes(&d, image_format::descriptor_size)) return false;
+  const std::string_view word = type_name(d);
+  return !word.empty() && recognise_type_word(word, out);
+}
+
+// Reads the kind name, the descriptors and (hash kinds) the capacity, and builds the empty
+// container. Null when the kind is unknown, a descriptor names no type, the capacity is refused
+// or the factory builds something other than the kind the file names (for instance a shell for a
+// "hashmap" over string keys, or a working table for a "hashmap_not_allowed" over i32 keys).
+std::unique_ptr<ab_adt> read_empty_container(image_reader& in) {
+  uint64_t kind_length = 0;
+  char kind_bytes[image_format::max_kind_name_size];
+  if (!in.get_u64(kind_length) || kind_length > image_format::max_kind_name_size ||
+      !in.get_bytes(kind_bytes, kind_length)) {
+    return nullptr;
+  }
+  const std::string_view kind(kind_bytes, kind_length);
+  type_descriptor key{}, value{};
+  if (!read_descriptor(in, key) || !read_descriptor(in, value)) return nullptr;
+
+  std::unique_ptr<ab_adt> container;
+  uint64_t capacity = 0;
+  if (is_hash_kind(kind)) {
+    if (!in.get_u64(capacity) || capacity > max_hash_capacity()) return nullptr;
+    container = make_container(kind, key, value, capacity);
+  } else if (is_shell_kind(kind)) {
+    // The factory turns a hash kind over a non-integer key into its shell; capacity is unused.
+    container = make_container(kind == nosql_db::hashmap_not_allowed_kind
+                                   ? nosql_db::hashmap_kind
+                                   : nosql_db::hashtable_kind,
+                               key, value, 0);
+  } else {
+    container = make_container(kind, key, value, 0);
+  }
+  if (container == nullptr || container->kind_name() != kind) return nullptr;
+  return container;
+}
+
+// Fills a freshly built container from its payload. Unlike the original reader we treat a `load`
+// that answers false as a failed restore: a container that could not take its contents back must
+// not pass for a restored one.
+bool read_payload(ab_adt& container, image_reader& in) {
+  // The shells have no payload (see save_container).
+  if (is_shell_kind(container.kind_name())) return true;
+  // A trie over a non-string key can never hold a word: it saves an empty word list and its load
+  // always fails. Such a trie (c trie i32 creates one) is restored as it was saved, so a backup of
+  // any database the server can hold also restores; its word count must be 0.
+  if (container.kind_name() == nosql_db::trie_kind && container.key_type() != string_type) {
+    uint64_t words = 0;
+    return in.get_u64(words) && words == 0;
+  }
+  return container.load(in) && in.ok();
+}
+
+// Reads one record and places its container under the saved slot id and name. Everything is
+// checked before it is used: the name must fit in what is left of the file, the slot id must be
+// below the capacity and still free (two records with one id are corrupt), the name unused.
+bool read_record(Registry& registry, image_reader& in) {
+  uint64_t name_length = 0, slot = 0;
+  if (!in.get_u64(name_length) || !in.can_hold(name_length, 1)) return false;
+  std::string name(name_length, '\0');
+  if (!in.get_bytes(name.data(), name_length) || !in.get_u64(slot)) return false;
+  if (slot >= Registry::capacity || registry.container_at(slot) != nullptr ||
+      !registry.can_place(name)) {
+    return false;
+  }
+  std::unique_ptr<ab_adt> container = read_empty_container(in);
+  if (container == nullptr || !read_payload(*container, in)) return false;
+  registry.reserve_front(slot);
+  uint64_t placed = 0;
+  return registry.place_new(std::move(container), name, placed) && placed == slot;
+}
+
+// Reads the count and the records. The count must fit both the registry and what is left of the
+// file, so a corrupt count fails at once instead of after a long run of failing reads. Bytes after
+// the last record fail the restore too: they mean the count or a record length is wrong, and we
+// would rather refuse the image than silently drop containers.
+bool read_records(Registry& registry, image_reader& in) {
+  uint64_t count = 0;
+  if (!in.get_u64(count) || count > Registry::capacity ||
+      !in.can_hold(count, image_format::min_record_size)) {
+    return false;
+  }
+  for (uint64_t i = 0; i < count; ++i) {
+    if (!read_record(registry, in)) return false;
+  }
+  return in.ok() && in.remaining() == 0;
+}
+
+// Opens an existing regular file for reading and tells its size. Opening without blocking and
+// checking the type first keeps a FIFO or a device from hanging or feeding the restore.
+file_ptr open_image(const std::string& path, uint64_t& size) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0 ||
+      ::fcntl(fd, F_SETFL, 0) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  file_ptr file(::fdopen(fd, "rb"));
+  if (file == nullptr) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::setvbuf(file.get(), nullptr, _IOFBF, stream_buffer_size);
+  size = static_cast<uint64_t>(st.st_size);
+  return file;
+}
+
+}  // namespace
+
+// Creating the file exclusively (O_EXCL) is the existence test: it refuses every existing name,
+// even one we may not read or a dangling link, and leaves no gap between a check and the create
+// in which another writer could slip a file in. A backup that fails after the create (a failed
+// write, disk full on write, flush, sync or close, a `save` that fails) removes the file again, so
+// no half image is left behind looking like a good one. The image is synced before we answer true.
+bool backup_command(const Registry& registry, std::string_view line) {
+  std::string path;
+  if (!path_of(line, path) || !can_name_file(path)) return false;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    if (errno == EEXIST) print_path_line("exists file named %.*s\n", path);
+    return false;
+  }
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (file == nullptr) {
+    ::close(fd);
+    ::unlink(path.c_str());
+    return false;
+  }
+  std::setvbuf(file, nullptr, _IOFBF, stream_buffer_size);
+  image_writer out(file);
+  bool written = write_image(registry, out) && std::fflush(file) == 0 && ::fsync(fd) == 0;
+  written = std::fclose(file) == 0 && written;
+  if (!written) ::unlink(path.c_str());
+  return written;
+}
+
+// Magic and version are checked before anything changes; from the count on, the database has been
+// cleared and any failure clears it again, so a failed restore always leaves it empty. A file too
+// short to hold the magic and the version byte is reported like a wrong magic. Running out of
+// memory while restoring (a capacity the factory cannot allocate) is a failed restore too.
+bool restore_command(Registry& registry, std::string_view line, reply_record&) {
+  std::string path;
+  if (!path_of(line, path)) return false;
+  uint64_t size = 0;
+  const file_ptr file = can_name_file(path) ? open_image(path, size) : nullptr;
+  if (file == nullptr) {
+    print_path_line("not exists file named %.*s\n", path);
+    return false;
+  }
+  image_reader in(file.get(), size);
+  char magic[image_format::magic_size];
+  uint8_t version = 0;
+  if (!in.get_bytes(magic, image_format::magic_size) ||
+      std::string_view(magic, image_format::magic_size) != image_format::magic ||
+      !in.get_bytes(&version, image_format::version_size)) {
+    print_path_line("the file '%.*s' is not normative zor's struct database binary file!\n", path);
+    return false;
+  }
+  if (version != image_format::version) {
+    print_path_line("the zor's struct database binary file '%.*s' is unsupport verion!\n", path);
+    return false;
+  }
+  registry.clear_all();
+  bool restored = false;
+  try {
+    restored = read_records(registry, in);
+  } catch (const std::bad_alloc&) {
+    restored = false;
+  }
+  if (!restored) registry.clear_all();
+  return restored;
+}
+
+}  // namespace qn::db::nosql
