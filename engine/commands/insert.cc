@@ -1,0 +1,79 @@
+// i: the typed insert family. Picks the word and the two arguments from the token count, then
+// adds through one inserting operation; produces no reply items.
+#include <cstdint>
+#include <string_view>
+
+#include "engine/commands/families.h"
+#include "engine/commands/typed_dispatch.h"
+#include "engine/tokenizer.h"
+
+namespace qn::db::nosql {
+namespace {
+
+// The shape of an insert line once the tokens are sorted out.
+struct insert_args {
+  std::string_view word;  // empty: insert a key
+  std::string_view a;
+  std::string_view b;
+  bool has_a = false;  // false only in the three-token form, which inserts B with a zero value
+};
+
+// 3 tokens: B alone. 4 tokens: an unquoted X beginning with f or l is the word, otherwise X is A.
+// 5 tokens: word, A, B. Any other count fails.
+bool sort_tokens(const Token (&t)[max_tokens], int count, insert_args& out) {
+  switch (count) {
+    case 3: out.b = t[2].text; return true;
+    case 4:
+      if (!t[2].quoted && (t[2].text[0] == 'f' || t[2].text[0] == 'l')) {
+        out.word = t[2].text;
+      } else {
+        out.a = t[2].text;
+        out.has_a = true;
+      }
+      out.b = t[3].text;
+      return true;
+    case 5:
+      out.word = t[2].text;
+      out.a = t[3].text;
+      out.b = t[4].text;
+      out.has_a = true;
+      return true;
+  }
+  return false;
+}
+
+// One handler for every (K, V). Without a word it inserts a key: (A as K, B as V), or in the
+// three-token form (B as K, the zero value of V). The form is told by the token count rather than
+// by A being empty, so that a quoted empty key (`i 0 "" abc`) is inserted as the empty key with
+// the value abc. With a word only the first byte counts. B is parsed before A.
+template <class K, class V>
+bool insert_typed(adt<K, V>& c, const insert_args& args) {
+  K key{};
+  uint64_t n = 0;
+  if (args.word.empty()) {
+    if (!args.has_a) return parse(args.b, key) && c.insert(key, zero_value<V>());
+    V value{};
+    return parse(args.b, value) && parse(args.a, key) && c.insert(key, value);
+  }
+  switch (args.word[0]) {
+    case 'n': return parse(args.b, key) && parse(args.a, n) && c.insert_at(n, key);
+    case 'f': return parse(args.b, key) && c.insert_first(key);
+    case 'l': return parse(args.b, key) && c.insert_last(key);
+    case 'v': return parse(args.b, key) && parse(args.a, n) && c.insert_at_node(n, key);
+  }
+  return false;
+}
+
+}  // namespace
+
+bool insert_command(const Registry& registry, std::string_view line) {
+  Token t[max_tokens];
+  const int count = tokenize(line, t);
+  insert_args args;
+  if (count < 3 || !sort_tokens(t, count, args)) return false;
+  ab_adt* c = container_of(registry, t[1]);
+  if (c == nullptr || !is_known_kind(c->kind_name())) return false;
+  return with_typed(*c, [&](auto& typed) { return insert_typed(typed, args); });
+}
+
+}  // namespace qn::db::nosql

@@ -1,0 +1,86 @@
+// k and e: the commands that deal with containers as wholes. k describes one container or every
+// container as seven labelled items; e destroys one container and frees its slot.
+#include <cstdint>
+#include <string_view>
+
+#include "engine/commands/families.h"
+#include "engine/commands/typed_dispatch.h"
+#include "engine/tokenizer.h"
+
+namespace qn::db::nosql {
+namespace {
+
+// The seven items of the introspection reply, one value per listed container.
+void start_table(reply_record& reply) {
+  reply.clear();
+  reply.resize(7);
+  reply[0].set_header("skey", string_type);
+  reply[1].set_header("vkey", u64_type);
+  reply[2].set_header("vkey(hex)", string_type);
+  reply[3].set_header("count", u64_type);
+  reply[4].set_header("ctype", string_type);
+  reply[5].set_header("ktype", string_type);
+  reply[6].set_header("vtype", string_type);
+}
+
+// Appends one row. The count goes through the container's own `count`, under its lock.
+void append_row(const Registry& registry, uint64_t slot, ab_adt& c, reply_record& reply) {
+  reply[0].append_text(registry.name_of(slot));
+  reply[1].append(slot);
+  reply[2].append_text(slot_hex_text(slot));
+  reply[3].append(c.count());
+  reply[4].append_text(c.kind_name());
+  reply[5].append_text(type_name(c.key_type()));
+  reply[6].append_text(type_name(c.value_type()));
+}
+
+// Every container in ascending slot order. The walk stops once the rows listed and the free
+// slots together account for the whole table, so it never visits the slots past the last
+// occupied one. An empty registry answers no items at all.
+void list_all(const Registry& registry, reply_record& reply) {
+  if (registry.occupied_count() == 0) return;
+  start_table(reply);
+  uint64_t rows = 0;
+  for (uint64_t slot = 0; rows + registry.free_count() < Registry::capacity; ++slot) {
+    if (ab_adt* c = registry.container_at(slot)) {
+      append_row(registry, slot, *c, reply);
+      ++rows;
+    }
+  }
+}
+
+}  // namespace
+
+// k: one token lists every container; two describe the one the token names.
+bool introspect_command(const Registry& registry, std::string_view line, reply_record& reply) {
+  Token t[max_tokens];
+  const int count = tokenize(line, t);
+  if (count == 1) {
+    list_all(registry, reply);
+    return true;
+  }
+  if (count != 2) return false;
+  uint64_t slot = 0;
+  if (!resolve_container(registry, t[1].text, t[1].is_name(), slot)) return false;
+  ab_adt* c = registry.container_at(slot);
+  if (c == nullptr) return false;
+  start_table(reply);
+  append_row(registry, slot, *c, reply);
+  return true;
+}
+
+// e <container>: exactly two tokens; the slot number goes back to the head of the free list.
+bool erase_command(Registry& registry, std::string_view line, reply_record& reply) {
+  Token t[max_tokens];
+  if (tokenize(line, t) != 2) return false;
+  uint64_t slot = 0;
+  if (!resolve_container(registry, t[1].text, t[1].is_name(), slot)) return false;
+  if (!registry.release(slot)) return false;
+  reply.clear();
+  reply.resize(1);
+  reply[0].set_header("erase vkey", u64_type);
+  reply[0].append(slot);
+  return true;
+}
+
+}  // namespace qn::db::nosql
