@@ -8,12 +8,5 @@ std::unique_ptr<ab_adt> make_map_container(bool, type_descriptor, type_descripto
   return nullptr;
 }
 std::unique_ptr<ab_adt> make_set_container(bool, type_descriptor) { return nullptr; }
-std::unique_ptr<ab_adt> make_sequence_container(std::string_view, type_descriptor) {
-  return nullptr;
-}
-std::unique_ptr<ab_adt> make_adaptor_container(std::string_view, type_descriptor) {
-  return nullptr;
-}
-std::unique_ptr<ab_adt> make_trie_container(type_descriptor) { return nullptr; }
 
 }  // namespace qn::db::nosql::nosql_db
