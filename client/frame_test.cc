@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -346,6 +349,45 @@ TEST(FrameTest, PeeksTheFrameSize) {
   EXPECT_EQ(size, 4 + uint64_t{0xFFFFFFFF});
   ASSERT_TRUE(peek_frame_size(from_hex("0100000000"), size));
   EXPECT_EQ(size, 5u);
+}
+
+// The hexadecimal dumps of docs/protocol.md: the fenced block after `heading`, each line read as
+// its leading two-digit hexadecimal tokens (the rest of the line is commentary).
+std::string documented_bytes(std::string_view heading) {
+  const std::string_view self = __FILE__;
+  std::ifstream in(std::string(self.substr(0, self.rfind("/client/"))) + "/docs/protocol.md");
+  std::string line, bytes;
+  bool is_after_heading = false, is_inside = false;
+  while (std::getline(in, line)) {
+    if (!is_after_heading) {
+      is_after_heading = line.find(heading) != std::string::npos;
+    } else if (line.starts_with("```")) {
+      if (is_inside) return bytes;
+      is_inside = true;
+    } else if (is_inside) {
+      std::istringstream tokens(line);
+      std::string token;
+      while (tokens >> token && token.size() == 2 && std::isxdigit(token[0]) &&
+             std::isxdigit(token[1])) {
+        bytes.push_back(static_cast<char>(std::stoi(token, nullptr, 16)));
+      }
+    }
+  }
+  return bytes;
+}
+
+TEST(FrameTest, AgreesWithTheProtocolDocument) {
+  std::string login;
+  ASSERT_TRUE(append_login_frame("admin", "pw", login));
+  EXPECT_EQ(to_hex(documented_bytes("Example: user `admin`")), to_hex(login));
+  std::string command;
+  ASSERT_TRUE(append_request_frame("k", command));
+  EXPECT_EQ(to_hex(documented_bytes("Example, `k`")), to_hex(command));
+
+  command_reply reply;
+  ASSERT_EQ(status_name(decode_command_reply(documented_bytes("### A complete example"), reply)),
+            "complete");
+  EXPECT_EQ(render(reply), "ok [vkey|310|1: u64 2;] [vkey(hex)|422|1: string '0x2'/3;]");
 }
 
 }  // namespace
