@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <thread>
 
 namespace qn::net {
 
@@ -49,7 +50,12 @@ bool completion_port::post_receive(io_operation& op) {
   epoll_event ev{};
   ev.events = EPOLLIN | EPOLLRDHUP | EPOLLONESHOT;
   ev.data.ptr = &op;
-  return epoll_ctl(epoll_fd_, EPOLL_CTL_MOD, op.socket, &ev) == 0;
+  op.is_arming.store(true);
+  const bool is_armed = epoll_ctl(epoll_fd_, EPOLL_CTL_MOD, op.socket, &ev) == 0;
+  const int error = errno;
+  op.is_arming.store(false, std::memory_order_release);
+  errno = error;
+  return is_armed;
 }
 
 bool completion_port::post(uint32_t bytes, uint64_t key, io_operation* op) {
@@ -90,6 +96,8 @@ bool completion_port::take_posted(completion& out) {
 }
 
 bool completion_port::complete_receive(io_operation& op, completion& out) {
+  // The poster may still be returning from epoll_ctl; it is a matter of instructions.
+  while (op.is_arming.load(std::memory_order_acquire)) std::this_thread::yield();
   for (;;) {
     const ssize_t n = recv(op.socket, op.area, op.capacity, MSG_DONTWAIT);
     if (n >= 0) {

@@ -8,6 +8,7 @@
 // Packets posted by hand (exit packets) travel through a FIFO queue and a semaphore eventfd.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -25,6 +26,10 @@ struct io_operation {
   uint64_t key = 0;  // completion key given at association
   char* area = nullptr;
   uint32_t capacity = 0;  // bytes a receive may place in `area`
+  // True while post_receive is still inside its epoll_ctl call. The thread woken for the receive
+  // waits until it is false, so everything the poster did (the call included) is ordered before
+  // the completion is handled, and a socket is never closed under a poster still arming it.
+  std::atomic<bool> is_arming{false};
 };
 
 struct completion {
