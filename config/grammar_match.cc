@@ -4,6 +4,7 @@
 #include <cstring>
 #include <functional>
 #include <string_view>
+#include <vector>
 
 #include "config/utf8.h"
 
@@ -19,6 +20,71 @@ thread_local int rule_depth = 0;
 parse_ptr fail_at(const char* p) {
   raise_furthest_failure(p);
   return nullptr;
+}
+
+// ---- node pool ----
+
+// Fixed-size slots for parse nodes, kept on a free list. When the last node of a thread is
+// released, every chunk but the first goes back to the system. Under AddressSanitizer nodes
+// come from the global heap so that use-after-free stays detectable.
+class node_pool {
+ public:
+  ~node_pool() { chunks_.clear(); }
+
+  void* allocate() {
+    if (free_ == nullptr) grow();
+    slot* s = free_;
+    free_ = s->next_free;
+    ++live_;
+    return s;
+  }
+
+  void release(void* p) {
+    auto* s = static_cast<slot*>(p);
+    s->next_free = free_;
+    free_ = s;
+    if (--live_ == 0 && chunks_.size() > 1) trim();
+  }
+
+ private:
+  union slot {
+    slot* next_free;
+    alignas(parse_node) unsigned char bytes[sizeof(parse_node)];
+  };
+  static constexpr size_t chunk_slots = 1024;
+
+  void grow() {
+    chunks_.push_back(std::make_unique<slot[]>(chunk_slots));
+    link(chunks_.back().get());
+  }
+
+  void link(slot* chunk) {
+    for (size_t i = 0; i < chunk_slots; ++i) {
+      chunk[i].next_free = i + 1 < chunk_slots ? &chunk[i + 1] : free_;
+    }
+    free_ = chunk;
+  }
+
+  void trim() {
+    chunks_.resize(1);
+    free_ = nullptr;
+    link(chunks_.front().get());
+  }
+
+  std::vector<std::unique_ptr<slot[]>> chunks_;
+  slot* free_ = nullptr;
+  size_t live_ = 0;
+};
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool use_pool = false;
+#else
+constexpr bool use_pool = true;
+#endif
+
+node_pool& pool() {
+  thread_local node_pool p;
+  return p;
 }
 
 // ---- resolution ----
@@ -112,23 +178,42 @@ bool is_flattened_kind(uint16_t k) {
          k == kind::repeat || k == kind::repeat_at_least_one;
 }
 
-// Adds one item result to `out`: dropped when empty, spliced when anonymous, else kept.
-void add_flattened(parse_ptr result, std::vector<parse_ptr>& out) {
-  if (result->length == 0) return;
-  if (result->kind == parse_kind::anonymous) {
-    for (parse_ptr& c : result->children) out.push_back(std::move(c));
-    return;
-  }
-  out.push_back(std::move(result));
-}
+// The results of a sequence or repetition under construction. keep() retains a result as it
+// is; add_flattened() drops an empty one and splices an anonymous one's children.
+class sequence {
+ public:
+  sequence() : holder_(make_parse_node(parse_kind::anonymous, nullptr, 0)) {}
 
-// One retained result stands for itself; none or several are grouped in an anonymous node.
-parse_ptr finish_sequence(std::vector<parse_ptr>& results, const char* p, const char* end) {
-  if (results.size() == 1) return std::move(results.front());
-  parse_ptr node = make_parse_node(parse_kind::anonymous, p, static_cast<uint64_t>(end - p));
-  node->children = std::move(results);
-  return node;
-}
+  void keep(parse_ptr result) {
+    holder_->append_child(std::move(result));
+    ++count_;
+  }
+
+  void add_flattened(parse_ptr result) {
+    if (result->length == 0) return;
+    if (result->kind != parse_kind::anonymous) return keep(std::move(result));
+    if (result->first_child == nullptr) return;
+    count_ += result->first_child == result->last_child ? 1 : 2;  // only 0, 1 or more matter
+    holder_->take_children(*result);
+  }
+
+  // One retained result stands for itself; none or several are grouped in an anonymous node
+  // spanning [p, end).
+  parse_ptr finish(const char* p, const char* end) {
+    if (count_ == 1) {
+      parse_ptr only(holder_->first_child);
+      holder_->first_child = holder_->last_child = nullptr;
+      return only;
+    }
+    holder_->start = p;
+    holder_->length = static_cast<uint64_t>(end - p);
+    return std::move(holder_);
+  }
+
+ private:
+  parse_ptr holder_;
+  size_t count_ = 0;
+};
 
 parse_ptr match_alternation(const grammar_node& node, const char* p, uint64_t r,
                             const resolution_table& table) {
@@ -140,7 +225,7 @@ parse_ptr match_alternation(const grammar_node& node, const char* p, uint64_t r,
 
 parse_ptr match_concatenation(const grammar_node& node, const char* p, uint64_t r,
                               const resolution_table& table) {
-  std::vector<parse_ptr> results;
+  sequence results;
   const char* pos = p;
   const char* const end = p + r;
   for (const grammar_node* c = node.first_child; c != nullptr; c = c->next) {
@@ -148,12 +233,12 @@ parse_ptr match_concatenation(const grammar_node& node, const char* p, uint64_t 
     if (m == nullptr) return nullptr;
     pos = m->end();
     if (is_flattened_kind(c->kind)) {
-      add_flattened(std::move(m), results);
+      results.add_flattened(std::move(m));
     } else {
-      results.push_back(std::move(m));
+      results.keep(std::move(m));
     }
   }
-  return finish_sequence(results, p, pos);
+  return results.finish(p, pos);
 }
 
 parse_ptr match_option(const grammar_node& node, const char* p, uint64_t r,
@@ -171,7 +256,7 @@ parse_ptr match_option(const grammar_node& node, const char* p, uint64_t r,
 parse_ptr match_repeat(const grammar_node& node, const char* p, uint64_t r,
                        const resolution_table& table) {
   if (node.first_child == nullptr) return nullptr;
-  std::vector<parse_ptr> results;
+  sequence results;
   const char* pos = p;
   const char* const end = p + r;
   uint64_t count = 0;
@@ -181,10 +266,10 @@ parse_ptr match_repeat(const grammar_node& node, const char* p, uint64_t r,
     ++count;
     if (m->length == 0) break;
     pos = m->end();
-    add_flattened(std::move(m), results);
+    results.add_flattened(std::move(m));
   }
   if (count < node.low) return nullptr;
-  return finish_sequence(results, p, pos);
+  return results.finish(p, pos);
 }
 
 parse_ptr match_rule_ref(const grammar_node& node, const char* p, uint64_t r,
@@ -205,11 +290,62 @@ parse_ptr match_rule_ref(const grammar_node& node, const char* p, uint64_t r,
     return m;
   }
   parse_ptr wrapper = make_parse_node(labelled, p, static_cast<uint64_t>(m->end() - p));
-  wrapper->children.push_back(std::move(m));
+  wrapper->append_child(std::move(m));
   return wrapper;
 }
 
 }  // namespace
+
+void* parse_node::operator new(size_t size) {
+  return use_pool ? pool().allocate() : ::operator new(size);
+}
+
+void parse_node::operator delete(void* p) {
+  if (use_pool) {
+    pool().release(p);
+  } else {
+    ::operator delete(p);
+  }
+}
+
+// Children are released one after another; only the depth of the tree recurses, and that is
+// bounded by the matcher's own depth.
+parse_node::~parse_node() {
+  parse_node* c = first_child;
+  while (c != nullptr) {
+    parse_node* n = c->next;
+    delete c;
+    c = n;
+  }
+}
+
+size_t parse_node::child_count() const {
+  size_t n = 0;
+  for (const parse_node* c = first_child; c != nullptr; c = c->next) ++n;
+  return n;
+}
+
+void parse_node::append_child(parse_ptr child) {
+  parse_node* c = child.release();
+  c->next = nullptr;
+  if (last_child != nullptr) {
+    last_child->next = c;
+  } else {
+    first_child = c;
+  }
+  last_child = c;
+}
+
+void parse_node::take_children(parse_node& from) {
+  if (from.first_child == nullptr) return;
+  if (last_child != nullptr) {
+    last_child->next = from.first_child;
+  } else {
+    first_child = from.first_child;
+  }
+  last_child = from.last_child;
+  from.first_child = from.last_child = nullptr;
+}
 
 parse_ptr make_parse_node(uint16_t kind, const char* start, uint64_t length) {
   auto node = std::make_unique<parse_node>();

@@ -13,7 +13,6 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <vector>
 
 #include "config/grammar.h"
 
@@ -27,14 +26,53 @@ constexpr uint16_t of_rule(size_t rule) { return static_cast<uint16_t>(rule + 2)
 }  // namespace parse_kind
 
 // One matched piece of input: a span into the input (never a copy) and its sub-results in
-// input order.
+// input order. A node owns its children. Children are a singly linked list (first, last, next)
+// rather than an array: flattening splices a grouping's children in O(1), and nodes come from
+// a per-thread pool, so matching makes no heap allocation per node. A parse tree must be
+// released on the thread that built it.
 struct parse_node {
   uint16_t kind = parse_kind::anonymous;
   const char* start = nullptr;
   uint64_t length = 0;
-  std::vector<std::unique_ptr<parse_node>> children;
+  parse_node* first_child = nullptr;
+  parse_node* last_child = nullptr;
+  parse_node* next = nullptr;  // next sibling, owned by the parent's list
+
+  parse_node() = default;
+  parse_node(const parse_node&) = delete;
+  parse_node& operator=(const parse_node&) = delete;
+  ~parse_node();
+
+  static void* operator new(size_t size);
+  static void operator delete(void* p);
 
   const char* end() const { return start + length; }
+  bool has_children() const { return first_child != nullptr; }
+  size_t child_count() const;
+  void append_child(std::unique_ptr<parse_node> child);
+  // Moves every child of `from` to the end of this node's children.
+  void take_children(parse_node& from);
+
+  // Range over the children for range-for: `for (const parse_node& c : n.children())`.
+  class child_iterator {
+   public:
+    explicit child_iterator(const parse_node* n) : n_(n) {}
+    const parse_node& operator*() const { return *n_; }
+    child_iterator& operator++() {
+      n_ = n_->next;
+      return *this;
+    }
+    bool operator!=(const child_iterator& o) const { return n_ != o.n_; }
+
+   private:
+    const parse_node* n_;
+  };
+  struct child_range {
+    const parse_node* first;
+    child_iterator begin() const { return child_iterator(first); }
+    child_iterator end() const { return child_iterator(nullptr); }
+  };
+  child_range children() const { return child_range{first_child}; }
 };
 using parse_ptr = std::unique_ptr<parse_node>;
 

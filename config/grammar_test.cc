@@ -32,11 +32,11 @@ struct compiled {
 // Renders a parse tree as kind:'text' with children in braces, e.g. 2{1:'a' 1:'b'}.
 std::string render(const parse_node& n) {
   std::string out = std::to_string(n.kind);
-  if (n.children.empty()) return out + ":'" + std::string(n.start, n.length) + "'";
+  if (!n.has_children()) return out + ":'" + std::string(n.start, n.length) + "'";
   out += "{";
-  for (size_t i = 0; i < n.children.size(); ++i) {
-    if (i != 0) out += " ";
-    out += render(*n.children[i]);
+  for (const parse_node& c : n.children()) {
+    if (&c != n.first_child) out += " ";
+    out += render(c);
   }
   return out + "}";
 }

@@ -32,8 +32,8 @@ std::string_view trim_trailing_blanks(std::string_view s) {
 }
 
 const parse_node* child_of_kind(const parse_node& node, toml_rule rule) {
-  for (const parse_ptr& c : node.children) {
-    if (c->kind == node_kind(rule)) return c.get();
+  for (const parse_node& c : node.children()) {
+    if (c.kind == node_kind(rule)) return &c;
   }
   return nullptr;
 }
@@ -221,14 +221,14 @@ class builder {
  public:
   std::unique_ptr<table> build(const parse_node& tree) {
     root_ = std::make_unique<table>();
-    for (const parse_ptr& child : tree.children) {
+    for (const parse_node& child : tree.children()) {
       bool ok = true;
-      if (child->kind == node_kind(toml_rule::kvp)) {
-        ok = build_kvp(*child, *root_, 0, false);
-      } else if (child->kind == node_kind(toml_rule::table)) {
-        ok = build_table(*child);
-      } else if (child->kind == node_kind(toml_rule::tab_array)) {
-        ok = build_tab_array(*child);
+      if (child.kind == node_kind(toml_rule::kvp)) {
+        ok = build_kvp(child, *root_, 0, false);
+      } else if (child.kind == node_kind(toml_rule::table)) {
+        ok = build_table(child);
+      } else if (child.kind == node_kind(toml_rule::tab_array)) {
+        ok = build_tab_array(child);
       }
       if (!ok) return nullptr;
     }
@@ -240,10 +240,10 @@ class builder {
   // double quotes, with their escapes decoded.
   static bool split_key(const parse_node& key, key_parts& parts) {
     parts.clear();
-    if (key.children.empty()) return false;
-    const parse_node& inner = *key.children.front();
+    if (!key.has_children()) return false;
+    const parse_node& inner = *key.first_child;
     if (inner.kind == node_kind(toml_rule::dotted_key)) {
-      for (const parse_ptr& c : inner.children) add_key_part(*c, parts);
+      for (const parse_node& c : inner.children()) add_key_part(c, parts);
     } else {
       add_key_part(inner, parts);
     }
@@ -325,8 +325,8 @@ class builder {
   }
 
   bool fill_section(const parse_node& section, table& target, int depth) {
-    for (const parse_ptr& c : section.children) {
-      if (c->kind == node_kind(toml_rule::kvp) && !build_kvp(*c, target, depth, true)) {
+    for (const parse_node& c : section.children()) {
+      if (c.kind == node_kind(toml_rule::kvp) && !build_kvp(c, target, depth, true)) {
         return false;
       }
     }
@@ -400,8 +400,8 @@ class builder {
     const std::string_view t = text_of(node);
     switch (node.kind) {
       case node_kind(toml_rule::value):
-        if (node.children.size() != 1) break;
-        return convert_value(*node.children.front(), depth);
+        if (node.child_count() != 1) break;
+        return convert_value(*node.first_child, depth);
       case node_kind(toml_rule::string): {
         std::string s;
         if (!convert_string_text(t, s)) return nullptr;
@@ -409,10 +409,10 @@ class builder {
       }
       case node_kind(toml_rule::mstring): {
         std::string s;
-        for (const parse_ptr& c : node.children) {
-          if ((c->kind == node_kind(toml_rule::ml_basic_string) ||
-               c->kind == node_kind(toml_rule::ml_literal_string)) &&
-              !convert_string_text(text_of(*c), s)) {
+        for (const parse_node& c : node.children()) {
+          if ((c.kind == node_kind(toml_rule::ml_basic_string) ||
+               c.kind == node_kind(toml_rule::ml_literal_string)) &&
+              !convert_string_text(text_of(c), s)) {
             return nullptr;
           }
         }
@@ -464,10 +464,10 @@ class builder {
 
   value_ptr convert_array(const parse_node& node, int depth) {
     value_ptr array = value::make_array();
-    for (const parse_ptr& c : node.children) {
-      if (c->kind != node_kind(toml_rule::value)) continue;
+    for (const parse_node& c : node.children()) {
+      if (c.kind != node_kind(toml_rule::value)) continue;
       if (!check_depth(depth + 1, "[]")) return nullptr;
-      value_ptr item = convert_value(*c, depth + 1);
+      value_ptr item = convert_value(c, depth + 1);
       if (item == nullptr) return nullptr;
       array->as_array().push_back(std::move(item));
     }
@@ -478,8 +478,8 @@ class builder {
     value_ptr v = value::make_table();
     table& t = v->as_table();
     t.mark = 1;
-    for (const parse_ptr& c : node.children) {
-      if (c->kind == node_kind(toml_rule::inline_kvp) && !build_kvp(*c, t, depth, false)) {
+    for (const parse_node& c : node.children()) {
+      if (c.kind == node_kind(toml_rule::inline_kvp) && !build_kvp(c, t, depth, false)) {
         return nullptr;
       }
     }

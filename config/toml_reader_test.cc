@@ -73,7 +73,7 @@ TEST(TomlReader, TopNodeHoldsTheItemsInOrder) {
   const parse_ptr tree = reader().parse(text);
   ASSERT_NE(tree, nullptr);
   std::string kinds;
-  for (const parse_ptr& c : tree->children) kinds += std::to_string(c->kind) + " ";
+  for (const parse_node& c : tree->children()) kinds += std::to_string(c.kind) + " ";
   EXPECT_EQ(kinds, "8 44 42 46 ");
 }
 

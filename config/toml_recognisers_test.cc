@@ -30,7 +30,7 @@ void run_cases(const test_case* begin, const test_case* end, toml_rule rule) {
     ASSERT_NE(result, nullptr) << "\"" << c->input << "\"";
     EXPECT_EQ(result->length, static_cast<uint64_t>(c->length)) << "\"" << c->input << "\"";
     EXPECT_EQ(result->kind, node_kind(rule)) << "\"" << c->input << "\"";
-    EXPECT_TRUE(result->children.empty());
+    EXPECT_FALSE(result->has_children());
   }
 }
 
