@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/sysinfo.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -89,21 +88,6 @@ bool write_image(const Registry& registry, image_writer& out) {
 
 // ---- reading ----
 
-// The largest hash capacity a restore accepts. The capacity cannot be checked against the file
-// (a sparse table is legitimate), and the table allocates 8 bytes per slot however few entries it
-// holds, so a corrupt capacity could ask for terabytes. We accept any capacity whose slot array
-// fits in the machine's memory and swap (so whatever could have been created here restores here,
-// including tables larger than their key type can address), and never more than 2^61 slots.
-uint64_t max_hash_capacity() {
-  constexpr uint64_t array_limit = uint64_t{1} << 61;
-  struct sysinfo info {};
-  if (sysinfo(&info) != 0) return array_limit;
-  const auto memory = (static_cast<unsigned __int128>(info.totalram) + info.totalswap) *
-                      (info.mem_unit == 0 ? 1 : info.mem_unit);
-  const auto slots = memory / sizeof(void*);
-  return slots < array_limit ? static_cast<uint64_t>(slots) : array_limit;
-}
-
 // The type a descriptor names, as the creation command would see it: through its type word, so
 // that any descriptor the reader decodes to a type gives that type's own descriptor. False for a
 // descriptor that names no type.
@@ -132,7 +116,12 @@ std::unique_ptr<ab_adt> read_empty_container(image_reader& in) {
   std::unique_ptr<ab_adt> container;
   uint64_t capacity = 0;
   if (is_hash_kind(kind)) {
-    if (!in.get_u64(capacity) || capacity > max_hash_capacity()) return nullptr;
+    // The capacity cannot be checked against the file: a sparse table is legitimate. It gets the
+    // bound creation has: the factory allocates slots only for the keys the key type can address
+    // and throws std::bad_alloc for more than 2^61 slots or an array beyond the machine's memory,
+    // which fails the restore. So any capacity that could be created here restores here (a u08
+    // table of capacity 2^40 is 256 slots), and a corrupt one cannot make us map terabytes.
+    if (!in.get_u64(capacity)) return nullptr;
     container = make_container(kind, key, value, capacity);
   } else if (is_shell_kind(kind)) {
     // The factory turns a hash kind over a non-integer key into its shell; capacity is unused.
@@ -251,7 +240,8 @@ bool backup_command(const Registry& registry, std::string_view line) {
 // Magic and version are checked before anything changes; from the count on, the database has been
 // cleared and any failure clears it again, so a failed restore always leaves it empty. A file too
 // short to hold the magic and the version byte is reported like a wrong magic. Running out of
-// memory while restoring (a capacity the factory cannot allocate) is a failed restore too.
+// memory while restoring (a hash capacity the factory refuses) is a failed restore too: the
+// containers restored so far are destroyed and the database is left empty.
 bool restore_command(Registry& registry, std::string_view line, reply_record&) {
   std::string path;
   if (!path_of(line, path)) return false;

@@ -272,10 +272,19 @@ std::vector<restore_row> restore_rows() {
        console::none, after::empty, "", "set"},
       {"hash map, capacity 16", hashmap(16), console::none, after::restored, "0:hashmap:h;",
        "hashmap", u08_type, i32_type},
-      {"hash map, capacity 2^62", hashmap(uint64_t{1} << 62), console::none, after::empty, "",
-       "hashmap", u08_type, i32_type},
+      // Only the 256 addressable slots exist, so this is a legitimate, small table.
+      {"hash map over u08, capacity 2^60", hashmap(uint64_t{1} << 60), console::none,
+       after::restored, "0:hashmap:h;", "hashmap", u08_type, i32_type},
+      // Creation refuses more than 2^61 slots, and so does restore.
+      {"hash map, capacity 2^61 + 1", hashmap((uint64_t{1} << 61) + 1), console::none,
+       after::empty, "", "hashmap", u08_type, i32_type},
       {"hash map, capacity all ones", hashmap(u64_max), console::none, after::empty, "",
        "hashmap", u08_type, i32_type},
+      // 8 TiB of slots over u64 keys: beyond any machine's memory.
+      {"hash map over u64, capacity 2^40",
+       image_bytes().header(1).record("h", 0).kind("hashmap", u64_type, i32_type)
+           .u64(uint64_t{1} << 40).u64(0).str(),
+       console::none, after::empty, "", "hashmap", u64_type, i32_type},
       {"hash map, capacity cut short",
        image_bytes().header(1).record("", 0).kind("hashmap", u08_type, i32_type).raw("\x10")
            .str(),
