@@ -1,0 +1,299 @@
+#include "tests/e2e/server_harness.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "net/digest.h"
+
+extern char** environ;
+
+namespace qn::e2e {
+namespace {
+
+sockaddr_in loopback(uint16_t port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void write_file(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+void put_u32(std::string& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(v >> (8 * i) & 0xFF));
+}
+
+uint32_t get_u32(const char* p) {
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<uint8_t>(p[i]);
+  return v;
+}
+
+}  // namespace
+
+const char* server_program() { return ZOR_SERVER_PATH; }
+
+// ---- ports ----
+
+uint16_t find_free_port() {
+  const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address = loopback(0);
+  socklen_t length = sizeof address;
+  uint16_t port = 0;
+  if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+    port = ntohs(address.sin_port);
+  }
+  close(s);
+  return port;
+}
+
+bool is_port_free(uint16_t port) {
+  const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const sockaddr_in address = loopback(port);
+  const bool is_free = bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  close(s);
+  return is_free;
+}
+
+bool can_connect(uint16_t port) {
+  const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const sockaddr_in address = loopback(port);
+  const bool is_connected =
+      connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  close(s);
+  return is_connected;
+}
+
+bool wait_for_connect(uint16_t port, bool is_accepting, std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    if (can_connect(port) == is_accepting) return true;
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(10ms);
+  }
+}
+
+std::string configuration_text(long long port, const std::vector<user_entry>& users) {
+  std::string text = "[server]\nport = " + std::to_string(port) + "\n";
+  for (const user_entry& user : users) {
+    text += "\n[[users.users_list]]\nname = \"" + user.name + "\"\npassword = \"" +
+            net::password_digest(user.password) + "\"\n";
+  }
+  return text;
+}
+
+bool has_in_order(std::string_view text, const std::vector<std::string>& lines) {
+  size_t from = 0;
+  for (const std::string& line : lines) {
+    const size_t at = text.find(line, from);
+    if (at == std::string_view::npos) return false;
+    from = at + line.size();
+  }
+  return true;
+}
+
+std::optional<int> wait_for_process(int pid, std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    int status = 0;
+    const pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) return status;
+    if (done < 0 || std::chrono::steady_clock::now() >= end) return std::nullopt;
+    std::this_thread::sleep_for(10ms);
+  }
+}
+
+temp_directory::temp_directory() {
+  char pattern[] = "/tmp/zor_e2e_XXXXXX";
+  if (mkdtemp(pattern) != nullptr) path_ = pattern;
+}
+
+temp_directory::~temp_directory() {
+  std::error_code error;
+  if (!path_.empty()) std::filesystem::remove_all(path_, error);
+}
+
+// ---- server process ----
+
+server_process::server_process(server_options options) : options_(std::move(options)) {
+  // Beside the build tree, on the file system of the program, so that the hard link works.
+  std::string pattern = std::string(ZOR_E2E_TEMP_ROOT) + "/zor_e2e_XXXXXX";
+  std::error_code error;
+  std::filesystem::create_directories(ZOR_E2E_TEMP_ROOT, error);
+  if (mkdtemp(pattern.data()) == nullptr) return;
+  directory_ = pattern;
+  const std::string program = directory_ + "/zor_nosql_server";
+  std::filesystem::create_hard_link(server_program(), program, error);
+  if (error) std::filesystem::copy_file(server_program(), program, error);
+  if (options_.configuration) write_file(directory_ + "/zor_ndb.toml", *options_.configuration);
+  if (options_.startup_script) write_file(directory_ + "/init.nos", *options_.startup_script);
+}
+
+server_process::~server_process() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  if (!directory_.empty()) {
+    std::error_code error;
+    std::filesystem::remove_all(directory_, error);
+  }
+}
+
+bool server_process::start() {
+  if (directory_.empty()) return false;
+  const std::string program = directory_ + "/zor_nosql_server";
+  const std::string working =
+      options_.working_directory.empty() ? directory_ : options_.working_directory;
+  const std::string output_path = directory_ + "/output.txt";
+
+  // Everything the child needs is built before the fork.
+  std::vector<std::string> arguments{program};
+  arguments.insert(arguments.end(), options_.arguments.begin(), options_.arguments.end());
+  std::vector<std::string> environment;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string_view entry(*e);
+    if (entry.starts_with("NOTIFY_SOCKET=") || entry.starts_with("ZOR_BIND_ADDRESS=")) continue;
+    environment.emplace_back(entry);
+  }
+  environment.emplace_back("ZOR_BIND_ADDRESS=127.0.0.1");
+  environment.insert(environment.end(), options_.environment.begin(), options_.environment.end());
+  std::vector<char*> argv;
+  for (std::string& a : arguments) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (std::string& e : environment) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  const pid_t child = fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    const int out = open(output_path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    const int in = open("/dev/null", O_RDONLY);
+    if (out < 0 || in < 0 || chdir(working.c_str()) != 0) _exit(127);
+    dup2(in, STDIN_FILENO);
+    dup2(out, STDOUT_FILENO);
+    dup2(out, STDERR_FILENO);
+    // A fatal-signal test must not leave a core file behind.
+    const rlimit no_core{0, 0};
+    setrlimit(RLIMIT_CORE, &no_core);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    execve(program.c_str(), argv.data(), envp.data());
+    _exit(127);
+  }
+  pid_ = child;
+  return true;
+}
+
+bool server_process::send_signal(int signal_number) const {
+  return pid_ > 0 && kill(pid_, signal_number) == 0;
+}
+
+std::optional<int> server_process::wait_exit(std::chrono::milliseconds limit) {
+  if (pid_ <= 0) return std::nullopt;
+  const std::optional<int> status = wait_for_process(pid_, limit);
+  if (status) pid_ = -1;
+  return status;
+}
+
+bool server_process::wait_for_output(std::string_view text,
+                                     std::chrono::milliseconds limit) const {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    if (output().find(text) != std::string::npos) return true;
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(10ms);
+  }
+}
+
+std::string server_process::output() const { return read_file(directory_ + "/output.txt"); }
+std::string server_process::log_text() const { return read_file(directory_ + "/zor_mdb_s.log"); }
+
+// ---- client ----
+
+frame_client::frame_client(uint16_t port) {
+  socket_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const timeval limit{5, 0};
+  setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+  const sockaddr_in address = loopback(port);
+  if (connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    close(socket_);
+    socket_ = -1;
+  }
+}
+
+frame_client::~frame_client() {
+  if (socket_ >= 0) close(socket_);
+}
+
+bool frame_client::send_frame(std::string_view payload) {
+  if (socket_ < 0) return false;
+  std::string frame;
+  put_u32(frame, static_cast<uint32_t>(payload.size()));
+  frame.append(payload);
+  std::string_view rest(frame);
+  while (!rest.empty()) {
+    const ssize_t n = send(socket_, rest.data(), rest.size(), MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    rest.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+std::string frame_client::read_reply() {
+  std::string bytes;
+  size_t wanted = 4;
+  char buffer[65536];
+  while (bytes.size() < wanted) {
+    const ssize_t n = recv(socket_, buffer, std::min(sizeof buffer, wanted - bytes.size()), 0);
+    if (n <= 0) return {};
+    bytes.append(buffer, static_cast<size_t>(n));
+    if (wanted == 4 && bytes.size() == 4) wanted = 4 + size_t{get_u32(bytes.data())};
+  }
+  return bytes.substr(4);
+}
+
+bool frame_client::log_in(std::string_view name, std::string_view password) {
+  std::string payload;
+  put_u32(payload, static_cast<uint32_t>(name.size()));
+  payload.append(name);
+  put_u32(payload, static_cast<uint32_t>(password.size()));
+  payload.append(password);
+  if (!send_frame(payload)) return false;
+  return read_reply() == std::string(1, '\0');
+}
+
+std::string frame_client::command(std::string_view line) {
+  if (!send_frame(line)) return {};
+  return read_reply();
+}
+
+}  // namespace qn::e2e
