@@ -1,0 +1,8 @@
+// map_adt and multimap_adt over i64 keys and each of the fourteen value types.
+#include "containers/make_map.h"
+
+namespace qn::db::nosql::nosql_db {
+
+template std::unique_ptr<ab_adt> make_map_with_key<int64_t>(bool, type_descriptor);
+
+}  // namespace qn::db::nosql::nosql_db
