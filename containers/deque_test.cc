@@ -1,0 +1,154 @@
+#include "containers/block_deque.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <deque>
+#include <random>
+#include <string>
+
+#include "values/xstring.h"
+
+namespace qn::db::nosql::nosql_db {
+namespace {
+
+std::string render(block_deque<int32_t>& d) {
+  std::string out;
+  d.for_each_in(0, d.size(), [&](int32_t v) { out += std::to_string(v) + " "; });
+  return out;
+}
+
+TEST(BlockDeque, FrontPushesComeFirstNewestFirst) {
+  block_deque<int32_t> d;
+  d.push_front(1);
+  d.push_front(2);
+  d.push_back(3);
+  EXPECT_EQ(render(d), "2 1 3 ");
+  EXPECT_EQ(d.front(), 2);
+  EXPECT_EQ(d.back(), 3);
+}
+
+TEST(BlockDeque, InsertMovesTheShorterSide) {
+  struct case_t {
+    uint64_t index;
+    const char* expected;
+  };
+  const case_t cases[] = {
+      {0, "9 10 20 30 40 "}, {1, "10 9 20 30 40 "}, {2, "10 20 9 30 40 "},
+      {3, "10 20 30 9 40 "}, {4, "10 20 30 40 9 "},
+  };
+  for (const case_t& c : cases) {
+    block_deque<int32_t> d;
+    d.push_front(20);
+    d.push_front(10);
+    d.push_back(30);
+    d.push_back(40);
+    d.insert(c.index, 9);
+    EXPECT_EQ(render(d), c.expected) << "index " << c.index;
+  }
+}
+
+TEST(BlockDeque, MapGrowsBySixteenEntries) {
+  block_deque<uint8_t> d;
+  EXPECT_EQ(d.map_length(), 0u);
+  d.push_back(1);
+  EXPECT_EQ(d.map_length(), 16u);
+  // Back-side block 8 is entry 16, the first entry past the initial map.
+  for (int i = 1; i < 8 * 1024; ++i) d.push_back(2);
+  EXPECT_EQ(d.map_length(), 16u);
+  d.push_back(3);
+  EXPECT_EQ(d.map_length(), 32u);
+  // Front-side block 8 is entry 17, inside the grown map.
+  for (int i = 0; i < 8 * 1024 + 1; ++i) d.push_front(4);
+  EXPECT_EQ(d.map_length(), 32u);
+  EXPECT_EQ(d.size(), 2u * 8 * 1024 + 2);
+  EXPECT_EQ(d.front(), 4);
+  EXPECT_EQ(d.back(), 3);
+}
+
+// A deque used as a queue for long keeps a map the size of what it holds, not of its history.
+TEST(BlockDeque, QueueUseKeepsTheMapBounded) {
+  block_deque<int64_t> d;
+  int64_t next_in = 0, next_out = 0;
+  for (int round = 0; round < 200; ++round) {
+    for (int i = 0; i < 3000; ++i) d.push_back(next_in++);
+    for (int i = 0; i < 3000; ++i) {
+      ASSERT_EQ(d.front(), next_out++);
+      d.pop_front();
+    }
+  }
+  EXPECT_TRUE(d.empty());
+  EXPECT_LE(d.map_length(), 16u);
+  // The same from the other end.
+  for (int round = 0; round < 200; ++round) {
+    for (int i = 0; i < 3000; ++i) d.push_front(next_in++);
+    for (int i = 0; i < 3000; ++i) d.pop_back();
+  }
+  EXPECT_LE(d.map_length(), 16u);
+}
+
+// Random operations against std::deque, with the contents compared after every step. The sizes
+// stay around a few thousand so both sides cross block boundaries in both directions.
+TEST(BlockDeque, MatchesStdDequeUnderRandomOperations) {
+  std::mt19937_64 random(77);
+  block_deque<int32_t> d;
+  std::deque<int32_t> model;
+  for (int step = 0; step < 60000; ++step) {
+    const auto v = static_cast<int32_t>(random());
+    const uint64_t op = random() % 10;
+    // Drift: grow for a while, then shrink for a while.
+    const bool growing = (step / 5000) % 2 == 0;
+    if (op < 3 || (growing && op < 5)) {
+      d.push_back(v);
+      model.push_back(v);
+    } else if (op < 6 || (growing && op < 8)) {
+      d.push_front(v);
+      model.push_front(v);
+    } else if (op == 8 && !model.empty()) {
+      d.pop_front();
+      model.pop_front();
+    } else if (op == 9 && !model.empty()) {
+      d.pop_back();
+      model.pop_back();
+    } else if (random() % 16 == 0) {
+      const uint64_t i = random() % (model.size() + 1);
+      d.insert(i, v);
+      model.insert(model.begin() + i, v);
+    } else if (!model.empty()) {
+      const uint64_t n = random() % 2000;
+      if (random() % 2) {
+        d.pop_front_n(n);
+        model.erase(model.begin(), model.begin() + std::min<uint64_t>(n, model.size()));
+      } else {
+        d.pop_back_n(n);
+        model.erase(model.end() - std::min<uint64_t>(n, model.size()), model.end());
+      }
+    }
+    ASSERT_EQ(d.size(), model.size()) << "step " << step;
+    if (step % 97 == 0 || model.size() < 50) {
+      for (uint64_t i = 0; i < model.size(); ++i) ASSERT_EQ(d[i], model[i]) << "step " << step;
+    } else if (!model.empty()) {
+      ASSERT_EQ(d.front(), model.front());
+      ASSERT_EQ(d.back(), model.back());
+      const uint64_t i = random() % model.size();
+      ASSERT_EQ(d[i], model[i]);
+    }
+  }
+}
+
+TEST(BlockDeque, HoldsStringsAcrossBlocks) {
+  block_deque<xstring> d;
+  for (int i = 0; i < 2500; ++i) d.push_back(xstring(std::to_string(i)));
+  for (int i = 0; i < 2500; ++i) d.push_front(xstring("f" + std::to_string(i)));
+  d.pop_front_n(1200);
+  d.pop_back_n(1300);
+  EXPECT_EQ(d.size(), 2500u);
+  EXPECT_EQ(d.front().view(), "f1299");
+  EXPECT_EQ(d.back().view(), "1199");
+  d.clear();
+  EXPECT_EQ(d.size(), 0u);
+  EXPECT_EQ(d.map_length(), 0u);
+}
+
+}  // namespace
+}  // namespace qn::db::nosql::nosql_db

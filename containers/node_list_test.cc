@@ -1,0 +1,222 @@
+#include "containers/node_list.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <iterator>
+#include <list>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace qn::db::nosql::nosql_db {
+namespace {
+
+using list_t = node_list<int32_t>;
+
+std::string render(list_t& l) {
+  std::string out;
+  l.for_each_in(0, l.size(), [&](int32_t v) { out += std::to_string(v) + " "; });
+  return out;
+}
+
+// Walks the links both ways and checks they agree with the count.
+void expect_consistent_links(const list_t& l) {
+  uint64_t forward = 0;
+  list_t::position last = list_t::none;
+  for (auto p = l.head(); p != list_t::none; p = l.next(p), ++forward) {
+    ASSERT_EQ(l.prev(p), last);
+    last = p;
+  }
+  ASSERT_EQ(last, l.tail());
+  ASSERT_EQ(forward, l.size());
+}
+
+TEST(NodeList, InsertsBeforeANodeAndAtIndexes) {
+  list_t l;
+  const auto ten = l.push_back(10);
+  l.push_back(30);
+  l.insert_before(ten, 5);
+  l.insert(2, 20);
+  l.push_front(1);
+  l.insert(l.size(), 40);
+  EXPECT_EQ(render(l), "1 5 10 20 30 40 ");
+  expect_consistent_links(l);
+  l.erase(1, 3);
+  EXPECT_EQ(render(l), "1 20 30 40 ");
+  l.pop_front_n(2);
+  l.pop_back();
+  EXPECT_EQ(render(l), "30 ");
+  expect_consistent_links(l);
+}
+
+TEST(NodeList, HandlesAreNeverZeroAndFindTheirNode) {
+  list_t l;
+  std::vector<uint64_t> handles;
+  for (int32_t v = 0; v < 100; ++v) handles.push_back(l.handle_of(l.push_back(v)));
+  for (int32_t v = 0; v < 100; ++v) {
+    ASSERT_NE(handles[v], 0u);
+    list_t::position p;
+    ASSERT_TRUE(l.find(handles[v], p));
+    EXPECT_EQ(l.value(p), v);
+  }
+}
+
+TEST(NodeList, RefusesHandlesThatNameNoLiveNode) {
+  list_t l, other;
+  const uint64_t a = l.handle_of(l.push_back(1));
+  const uint64_t b = l.handle_of(l.push_back(2));
+  const uint64_t foreign = other.handle_of(other.push_back(1));
+  list_t::position p;
+  l.erase(l.head());  // a is now stale; its slot is free
+  const uint64_t reused = l.handle_of(l.push_back(3));  // takes a's slot with a new generation
+  ASSERT_NE(reused, a);
+  const struct {
+    uint64_t handle;
+    bool expected;
+    const char* what;
+  } cases[] = {
+      {0, false, "zero"},
+      {a, false, "erased (slot reused)"},
+      {b, true, "live"},
+      {reused, true, "live in a reused slot"},
+      {foreign, false, "from another list"},
+      {(b & 0xffffffff00000000u) | 99, false, "slot past the array"},
+      {b & 0xffffffff00000000u, false, "slot part zero"},
+      {b + (uint64_t{1} << 32), false, "free generation of a live slot"},
+      {b + (uint64_t{2} << 32), false, "later generation of a live slot"},
+      {~uint64_t{0}, false, "all ones"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(l.find(c.handle, p), c.expected) << c.what;
+}
+
+TEST(NodeList, ClearAndEmptyingInvalidateEveryHandle) {
+  list_t l;
+  std::vector<uint64_t> before;
+  for (int32_t v = 0; v < 2000; ++v) before.push_back(l.handle_of(l.push_back(v)));
+  l.clear();
+  for (int32_t v = 0; v < 2000; ++v) l.push_back(v);  // same slots, new life
+  list_t::position p;
+  for (uint64_t h : before) ASSERT_FALSE(l.find(h, p));
+  // Erasing the last node of a large list frees the array; old handles stay dead.
+  std::vector<uint64_t> second;
+  for (auto q = l.head(); q != list_t::none; q = l.next(q)) second.push_back(l.handle_of(q));
+  l.pop_front_n(l.size());
+  EXPECT_EQ(l.slot_count(), 0u);
+  for (int32_t v = 0; v < 2000; ++v) l.push_back(v);
+  for (uint64_t h : second) ASSERT_FALSE(l.find(h, p));
+}
+
+TEST(NodeList, RandomHandlesAreRefusedOrNameALiveNode) {
+  list_t l;
+  for (int32_t v = 0; v < 50; ++v) l.push_back(v);
+  for (int i = 0; i < 20; ++i) l.erase(l.position_at(i));
+  std::mt19937_64 random(5);
+  list_t::position p;
+  int accepted = 0;
+  for (int i = 0; i < 100000; ++i) {
+    const uint64_t h = random() % 4 == 0 ? (random() & 0xffffffff00000000u) | (random() % 60)
+                                         : random();
+    if (l.find(h, p)) {
+      ++accepted;
+      ASSERT_EQ(l.handle_of(p), h);
+    }
+  }
+  EXPECT_EQ(accepted, 0);
+}
+
+// Random operations against std::list. Each model element carries its handle, so the handle
+// operations are checked as well as the positional ones.
+TEST(NodeList, MatchesStdListUnderRandomOperations) {
+  struct entry {
+    int32_t value;
+    uint64_t handle;
+  };
+  std::mt19937_64 random(99);
+  list_t l;
+  std::list<entry> model;
+  std::vector<uint64_t> dead;
+  auto model_at = [&](uint64_t i) { return std::next(model.begin(), static_cast<long>(i)); };
+  for (int step = 0; step < 20000; ++step) {
+    const auto v = static_cast<int32_t>(random() % 1000);
+    const uint64_t n = model.size();
+    switch (random() % 8) {
+      case 0:
+        model.push_back({v, l.handle_of(l.push_back(v))});
+        break;
+      case 1:
+        model.push_front({v, l.handle_of(l.push_front(v))});
+        break;
+      case 2: {
+        const uint64_t i = random() % (n + 1);
+        l.insert(i, v);
+        const auto p = l.position_at(i);
+        model.insert(model_at(i), {v, l.handle_of(p)});
+        break;
+      }
+      case 3:
+        if (n != 0) {
+          const auto it = model_at(random() % n);
+          list_t::position p;
+          ASSERT_TRUE(l.find(it->handle, p));
+          model.insert(it, {v, l.handle_of(l.insert_before(p, v))});
+        }
+        break;
+      case 4:
+        if (n != 0) {
+          const auto it = model_at(random() % n);
+          list_t::position p;
+          ASSERT_TRUE(l.find(it->handle, p));
+          l.erase(p);
+          dead.push_back(it->handle);
+          model.erase(it);
+        }
+        break;
+      case 5: {
+        const uint64_t b = random() % (n + 1);
+        const uint64_t e = b + random() % (std::min<uint64_t>(n - b, 5) + 1);
+        l.erase(b, e);
+        auto it = model_at(b);
+        for (uint64_t k = b; k != e; ++k) {
+          dead.push_back(it->handle);
+          it = model.erase(it);
+        }
+        break;
+      }
+      case 6:
+        if (n != 0) {
+          const bool front = random() % 2;
+          dead.push_back(front ? model.front().handle : model.back().handle);
+          front ? l.pop_front() : l.pop_back();
+          front ? model.pop_front() : model.pop_back();
+        }
+        break;
+      case 7:
+        if (n != 0) {
+          const auto it = model_at(random() % n);
+          list_t::position p;
+          ASSERT_TRUE(l.find(it->handle, p));
+          l.value(p) = it->value = v;
+        }
+        break;
+    }
+    ASSERT_EQ(l.size(), model.size()) << "step " << step;
+    if (step % 50 == 0) {
+      expect_consistent_links(l);
+      uint64_t i = 0;
+      for (const entry& e : model) {
+        list_t::position p;
+        ASSERT_TRUE(l.find(e.handle, p)) << "step " << step;
+        ASSERT_EQ(p, l.position_at(i++));
+        ASSERT_EQ(l.value(p), e.value);
+      }
+      for (uint64_t h : dead) {
+        list_t::position p;
+        ASSERT_FALSE(l.find(h, p)) << "step " << step;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qn::db::nosql::nosql_db

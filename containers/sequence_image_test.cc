@@ -1,0 +1,219 @@
+// Image payloads of the sequence, adaptor and trie kinds: exact bytes, round trips over every key
+// type, and refusal of every truncation.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <type_traits>
+
+#include "containers/sequence_test_support.h"
+#include "values/binary_io.h"
+#include "values/scalar.h"
+
+namespace qn::db::nosql::nosql_db {
+namespace {
+
+using testing::contents;
+using testing::make_kind;
+using testing::typed;
+
+// An open temporary file, closed on scope exit.
+struct temp_file {
+  std::FILE* file = std::tmpfile();
+  ~temp_file() {
+    if (file != nullptr) std::fclose(file);
+  }
+  uint64_t size() {
+    std::fseek(file, 0, SEEK_END);
+    return static_cast<uint64_t>(std::ftell(file));
+  }
+  std::string bytes() {
+    std::string out(size(), '\0');
+    std::rewind(file);
+    EXPECT_EQ(std::fread(out.data(), 1, out.size(), file), out.size());
+    return out;
+  }
+  void write(const std::string& bytes) {
+    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
+    std::rewind(file);
+  }
+};
+
+std::string u64le(uint64_t v) { return std::string(reinterpret_cast<const char*>(&v), 8); }
+std::string text(std::string_view s) { return u64le(s.size()) + std::string(s); }
+std::string header(std::string_view kind, type_descriptor key) {
+  return text(kind) + std::string{char(key.width), char(key.sign), char(key.category)} +
+         std::string{0, 1, 0};
+}
+
+std::string saved(ab_adt& c) {
+  temp_file f;
+  image_writer out(f.file);
+  EXPECT_TRUE(c.save(out));
+  return f.bytes();
+}
+
+// Loads a payload (everything after the descriptors) into a fresh container of the kind.
+std::unique_ptr<ab_adt> loaded(std::string_view kind, type_descriptor key,
+                               const std::string& payload, bool expected = true) {
+  temp_file f;
+  f.write(payload);
+  auto c = make_kind(kind, key);
+  image_reader in(f.file, payload.size());
+  EXPECT_EQ(c->load(in), expected) << kind;
+  return c;
+}
+
+// ---- exact payloads ----
+
+TEST(SequenceImage, PayloadsAreTheCountThenTheElementsInKindOrder) {
+  auto vec = make_kind(vector_kind);
+  for (int32_t v : {1, -2}) ASSERT_TRUE(typed<int32_t>(*vec).insert_last(v));
+  auto strings = make_kind(vector_kind, string_type);
+  for (const char* v : {"", "ab"}) ASSERT_TRUE(typed<xstring>(*strings).insert_last(xstring(v)));
+  auto deq = make_kind(deque_kind, u08_type);
+  ASSERT_TRUE(typed<uint8_t>(*deq).insert_first(1));
+  ASSERT_TRUE(typed<uint8_t>(*deq).insert_first(2));
+  ASSERT_TRUE(typed<uint8_t>(*deq).insert_last(3));
+  auto stack = make_kind(stack_kind, u08_type);
+  for (uint8_t v : {1, 2, 3}) ASSERT_TRUE(typed<uint8_t>(*stack).insert_last(v));
+  auto queue = make_kind(queue_kind, u08_type);
+  for (uint8_t v : {3, 1, 2}) ASSERT_TRUE(typed<uint8_t>(*queue).insert_last(v));
+  auto list = make_kind(list_kind, u16_type);
+  ASSERT_TRUE(typed<uint16_t>(*list).insert_last(0x0102));
+  ASSERT_TRUE(typed<uint16_t>(*list).insert_first(0x0304));
+  auto heap = make_kind(heap_kind, i08_type);
+  for (int8_t v : {5, 3, 8, 1}) ASSERT_TRUE(typed<int8_t>(*heap).insert(v, 0));
+  auto trie = make_kind(trie_kind, string_type);
+  for (const char* w : {"car", "cart", "Car"}) ASSERT_TRUE(typed<xstring>(*trie).insert(xstring(w), 0));
+  auto shell = make_kind(trie_kind, i32_type);
+
+  const struct {
+    ab_adt* c;
+    std::string expected;
+  } cases[] = {
+      {vec.get(), header("vector", i32_type) + u64le(2) + std::string("\1\0\0\0\xfe\xff\xff\xff", 8)},
+      {strings.get(), header("vector", string_type) + u64le(2) + text("") + text("ab")},
+      {deq.get(), header("deque", u08_type) + u64le(3) + "\2\1\3"},
+      {stack.get(), header("stack", u08_type) + u64le(3) + "\1\2\3"},
+      {queue.get(), header("queue", u08_type) + u64le(3) + "\3\1\2"},
+      {list.get(), header("list", u16_type) + u64le(2) + "\4\3\2\1"},
+      {heap.get(), header("heap", i08_type) + u64le(4) + "\1\3\x8\5"},
+      {trie.get(), header("trie", string_type) + u64le(3) + text("Car") + text("car") + text("cart")},
+      {shell.get(), header("trie", i32_type) + u64le(0)},
+  };
+  for (const auto& c : cases) EXPECT_EQ(saved(*c.c), c.expected) << c.c->kind_name();
+}
+
+TEST(SequenceImage, HeapLoadsByPushingEachElement) {
+  // Saved in an order that is not a heap: loading sifts each element up.
+  auto heap = loaded(heap_kind, i32_type, u64le(4) + std::string("\5\0\0\0\3\0\0\0\x8\0\0\0\1\0\0\0", 16));
+  EXPECT_EQ(contents(typed<int32_t>(*heap)), "1 3 8 5");
+}
+
+TEST(SequenceImage, TrieLoadCountsOnlyTheWordsAdded) {
+  auto trie = loaded(trie_kind, string_type,
+                     u64le(5) + text("b") + text("a") + text("b") + text("") + text("\xff"));
+  EXPECT_EQ(trie->count(), 2u);
+  EXPECT_EQ(contents(typed<xstring>(*trie)), "a b");
+}
+
+TEST(SequenceImage, TrieShellFailsAfterReadingTheCount) {
+  temp_file f;
+  f.write(u64le(0) + "rest");
+  auto shell = make_kind(trie_kind, i64_type);
+  image_reader in(f.file, 12);
+  EXPECT_FALSE(shell->load(in));
+  EXPECT_EQ(in.remaining(), 4u);
+}
+
+TEST(SequenceImage, CountsTheFileCannotHoldAreRefusedBeforeAnything) {
+  const std::string_view kinds[] = {vector_kind, deque_kind, list_kind, stack_kind,
+                                    queue_kind,  heap_kind,  trie_kind};
+  const type_descriptor keys[] = {u08_type, i64_type, string_type, datetime_type};
+  for (std::string_view kind : kinds) {
+    for (type_descriptor key : keys) {
+      if (kind == trie_kind && key != string_type) continue;
+      for (uint64_t count : {uint64_t{1} << 62, ~uint64_t{0}, uint64_t{3}}) {
+        auto c = loaded(kind, key, u64le(count) + "xx", false);
+        EXPECT_EQ(c->count(), 0u) << kind;
+      }
+    }
+  }
+}
+
+// ---- round trips over every key type ----
+
+template <class K>
+K sample(int i) {
+  if constexpr (std::is_same_v<K, xstring>) {
+    return xstring(i % 9 == 0 ? std::string() : "w" + std::to_string(i * 37 % 101));
+  } else if constexpr (std::is_same_v<K, date>) {
+    return date{uint16_t(1990 + i % 40), uint8_t(1 + i % 12), uint8_t(1 + i % 28)};
+  } else if constexpr (std::is_same_v<K, time>) {
+    return time{uint8_t(i % 24), uint8_t(i % 60), uint8_t(i * 7 % 60), uint32_t(i * 1000)};
+  } else if constexpr (std::is_same_v<K, date_time>) {
+    return date_time{sample<date>(i), sample<time>(i + 3)};
+  } else {
+    return static_cast<K>(i * 37 % 101 - (std::is_signed_v<K> ? 50 : 0));
+  }
+}
+
+template <class K>
+void fill(std::string_view kind, adt<K, uint8_t>& c) {
+  for (int i = 0; i < 40; ++i) {
+    const K v = sample<K>(i);
+    if (kind == heap_kind || kind == trie_kind) {
+      (void)c.insert(v, 0);  // the trie refuses the empty word
+    } else {
+      ASSERT_TRUE(c.insert_last(v));
+    }
+  }
+}
+
+template <class K>
+void expect_round_trip(std::string_view kind) {
+  const type_descriptor key = descriptor_of<K>();
+  auto original = make_kind(kind, key);
+  ASSERT_NE(original, nullptr) << kind;
+  auto& typed_original = typed<K>(*original);
+  fill(kind, typed_original);
+  const std::string bytes = saved(*original);
+  const std::string head = header(kind, key);
+  ASSERT_EQ(bytes.substr(0, head.size()), head);
+  const std::string payload = bytes.substr(head.size());
+
+  auto copy = loaded(kind, key, payload);
+  EXPECT_EQ(copy->count(), original->count());
+  out_list<K> before, after;
+  ASSERT_TRUE(typed_original.all(before));
+  ASSERT_TRUE(typed<K>(*copy).all(after));
+  EXPECT_TRUE(before == after) << kind << " over " << type_name(key);
+  EXPECT_EQ(saved(*copy), bytes) << kind << " over " << type_name(key);
+
+  // Every cut short of the whole payload is refused.
+  for (uint64_t cut = 0; cut < payload.size(); ++cut) {
+    (void)loaded(kind, key, payload.substr(0, cut), false);
+  }
+}
+
+TEST(SequenceImage, RoundTripsOverEveryKeyType) {
+  const type_descriptor keys[] = {i08_type, i16_type,    i32_type,  i64_type,  u08_type,
+                                  u16_type, u32_type,    u64_type,  float_type, double_type,
+                                  date_type, time_type, datetime_type, string_type};
+  for (std::string_view kind :
+       {vector_kind, deque_kind, list_kind, stack_kind, queue_kind, heap_kind}) {
+    for (type_descriptor key : keys) {
+      ASSERT_TRUE(with_scalar_type(key, [&]<class K>() {
+        expect_round_trip<K>(kind);
+        return true;
+      }));
+    }
+  }
+  expect_round_trip<xstring>(trie_kind);
+}
+
+}  // namespace
+}  // namespace qn::db::nosql::nosql_db
