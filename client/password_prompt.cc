@@ -4,6 +4,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 
 namespace qn::client {

@@ -1,7 +1,8 @@
 // zor_nosql_cli end to end against the real server: one-shot and script modes, JSON output, exit
-// statuses, the password digest, and every example of docs/commands.md.
+// statuses, the password digest, and every example of docs/commands.md and
+// docs/first_session.md.
 //
-// Examples in docs/commands.md are fenced code blocks whose info string is `zor`:
+// Examples in those documents are fenced code blocks whose info string is `zor`:
 //
 //     ```zor
 //     zor> c vector i32 v
@@ -412,26 +413,30 @@ std::string shipped_configuration(uint16_t port) {
   return text.replace(at, default_port.size(), "port = " + std::to_string(port));
 }
 
-TEST(Cli, EveryExampleOfTheCommandDocumentRuns) {
-  const std::vector<doc_example> examples = extract_examples(read_source_file("docs/commands.md"));
-  ASSERT_GE(examples.size(), 15u) << "docs/commands.md lost its examples";
+// Runs every example of a document against the shipped defaults.
+void run_document_examples(const std::string& document, size_t min_examples) {
+  const std::vector<doc_example> examples = extract_examples(read_source_file(document));
+  ASSERT_GE(examples.size(), min_examples) << document << " lost its examples";
   const std::string startup_script = read_source_file("examples/init.nos");
+  ASSERT_FALSE(shipped_configuration(0).empty())
+      << "examples/zor_ndb.toml has no line 'port = 55554'";
   ASSERT_NE(shipped_configuration(0).find(net::password_digest(shipped_admin_password)),
             std::string::npos)
       << "the admin password of examples/zor_ndb.toml is not the documented one";
   for (const doc_example& example : examples) {
     const uint16_t port = find_free_port();
-    const std::string configuration = shipped_configuration(port);
-    ASSERT_FALSE(configuration.empty()) << "examples/zor_ndb.toml has no line 'port = 55554'";
-    server_process process({configuration, startup_script, {}, {}, ""});
+    server_process process({shipped_configuration(port), startup_script, {}, {}, ""});
     ASSERT_TRUE(process.start() && wait_for_connect(port, true));
-    const cli_run run =
-        run_cli({"-p", std::to_string(port)}, example.script, shipped_admin_password);
+    const cli_run run = run_cli({"-p", std::to_string(port)}, example.script, shipped_admin_password);
     EXPECT_EQ(run.out, example.expected)
-        << "docs/commands.md, example at line " << example.line << ":\n"
+        << document << ", example at line " << example.line << ":\n"
         << example.script << run.err;
   }
 }
+
+TEST(Cli, EveryExampleOfTheCommandDocumentRuns) { run_document_examples("docs/commands.md", 15); }
+
+TEST(Cli, TheFirstSessionRuns) { run_document_examples("docs/first_session.md", 1); }
 
 }  // namespace
 }  // namespace qn::e2e
