@@ -1,0 +1,166 @@
+// Helpers of the ordered-kind tests: sample values of every scalar type, a std-container order
+// over compare_keys, printing, and image round trips through temporary files.
+// Test-only; each helper owns what it opens and closes it before returning.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <random>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include "containers/adt.h"
+#include "values/binary_io.h"
+#include "values/scalar.h"
+
+namespace qn::db::nosql::nosql_db::ordered_testing {
+
+// Strict weak order of the standard containers used as models: the containers' own key order.
+struct key_order {
+  template <class T>
+  bool operator()(const T& a, const T& b) const {
+    return compare_keys(a, b) < 0;
+  }
+};
+
+// A value of each scalar type from a small range, so repeats and near misses are frequent;
+// negative, large unsigned, NaN, -0.0 and bytes 0x80..0xFF all occur.
+template <class T>
+T sample(std::mt19937& rng) {
+  const int64_t small = static_cast<int64_t>(rng() % 300) - 150;
+  if constexpr (std::is_integral_v<T>) {
+    return static_cast<T>(small);
+  } else if constexpr (std::is_floating_point_v<T>) {
+    if (rng() % 40 == 0) return std::numeric_limits<T>::quiet_NaN();
+    if (rng() % 40 == 0) return T(-0.0);
+    return static_cast<T>(small) / 4;
+  } else if constexpr (std::is_same_v<T, date>) {
+    return date{static_cast<uint16_t>(2024 + rng() % 2), static_cast<uint8_t>(1 + rng() % 12),
+                static_cast<uint8_t>(1 + rng() % 28)};
+  } else if constexpr (std::is_same_v<T, time>) {
+    return time{static_cast<uint8_t>(rng() % 24), static_cast<uint8_t>(rng() % 3),
+                static_cast<uint8_t>(rng() % 2), static_cast<uint32_t>(rng() % 3) * 999999999u};
+  } else if constexpr (std::is_same_v<T, date_time>) {
+    return date_time{sample<date>(rng), sample<time>(rng)};
+  } else {
+    static constexpr char bytes[] = {'a', 'B', 'b', '\0', '\xC3', '\x7F', '\x80'};
+    std::string s(rng() % 4, ' ');
+    for (char& c : s) c = bytes[rng() % sizeof(bytes)];
+    return xstring(s);
+  }
+}
+
+// Printable form of a value for failure messages and rendered states.
+template <class T>
+std::string show(const T& v) {
+  if constexpr (std::is_same_v<T, xstring>) {
+    std::string out = "\"";
+    for (unsigned char c : v.view()) {
+      if (c >= 0x20 && c < 0x7F) {
+        out += static_cast<char>(c);
+      } else {
+        static constexpr char hex[] = "0123456789ABCDEF";
+        out += "\\x";
+        out += hex[c >> 4];
+        out += hex[c & 15];
+      }
+    }
+    return out + "\"";
+  } else if constexpr (std::is_same_v<T, date>) {
+    return std::to_string(v.year) + "-" + std::to_string(v.month) + "-" + std::to_string(v.day);
+  } else if constexpr (std::is_same_v<T, time>) {
+    return std::to_string(v.hour) + ":" + std::to_string(v.minute) + ":" +
+           std::to_string(v.second) + "." + std::to_string(v.nanosecond);
+  } else if constexpr (std::is_same_v<T, date_time>) {
+    return show(v.date_part) + "T" + show(v.time_part);
+  } else if constexpr (std::is_floating_point_v<T>) {
+    return std::isnan(v) ? "nan" : std::to_string(v);
+  } else {
+    return std::to_string(v);
+  }
+}
+
+template <class T>
+std::string show(const std::vector<T>& values) {
+  std::string out;
+  for (const T& v : values) out += (out.empty() ? "" : " ") + show(v);
+  return out;
+}
+
+// Equal under the key order (so NaN equals NaN and -0.0 equals 0.0), element by element.
+template <class T>
+bool same_keys(const std::vector<T>& a, const std::vector<T>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (compare_keys(a[i], b[i]) != 0) return false;
+  }
+  return true;
+}
+
+// Values compared byte for byte where the order is not enough (NaN payloads aside).
+template <class T>
+bool same_value(const T& a, const T& b) {
+  if constexpr (std::is_floating_point_v<T>) {
+    return (std::isnan(a) && std::isnan(b)) || (a == b && std::signbit(a) == std::signbit(b));
+  } else {
+    return a == b;
+  }
+}
+
+// An open temporary file, closed on scope exit.
+struct temp_file {
+  std::FILE* file = std::tmpfile();
+  ~temp_file() {
+    if (file != nullptr) std::fclose(file);
+  }
+  std::string bytes() {
+    std::fflush(file);
+    std::fseek(file, 0, SEEK_END);
+    std::string out(static_cast<size_t>(std::ftell(file)), '\0');
+    std::rewind(file);
+    if (std::fread(out.data(), 1, out.size(), file) != out.size()) out.clear();
+    return out;
+  }
+};
+
+inline std::string u64le(uint64_t v) { return std::string(reinterpret_cast<const char*>(&v), 8); }
+inline std::string text(std::string_view s) { return u64le(s.size()) + std::string(s); }
+inline std::string descriptor_bytes(type_descriptor d) {
+  return std::string{static_cast<char>(d.width), static_cast<char>(d.sign),
+                     static_cast<char>(d.category)};
+}
+// The record part every kind writes before its payload.
+inline std::string header_of(const ab_adt& c) {
+  return text(c.kind_name()) + descriptor_bytes(c.key_type()) + descriptor_bytes(c.value_type());
+}
+
+// Everything `save` writes for the container.
+inline std::string saved(ab_adt& c) {
+  temp_file f;
+  image_writer out(f.file);
+  EXPECT_TRUE(c.save(out));
+  return f.bytes();
+}
+// The payload `save` writes, after the header.
+inline std::string saved_payload(ab_adt& c) {
+  const std::string all = saved(c);
+  const std::string header = header_of(c);
+  EXPECT_EQ(all.substr(0, header.size()), header);
+  return all.size() < header.size() ? std::string() : all.substr(header.size());
+}
+// Runs `load` over a payload given as bytes; the file holds exactly those bytes.
+inline bool load_payload(ab_adt& c, const std::string& payload) {
+  temp_file f;
+  if (std::fwrite(payload.data(), 1, payload.size(), f.file) != payload.size()) return false;
+  std::rewind(f.file);
+  image_reader in(f.file, payload.size());
+  return c.load(in);
+}
+
+}  // namespace qn::db::nosql::nosql_db::ordered_testing
