@@ -63,9 +63,12 @@ uint16_t find_free_port() {
   return port;
 }
 
-test_client::test_client(uint16_t port, const char* source) {
+test_client::test_client(uint16_t port, const char* source, int receive_buffer) {
   socket_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (socket_ < 0) return;
+  if (receive_buffer > 0) {
+    setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+  }
   const timeval timeout{5, 0};
   setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
   setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);

@@ -20,8 +20,9 @@ uint16_t find_free_port();
 class test_client {
  public:
   // Connects to 127.0.0.1:port from the address `source` (bound before connecting, so tests can
-  // speak from 127.0.0.2 and the like). Replies are awaited at most 5 seconds.
-  explicit test_client(uint16_t port, const char* source = "127.0.0.1");
+  // speak from 127.0.0.2 and the like). Replies are awaited at most 5 seconds. A non-zero
+  // `receive_buffer` fixes the kernel receive buffer (no autotuning) in bytes.
+  explicit test_client(uint16_t port, const char* source = "127.0.0.1", int receive_buffer = 0);
   ~test_client();
   test_client(const test_client&) = delete;
   test_client& operator=(const test_client&) = delete;
