@@ -1,0 +1,136 @@
+#include "config/server_config.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <optional>
+#include <string>
+
+#include "config/line_split.h"
+#include "config/temp_dir_for_test.h"
+
+namespace qn::config {
+namespace {
+
+// Replaces every 0x... address by "@" so that messages compare as text.
+std::string without_addresses(const std::string& raw) {
+  std::string out;
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw.compare(i, 2, "0x") == 0) {
+      out += "@";
+      i += 2;
+      while (i < raw.size() && std::isxdigit(static_cast<unsigned char>(raw[i]))) ++i;
+      --i;
+    } else {
+      out.push_back(raw[i]);
+    }
+  }
+  return out;
+}
+
+std::string render(const user_table& users) {
+  std::string out;
+  for (const auto& [name, password] : users) out += name + "=" + password + ";";
+  return out;
+}
+
+TEST(ServerConfig, PortUsersAndMessages) {
+  const std::string users_list =
+      "[users]\nusers_list = [{name = \"ann\", password = \"p1\"}, {name = \"bob\", password = "
+      "\"p2\"}]\n";
+  struct config_case {
+    std::optional<std::string> file;  // nullopt: no zor_ndb.toml at all
+    uint16_t port;
+    const char* users;
+    const char* messages;
+  };
+  const config_case cases[] = {
+      {std::nullopt, 55554, "", "error at position: 0\n"},
+      {"", 55554, "", "error at position: 0\n"},
+      {"\n# nothing\n", 55554, "", "error at position: 11\n"},
+      {"= 1\n", 55554, "", "error at position: 0\n"},
+      // The low 16 bits of the port.
+      {"[server]\nport = 70000\n" + users_list, 4464, "ann=p1;bob=p2;", ""},
+      {"[server]\nport = -1\n" + users_list, 65535, "ann=p1;bob=p2;", ""},
+      // The first entry of a name wins.
+      {"[server]\nport = 1234\n[users]\n[[users.users_list]]\nname = \"ann\"\npassword = "
+       "\"first\"\n[[users.users_list]]\nname = \"ann\"\npassword = \"second\"\n",
+       1234, "ann=first;", "table_array@@ insert tab_array users_list, pointer is: @\n"},
+      // A document that cannot be built: the reader's message (none for a top-level duplicate).
+      {"a = 1\na = 2\n", 55554, "", ""},
+      {"[server]\nport = 1\nport = 2\n", 55554, "", "table@@ repeat key port\n"},
+      // Text after a syntax error is ignored.
+      {"[server]\nport = 80\n" + users_list + "[broken\n", 80, "ann=p1;bob=p2;", ""},
+      // Missing or mistyped entries: defaults, each said once.
+      {users_list, 55554, "ann=p1;bob=p2;",
+       "no integer server.port in zor_ndb.toml, using port 55554\n"},
+      {"[server]\nport = \"80\"\n" + users_list, 55554, "ann=p1;bob=p2;",
+       "no integer server.port in zor_ndb.toml, using port 55554\n"},
+      {"[server]\nport = 80\n", 80, "",
+       "no users.users_list array of tables in zor_ndb.toml, no user can log in\n"},
+      {"[server]\nport = 80\n[users]\nusers_list = 3\n", 80, "",
+       "no users.users_list array of tables in zor_ndb.toml, no user can log in\n"},
+      {"[server]\nport = 80\n[users]\nusers_list = [{name = \"ann\"}, 7, {name = \"bob\", "
+       "password = \"p\"}]\n",
+       80, "bob=p;",
+       "users.users_list entry 0 has no string name and password, skipped\n"
+       "users.users_list entry 1 has no string name and password, skipped\n"},
+  };
+  for (const config_case& c : cases) {
+    testing_support::temp_dir dir;
+    if (c.file) dir.write("zor_ndb.toml", *c.file);
+    user_table users{{"stale", "entry"}};
+    testing::internal::CaptureStdout();
+    const uint16_t port = read_configuration(users);
+    const std::string messages = without_addresses(testing::internal::GetCapturedStdout());
+    const std::string label = c.file ? *c.file : "(no file)";
+    EXPECT_EQ(port, c.port) << label;
+    EXPECT_EQ(render(users), c.users) << label;
+    EXPECT_EQ(messages, c.messages) << label;
+  }
+}
+
+TEST(ServerConfig, OversizedFileIsNotRead) {
+  testing_support::temp_dir dir;
+  std::string text = "[server]\nport = 80\n";
+  text += "pad = \"" + std::string(max_configuration_size, 'x') + "\"\n";
+  dir.write("zor_ndb.toml", text);
+  user_table users;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(read_configuration(users), default_port);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "zor_ndb.toml is larger than 4194304 bytes, not read\nerror at position: 0\n");
+}
+
+TEST(LineSplit, PiecesBetweenSeparators) {
+  struct split_case {
+    const char* text;
+    const char* separator;
+    bool skip_empty;
+    const char* pieces;  // joined with '|'
+  };
+  const split_case cases[] = {
+      {"a\nb\nc", "\n", true, "a|b|c"},
+      {"a\nb\n", "\n", true, "a|b"},
+      {"\n\na\n\n\nb\n\n", "\n", true, "a|b"},
+      {"\n\na\n\nb", "\n", false, "||a||b"},
+      {"a\n", "\n", false, "a"},
+      {"a\r\nb\r\n", "\n", true, "a\r|b\r"},
+      {"a--b----c", "--", true, "a|b|c"},
+      {"a--b----c", "--", false, "a|b||c"},
+      {"", "\n", true, ""},
+      {"\n\n\n", "\n", true, ""},
+      {"abc", "", true, "abc"},
+  };
+  for (const split_case& c : cases) {
+    std::string joined;
+    for (std::string_view piece : split_lines(c.text, c.separator, c.skip_empty)) {
+      joined += std::string(piece) + "|";
+    }
+    if (!joined.empty()) joined.pop_back();
+    EXPECT_EQ(joined, c.pieces) << c.text;
+  }
+}
+
+}  // namespace
+}  // namespace qn::config

@@ -1,0 +1,56 @@
+#include "config/startup_script.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "config/temp_dir_for_test.h"
+#include "engine/registry.h"
+
+namespace qn::config {
+namespace {
+
+TEST(StartupScript, RunsLinesUntilTheFirstRejectedOne) {
+  struct script_case {
+    std::optional<std::string> file;  // nullopt: no init.nos
+    uint64_t containers;              // containers in the registry afterwards
+    const char* messages;
+  };
+  const script_case cases[] = {
+      {std::nullopt, 0, "unable to open file init.nos\nload init.nos failed\n"},
+      {"", 0, ""},
+      {"\n\n\n", 0, ""},
+      {"c vector i32\nc trie\n", 2, ""},
+      {"c vector i32\nc trie", 2, ""},
+      // The third non-empty line fails: index 2; the first two stay, the rest does not run.
+      {"c vector i32\nc trie\nx\nc trie\n", 2, "exec failed with:\"x\" at line 2\n"},
+      {"\n\nc trie\n\n\nx\nc trie\n", 1, "exec failed with:\"x\" at line 1\n"},
+      {"x\nc trie\n", 0, "exec failed with:\"x\" at line 0\n"},
+  };
+  for (const script_case& c : cases) {
+    testing_support::temp_dir dir;
+    if (c.file) dir.write("init.nos", *c.file);
+    qn::db::nosql::Registry registry;
+    testing::internal::CaptureStdout();
+    run_startup_script(registry);
+    const std::string label = c.file ? *c.file : "(no file)";
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.messages) << label;
+    EXPECT_EQ(registry.occupied_count(), c.containers) << label;
+  }
+}
+
+TEST(StartupScript, CarriageReturnsReachTheExecutor) {
+  testing_support::temp_dir dir;
+  dir.write("init.nos", "c trie\r\nc trie\r\n");
+  qn::db::nosql::Registry registry;
+  testing::internal::CaptureStdout();
+  run_startup_script(registry);
+  // The executor receives "c trie\r"; the carriage return makes the kind word "trie\r", which
+  // it rejects, and the message shows the line as the executor saw it.
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "exec failed with:\"c trie\r\" at line 0\n");
+  EXPECT_EQ(registry.occupied_count(), 0u);
+}
+
+}  // namespace
+}  // namespace qn::config
