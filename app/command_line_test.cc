@@ -32,8 +32,7 @@ TEST(CommandLine, ChoosesTheModeFromExactlyOneArgument) {
     argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
     argv.push_back(nullptr);
     const std::string shown = c.arguments.empty() ? "(none)" : c.arguments[0];
-    EXPECT_EQ(parse_command_line(static_cast<int>(c.arguments.size() + 1), argv.data()),
-              c.expected)
+    EXPECT_EQ(parse_command_line(static_cast<int>(c.arguments.size() + 1), argv.data()), c.expected)
         << shown << " with " << c.arguments.size() << " arguments";
   }
 }

@@ -2,6 +2,9 @@
 
 #include <fcntl.h>
 #include <sched.h>
+#include <spdlog/logger.h>
+#include <spdlog/pattern_formatter.h>
+#include <spdlog/sinks/basic_file_sink.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -10,9 +13,6 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
-#include <spdlog/logger.h>
-#include <spdlog/pattern_formatter.h>
-#include <spdlog/sinks/basic_file_sink.h>
 
 namespace qn::app {
 namespace {
@@ -46,9 +46,10 @@ class line_prefix_flag final : public spdlog::custom_flag_formatter {
   void format(const spdlog::details::log_msg& msg, const std::tm&,
               spdlog::memory_buf_t& dest) override {
     char text[64];
-    int n = std::snprintf(text, sizeof text, "[%s]", msg.level >= spdlog::level::warn ? "warn"
-                                                      : msg.level >= spdlog::level::info ? "note"
-                                                                                         : "debug");
+    int n = std::snprintf(text, sizeof text, "[%s]",
+                          msg.level >= spdlog::level::warn   ? "warn"
+                          : msg.level >= spdlog::level::info ? "note"
+                                                             : "debug");
     if (is_counted_flag.load()) {
       n += std::snprintf(text + n, sizeof text - n, " [#%llu]", line_count.fetch_add(1) + 1);
     }
@@ -187,7 +188,8 @@ size_t format_utc_time(long long seconds, int milliseconds, char* out) {
   const long long day_of_era = days - era * 146097;
   const long long year_of_era =
       (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
-  const long long day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const long long day_of_year =
+      day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
   const long long month_index = (5 * day_of_year + 2) / 153;
   const int day = static_cast<int>(day_of_year - (153 * month_index + 2) / 5 + 1);
   const int month = static_cast<int>(month_index < 10 ? month_index + 3 : month_index - 9);

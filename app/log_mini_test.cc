@@ -1,8 +1,7 @@
 #include "app/log_mini.h"
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -122,9 +121,9 @@ TEST_F(LogMini, FatalSignalLineMatchesTheOthers) {
   log_note("after");
   const std::vector<std::string> written = lines();
   ASSERT_EQ(written.size(), 3u);
-  EXPECT_TRUE(std::regex_match(
-      written[1], std::regex(std::string("^") + time_pattern +
-                             R"(\[warn\] \[#\d+\] catch signal: 11, abnormal\.$)")))
+  EXPECT_TRUE(std::regex_match(written[1],
+                               std::regex(std::string("^") + time_pattern +
+                                          R"(\[warn\] \[#\d+\] catch signal: 11, abnormal\.$)")))
       << written[1];
   EXPECT_EQ(line_number(written[1]), line_number(written[0]) + 1);
   EXPECT_EQ(line_number(written[2]), line_number(written[1]) + 1);

@@ -40,7 +40,7 @@ enum request_bit : unsigned { stop_bit = 1, pause_bit = 2, continue_bit = 4 };
 struct lifecycle {
   std::mutex mutex;
   std::condition_variable changed;
-  unsigned requests = 0;  // guarded by mutex: bits not yet taken by the main thread
+  unsigned requests = 0;        // guarded by mutex: bits not yet taken by the main thread
   bool is_stop_wanted = false;  // guarded by mutex: set by the first stop request, never cleared
   // Written by the server main before the signal thread starts; read-only afterwards.
   bool is_service = false;
@@ -245,8 +245,8 @@ int run_server(bool is_service) {
   if (is_service) life.notifier = service_notifier::from_environment();
   if (!install_handlers()) return -1;
 
-  std::printf("zor_sql_s(nos) version: %s by %s, mail: %s. code : %s.\n", version_text,
-              author_text, contact_text, release_name);
+  std::printf("zor_sql_s(nos) version: %s by %s, mail: %s. code : %s.\n", version_text, author_text,
+              contact_text, release_name);
 
   net::user_table users;  // outlives the listener thread, which is joined below
   net::listener_options options;

@@ -16,7 +16,8 @@ bool send_notify(std::string_view socket_address, std::string_view message) {
   if (socket_address.empty() || socket_address.size() > sizeof address.sun_path - 1) return false;
   if (socket_address[0] != '/' && socket_address[0] != '@') return false;
   std::memcpy(address.sun_path, socket_address.data(), socket_address.size());
-  socklen_t length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + socket_address.size());
+  socklen_t length =
+      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + socket_address.size());
   if (socket_address[0] == '@') {
     address.sun_path[0] = '\0';  // abstract name: no terminating zero, length counts exactly
   } else {

@@ -1,11 +1,10 @@
 #include "app/service_notify.h"
 
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cstddef>
 #include <cstdlib>

@@ -99,12 +99,12 @@ bool wait_for_connect(uint16_t port, bool is_accepting, std::chrono::millisecond
 }
 
 std::string configuration_text(long long port, const std::vector<user_entry>& users) {
-  std::string text = "[server]\nport = " + std::to_string(port) + "\n";
+  std::string text = "[server]\nport = " + std::to_string(port) + "\n\n[users]\nusers_list = [\n";
   for (const user_entry& user : users) {
-    text += "\n[[users.users_list]]\nname = \"" + user.name + "\"\npassword = \"" +
-            net::password_digest(user.password) + "\"\n";
+    text += "  { name = \"" + user.name + "\", password = \"" +
+            net::password_digest(user.password) + "\" },\n";
   }
-  return text;
+  return text + "]\n";
 }
 
 bool has_in_order(std::string_view text, const std::vector<std::string>& lines) {
@@ -223,8 +223,7 @@ std::optional<int> server_process::wait_exit(std::chrono::milliseconds limit) {
   return status;
 }
 
-bool server_process::wait_for_output(std::string_view text,
-                                     std::chrono::milliseconds limit) const {
+bool server_process::wait_for_output(std::string_view text, std::chrono::milliseconds limit) const {
   const auto end = std::chrono::steady_clock::now() + limit;
   for (;;) {
     if (output().find(text) != std::string::npos) return true;

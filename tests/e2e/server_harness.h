@@ -37,7 +37,7 @@ struct user_entry {
   std::string name;
   std::string password;  // plain; the configuration gets its digest
 };
-// A zor_ndb.toml with the port and the users, in order (array-of-tables form).
+// A zor_ndb.toml with the port and the users, in order (an array of inline tables).
 std::string configuration_text(long long port, const std::vector<user_entry>& users);
 
 struct server_options {

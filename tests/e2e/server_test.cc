@@ -1,13 +1,12 @@
 // The server program end to end: command line, configuration, start-up script, stopping by
 // signal, service mode, pause and continue, background mode.
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -81,7 +80,10 @@ TEST(ServerProgram, RepeatedUserNameKeepsTheFirstPassword) {
   const uint16_t port = find_free_port();
   server_process server(
       {configuration_text(port, {{"admin", "first"}, {"admin", "second"}, {"other", "third"}}),
-       "", {}, {}, ""});
+       "",
+       {},
+       {},
+       ""});
   ASSERT_TRUE(server.start());
   ASSERT_TRUE(wait_for_connect(port, true));
   struct case_t {
@@ -232,8 +234,11 @@ TEST(ServerProgram, ServiceModeReportsReadyOnceAcceptingAndStoppingOnStop) {
   ASSERT_TRUE(notify.is_bound());
   const uint16_t port = find_free_port();
   // Started in another directory: zor_ndb.toml is found beside the program all the same.
-  server_process service({configuration_text(port, {{"admin", "secret"}}), "", {"--as_service"},
-                          {"NOTIFY_SOCKET=" + notify_path}, "/"});
+  server_process service({configuration_text(port, {{"admin", "secret"}}),
+                          "",
+                          {"--as_service"},
+                          {"NOTIFY_SOCKET=" + notify_path},
+                          "/"});
   ASSERT_TRUE(service.start());
   ASSERT_TRUE(notify.wait_for("READY=1")) << notify.joined() << service.output();
   EXPECT_TRUE(can_connect(port));
