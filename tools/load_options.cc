@@ -8,6 +8,7 @@ namespace {
 struct ready_made {
   std::string_view name, create, prefill;
   std::string_view command;
+  std::string_view second_command = {};  // sent in turn with the first when present
 };
 
 // Keys are u64 so that any random key is storable; the hash map gets one slot per key.
@@ -19,7 +20,9 @@ constexpr ready_made ready_made_workloads[] = {
     {"set_insert", "c set u64", "", "i __slot__ __rand_int__"},
     {"set_rank", "c set u64", "i __slot__ __rand_int__", "g __slot__ rank __rand_int__"},
     {"list_push", "c list u64", "", "i __slot__ last __rand_int__"},
-    {"list_pop", "c list u64", "i __slot__ last __rand_int__", "d __slot__ first"},
+    // Each connection pops what it pushed just before, so the list never runs dry.
+    {"list_pop", "c list u64", "i __slot__ last __rand_int__", "i __slot__ last __rand_int__",
+     "d __slot__ first"},
     {"map_insert", "c map u64 u64", "", "i __slot__ __rand_int__ __rand_int__"},
     {"map_get", "c map u64 u64", "i __slot__ __rand_int__ 0", "g __slot__ value __rand_int__"},
 };
@@ -43,6 +46,7 @@ bool find_workload(std::string_view name, workload& out) {
     if (w.name != name) continue;
     out = workload{std::string(w.name), std::string(w.create), std::string(w.prefill),
                    {std::string(w.command)}};
+    if (!w.second_command.empty()) out.commands.emplace_back(w.second_command);
     return true;
   }
   return false;

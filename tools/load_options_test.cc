@@ -47,6 +47,10 @@ TEST(LoadOptions, WorkloadsAndTemplates) {
   ASSERT_EQ(custom.workloads.size(), 1u);
   EXPECT_EQ(custom.workloads[0].commands.size(), 2u);
   EXPECT_TRUE(custom.workloads[0].create.empty());
+  workload pop;
+  ASSERT_TRUE(find_workload("list_pop", pop));
+  ASSERT_EQ(pop.commands.size(), 2u);  // push and pop in turn
+  EXPECT_EQ(expand_template(pop.commands[1], 4, 9), "d 4 first");
   for (std::string_view name : workload_names()) {
     workload w;
     EXPECT_TRUE(find_workload(name, w));
