@@ -353,8 +353,8 @@ TEST(Cli, DigestIsWhatTheServerAcceptsAtLogin) {
 
     const uint16_t port = find_free_port();
     server_process process({"[server]\nport = " + std::to_string(port) +
-                                "\n\n[[users.users_list]]\nname = \"ops\"\npassword = \"" + text +
-                                "\"\n",
+                                "\n[users]\nusers_list = [{ name = \"ops\", password = \"" + text +
+                                "\" }]\n",
                             "",
                             {},
                             {},
@@ -427,7 +427,8 @@ void run_document_examples(const std::string& document, size_t min_examples) {
     const uint16_t port = find_free_port();
     server_process process({shipped_configuration(port), startup_script, {}, {}, ""});
     ASSERT_TRUE(process.start() && wait_for_connect(port, true));
-    const cli_run run = run_cli({"-p", std::to_string(port)}, example.script, shipped_admin_password);
+    const cli_run run =
+        run_cli({"-p", std::to_string(port)}, example.script, shipped_admin_password);
     EXPECT_EQ(run.out, example.expected)
         << document << ", example at line " << example.line << ":\n"
         << example.script << run.err;
