@@ -1,0 +1,463 @@
+#include "containers/hash.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <limits>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "containers/factory.h"
+
+namespace qn::db::nosql::nosql_db {
+namespace {
+
+// All keys of a container and their values, as "key=value" in `all` order.
+template <class K, class V>
+std::string render(hm_adt<K, V>& c) {
+  std::vector<K> keys;
+  EXPECT_TRUE(c.all(keys));
+  std::string out;
+  for (const K& k : keys) {
+    std::vector<V> values;
+    EXPECT_TRUE(c.values_of(k, values));
+    out += (out.empty() ? "" : " ") + std::to_string(k) + "=";
+    if constexpr (std::is_same_v<V, xstring>) {
+      out += values.at(0).view();
+    } else {
+      out += std::to_string(values.at(0));
+    }
+  }
+  return out;
+}
+
+template <class K, class V>
+std::string render_keys(adt<K, V>& c) {
+  std::vector<K> keys;
+  EXPECT_TRUE(c.all(keys));
+  std::string out;
+  for (const K& k : keys) out += (out.empty() ? "" : " ") + std::to_string(k);
+  return out;
+}
+
+TEST(HashSlots, SignedKeysAreBiasedByTheirMinimum) {
+  EXPECT_EQ(slot_of<int8_t>(-128), 0u);
+  EXPECT_EQ(slot_of<int8_t>(0), 128u);
+  EXPECT_EQ(slot_of<int8_t>(127), 255u);
+  EXPECT_EQ(slot_of<int16_t>(-32767), 1u);
+  EXPECT_EQ(slot_of<int32_t>(0), 2147483648u);
+  EXPECT_EQ(slot_of<int64_t>(std::numeric_limits<int64_t>::min()), 0u);
+  EXPECT_EQ(slot_of<int64_t>(-1), 0x7fffffffffffffffu);
+  EXPECT_EQ(slot_of<uint16_t>(65535), 65535u);
+  EXPECT_EQ(slot_of<uint64_t>(~uint64_t{0}), ~uint64_t{0});
+  for (int k = -128; k <= 127; ++k) EXPECT_EQ(key_of<int8_t>(slot_of<int8_t>(k)), k);
+  EXPECT_EQ(key_of<int64_t>(0), std::numeric_limits<int64_t>::min());
+}
+
+TEST(HashMap, StorableKeysRunFromTheTypeMinimumUpToTheCapacity) {
+  struct row {
+    uint64_t capacity;
+    int64_t key;
+    bool storable;
+  };
+  const row i08_rows[] = {{10, -128, true}, {10, -119, true}, {10, -118, false}, {10, 0, false},
+                          {256, 127, true}, {300, 127, true}, {0, -128, false}};
+  for (const row& r : i08_rows) {
+    hm_adt<int8_t, int32_t> c(r.capacity);
+    EXPECT_EQ(c.insert(static_cast<int8_t>(r.key), 1), r.storable) << r.capacity << " " << r.key;
+  }
+  const row i32_rows[] = {{1000, -2147483648LL, true},
+                          {1000, -2147482649LL, true},
+                          {1000, -2147482648LL, false},
+                          {1000, 0, false}};
+  for (const row& r : i32_rows) {
+    hm_adt<int32_t, uint8_t> c(r.capacity);
+    EXPECT_EQ(c.insert(static_cast<int32_t>(r.key), 1), r.storable) << r.key;
+  }
+  hm_adt<uint8_t, uint8_t> full(256);
+  for (int k = 0; k < 256; ++k) EXPECT_TRUE(full.insert(static_cast<uint8_t>(k), 0));
+  hm_adt<uint8_t, uint8_t> ten(10);
+  EXPECT_TRUE(ten.insert(9, 0));
+  EXPECT_FALSE(ten.insert(10, 0));
+}
+
+TEST(HashMap, CountIsTheCapacityNotTheEntries) {
+  hm_adt<uint16_t, xstring> c(1000);
+  EXPECT_EQ(c.count(), 1000u);
+  ASSERT_TRUE(c.insert(5, xstring("x")));
+  uint64_t n = 0;
+  EXPECT_TRUE(c.count_into(n));
+  EXPECT_EQ(n, 1000u);
+  EXPECT_EQ(c.kind_name(), "hashmap");
+  EXPECT_EQ(c.key_type(), u16_type);
+  EXPECT_EQ(c.value_type(), string_type);
+}
+
+TEST(HashMap, InsertNeverOverwritesAndAssignNeverInserts) {
+  hm_adt<int16_t, xstring> c(100);
+  EXPECT_TRUE(c.insert(-32760, xstring("a")));
+  EXPECT_FALSE(c.insert(-32760, xstring("b")));
+  EXPECT_FALSE(c.assign_value(-32761, xstring("c")));
+  EXPECT_TRUE(c.insert(-32768, xstring("d")));
+  EXPECT_EQ(render(c), "-32768=d -32760=a");
+  EXPECT_TRUE(c.assign_value(-32760, xstring("e")));
+  EXPECT_EQ(render(c), "-32768=d -32760=e");
+
+  std::vector<xstring> values{xstring("kept")};
+  EXPECT_TRUE(c.values_of(-32768, values));  // appends
+  ASSERT_EQ(values.size(), 2u);
+  EXPECT_EQ(values[1].view(), "d");
+  EXPECT_FALSE(c.values_of(-32767, values));
+  EXPECT_FALSE(c.values_of(0, values));  // not storable
+  EXPECT_EQ(values.size(), 2u);
+
+  std::vector<int16_t> keys{7};
+  EXPECT_TRUE(c.equal(-32760, keys));
+  EXPECT_EQ(keys, (std::vector<int16_t>{7, -32760}));
+  EXPECT_FALSE(c.equal(-32759, keys));
+  EXPECT_FALSE(c.equal(500, keys));
+}
+
+TEST(HashMap, EraseAndClearKeepTheCapacity) {
+  hm_adt<uint8_t, int32_t> c(10);
+  ASSERT_TRUE(c.insert(3, 30));
+  ASSERT_TRUE(c.insert(9, 90));
+  EXPECT_TRUE(c.erase_equal(3));
+  EXPECT_FALSE(c.erase_equal(3));
+  EXPECT_FALSE(c.erase_equal(200));
+  EXPECT_EQ(render(c), "9=90");
+  EXPECT_TRUE(c.clear());
+  EXPECT_EQ(render(c), "");
+  EXPECT_EQ(c.count(), 10u);
+  EXPECT_TRUE(c.insert(9, 1));
+  EXPECT_FALSE(c.insert(10, 1));
+}
+
+TEST(HashMap, ReKeyingMovesTheValue) {
+  struct row {
+    const char* start;
+    int from, to;
+    bool result;
+    const char* after;
+  };
+  const row rows[] = {
+      {"3=30", 3, 4, true, "4=30"},       // onto a free key
+      {"3=30 4=40", 3, 4, true, "4=30"},  // onto an occupied key: its value is discarded
+      {"3=30", 3, 3, true, "3=30"},       // onto itself
+      {"3=30", 3, 10, false, "3=30"},     // outside the table: stays under the old key
+      {"4=40", 3, 4, false, "4=40"},      // absent key
+      {"3=30", 200, 3, false, "3=30"},    // old key not storable
+  };
+  for (const row& r : rows) {
+    hm_adt<uint8_t, int32_t> c(10);
+    for (const char* p = r.start; *p;) {
+      const int k = *p - '0';
+      const int v = (p[2] - '0') * 10 + (p[3] - '0');
+      ASSERT_TRUE(c.insert(static_cast<uint8_t>(k), v));
+      p += 4;
+      if (*p == ' ') ++p;
+    }
+    EXPECT_EQ(c.replace_equal(static_cast<uint8_t>(r.from), static_cast<uint8_t>(r.to)), r.result)
+        << r.start << " " << r.from << "->" << r.to;
+    EXPECT_EQ(render(c), r.after) << r.start << " " << r.from << "->" << r.to;
+  }
+}
+
+TEST(HashTable, KeysOnlyAndReKeying) {
+  ht_adt<int16_t, uint8_t> c(4);
+  EXPECT_EQ(c.kind_name(), "hashtable");
+  EXPECT_EQ(c.count(), 4u);
+  EXPECT_TRUE(c.insert(-32767, 9));
+  EXPECT_FALSE(c.insert(-32767, 0));
+  EXPECT_FALSE(c.insert(-32764, 0));  // slot 4
+  EXPECT_TRUE(c.insert(-32768, 0));
+  EXPECT_EQ(render_keys(c), "-32768 -32767");
+
+  struct row {
+    int from, to;
+    bool result;
+    const char* after;
+  };
+  // Applied in order to the same table.
+  const row rows[] = {
+      {-32767, -32766, true, "-32768 -32766"},
+      {-32768, -32766, true, "-32766"},   // onto a present key: it stays present
+      {-32766, 0, false, "-32766"},       // not storable
+      {-32768, -32767, false, "-32766"},  // absent
+      {-32766, -32766, true, "-32766"},   // onto itself
+      {-32766, -32765, true, "-32765"},
+  };
+  for (const row& r : rows) {
+    EXPECT_EQ(c.replace_equal(static_cast<int16_t>(r.from), static_cast<int16_t>(r.to)), r.result)
+        << r.from << "->" << r.to;
+    EXPECT_EQ(render_keys(c), r.after) << r.from << "->" << r.to;
+  }
+  std::vector<int16_t> keys;
+  EXPECT_TRUE(c.equal(-32765, keys));
+  EXPECT_EQ(keys, (std::vector<int16_t>{-32765}));
+  EXPECT_FALSE(c.equal(-32766, keys));
+  EXPECT_TRUE(c.erase_equal(-32765));
+  EXPECT_FALSE(c.erase_equal(-32765));
+  std::vector<uint8_t> values;
+  EXPECT_FALSE(c.values_of(-32765, values));
+  EXPECT_FALSE(c.assign_value(-32765, 1));
+}
+
+TEST(HashTable, OnlyTheU08InstantiationInserts) {
+  ht_adt<uint8_t, int32_t> c(10);
+  EXPECT_FALSE(c.insert(1, 0));
+  EXPECT_EQ(render_keys(c), "");
+}
+
+TEST(HashShells, NonIntegerKeysGiveEmptyShells) {
+  hm_adt<xstring, int32_t> m;
+  ht_adt<double, uint8_t> t;
+  EXPECT_EQ(m.kind_name(), "hashmap_not_allowed");
+  EXPECT_EQ(t.kind_name(), "hashtable_not_allowed");
+  EXPECT_EQ(m.count(), 0u);
+  EXPECT_EQ(t.count(), 0u);
+  EXPECT_FALSE(m.insert(xstring("a"), 1));
+  EXPECT_FALSE(t.insert(1.5, 0));
+  std::vector<xstring> keys;
+  EXPECT_FALSE(m.all(keys));
+  EXPECT_FALSE(m.clear());
+  image_writer out(nullptr);
+  EXPECT_FALSE(m.save(out));
+}
+
+TEST(HashCreation, TheFactoryBuildsWorkingKindsAndShells) {
+  struct row {
+    std::string_view kind;
+    type_descriptor key, value;
+    std::string_view made;  // "" for null
+  };
+  const row rows[] = {
+      {hashmap_kind, u16_type, string_type, "hashmap"},
+      {hashmap_kind, i64_type, datetime_type, "hashmap"},
+      {hashmap_kind, string_type, i32_type, "hashmap_not_allowed"},
+      {hashmap_kind, time_type, time_type, "hashmap_not_allowed"},
+      {hashtable_kind, i08_type, u08_type, "hashtable"},
+      {hashtable_kind, float_type, u08_type, "hashtable_not_allowed"},
+      {hashtable_kind, i08_type, i32_type, ""},
+      {hashmap_kind, type_descriptor{9, 9, 0}, u08_type, ""},
+  };
+  for (const row& r : rows) {
+    const auto c = make_container(r.kind, r.key, r.value, 8);
+    EXPECT_EQ(c ? c->kind_name() : std::string_view(), r.made) << r.kind;
+    if (c) {
+      EXPECT_EQ(c->key_type(), r.key);
+      EXPECT_EQ(c->value_type(), r.value);
+    }
+  }
+}
+
+TEST(HashCreation, ASlotArrayTooLargeToAllocateThrowsBadAlloc) {
+  const uint64_t huge[] = {uint64_t{1} << 40, (uint64_t{1} << 61) + 1, ~uint64_t{0}};
+  for (uint64_t capacity : huge) {
+    EXPECT_THROW((hm_adt<uint64_t, int32_t>{capacity}), std::bad_alloc) << capacity;
+    EXPECT_THROW((ht_adt<int64_t, uint8_t>{capacity}), std::bad_alloc) << capacity;
+  }
+  // Above 2^61 slots the array size overflows for every key type.
+  EXPECT_THROW((hm_adt<uint8_t, uint8_t>{~uint64_t{0}}), std::bad_alloc);
+  // A narrow key needs only its key space, however large the capacity.
+  hm_adt<uint8_t, uint8_t> wide(uint64_t{1} << 40);
+  EXPECT_EQ(wide.count(), uint64_t{1} << 40);
+  EXPECT_TRUE(wide.insert(255, 1));
+}
+
+// ---- image payload ----
+
+// A temporary file holding what a container saved.
+class saved_image {
+ public:
+  explicit saved_image(ab_adt& c) : file_(std::tmpfile()) {
+    image_writer out(file_);
+    ok_ = c.save(out);
+    read_all();
+  }
+  explicit saved_image(const std::string& bytes) : file_(std::tmpfile()) {
+    std::fwrite(bytes.data(), 1, bytes.size(), file_);
+    read_all();
+  }
+  ~saved_image() { std::fclose(file_); }
+
+  bool saved() const { return ok_; }
+  const std::string& bytes() const { return bytes_; }
+  // A reader positioned after `skip` bytes, seeing only the next `length` bytes.
+  image_reader reader_at(uint64_t skip, uint64_t length) {
+    std::fseek(file_, static_cast<long>(skip), SEEK_SET);
+    return image_reader(file_, length);
+  }
+
+ private:
+  void read_all() {
+    std::fflush(file_);
+    const long size = std::ftell(file_);
+    bytes_.resize(static_cast<size_t>(size));
+    std::rewind(file_);
+    if (size > 0) {
+      EXPECT_EQ(std::fread(bytes_.data(), 1, bytes_.size(), file_), bytes_.size());
+    }
+  }
+  std::FILE* file_;
+  bool ok_ = false;
+  std::string bytes_;
+};
+
+std::string u64_bytes(uint64_t v) { return std::string(reinterpret_cast<const char*>(&v), 8); }
+
+TEST(HashImage, HashMapRecordBytes) {
+  hm_adt<uint8_t, int32_t> c(16);
+  ASSERT_TRUE(c.insert(3, 7));
+  saved_image image(c);
+  ASSERT_TRUE(image.saved());
+  const std::string expected = u64_bytes(7) + "hashmap" +
+                               std::string("\x00\x01\x00\x02\x00\x00", 6) + u64_bytes(16) +
+                               u64_bytes(1) + std::string("\x03\x07\x00\x00\x00", 5);
+  EXPECT_EQ(image.bytes(), expected);
+}
+
+TEST(HashImage, HashTableWritesEachKeyWidenedThenAtItsWidth) {
+  ht_adt<int16_t, uint8_t> c(4);
+  ASSERT_TRUE(c.insert(-32767, 0));
+  saved_image image(c);
+  const std::string payload = u64_bytes(4) + u64_bytes(1) +
+                              std::string("\x01\x80\xff\xff\xff\xff\xff\xff", 8) +
+                              std::string("\x01\x80", 2);
+  EXPECT_EQ(image.bytes(),
+            u64_bytes(9) + "hashtable" + std::string("\x01\x00\x00\x00\x01\x00", 6) + payload);
+  ht_adt<uint32_t, uint8_t> u(8);
+  ASSERT_TRUE(u.insert(7, 0));
+  saved_image unsigned_image(u);
+  EXPECT_EQ(unsigned_image.bytes().substr(unsigned_image.bytes().size() - 12),
+            std::string("\x07\0\0\0\0\0\0\0\x07\0\0\0", 12));
+}
+
+// Size of the record header before the payload's entry count: kind, descriptors, capacity.
+uint64_t header_size(std::string_view kind) { return 8 + kind.size() + 6 + 8; }
+
+TEST(HashImage, RoundTripThroughAFile) {
+  hm_adt<int16_t, xstring> c(40);
+  ASSERT_TRUE(c.insert(-32768, xstring("")));
+  ASSERT_TRUE(c.insert(-32750, xstring("abc")));
+  ASSERT_TRUE(c.insert(-32729, xstring(std::string(300, 'z'))));
+  saved_image image(c);
+  const uint64_t skip = header_size("hashmap");
+  image_reader in = image.reader_at(skip, image.bytes().size() - skip);
+  hm_adt<int16_t, xstring> back(40);
+  EXPECT_TRUE(back.load(in));
+  EXPECT_EQ(in.remaining(), 0u);
+  EXPECT_EQ(render(back), render(c));
+
+  // Into a smaller table: keys beyond it are skipped, present keys take the loaded value.
+  hm_adt<int16_t, xstring> small(20);
+  ASSERT_TRUE(small.insert(-32768, xstring("old")));
+  image_reader again = image.reader_at(skip, image.bytes().size() - skip);
+  EXPECT_TRUE(small.load(again));
+  EXPECT_EQ(render(small), "-32768= -32750=abc");
+
+  ht_adt<uint64_t, uint8_t> t(100);
+  for (uint64_t k : {0, 50, 99}) ASSERT_TRUE(t.insert(k, 0));
+  saved_image table_image(t);
+  const uint64_t table_skip = header_size("hashtable");
+  image_reader table_in =
+      table_image.reader_at(table_skip, table_image.bytes().size() - table_skip);
+  ht_adt<uint64_t, uint8_t> table_back(60);
+  EXPECT_TRUE(table_back.load(table_in));
+  EXPECT_EQ(render_keys(table_back), "0 50");
+}
+
+TEST(HashImage, TruncatedOrImpossiblePayloadsFailToLoad) {
+  hm_adt<uint8_t, xstring> c(10);
+  ASSERT_TRUE(c.insert(1, xstring("one")));
+  ASSERT_TRUE(c.insert(2, xstring("two")));
+  saved_image image(c);
+  const uint64_t skip = header_size("hashmap");
+  const uint64_t payload = image.bytes().size() - skip;
+  // Every cut short of the whole payload fails.
+  for (uint64_t length = 0; length < payload; ++length) {
+    image_reader in = image.reader_at(skip, length);
+    hm_adt<uint8_t, xstring> back(10);
+    EXPECT_FALSE(back.load(in)) << length;
+  }
+  // Counts and lengths the file cannot hold are refused before anything is sized by them.
+  const std::string impossible[] = {
+      u64_bytes(uint64_t{1} << 60) + "\x01",
+      u64_bytes(1) + "\x01" + u64_bytes(~uint64_t{0}),
+  };
+  for (const std::string& bytes : impossible) {
+    saved_image bad(bytes);
+    image_reader in = bad.reader_at(0, bytes.size());
+    hm_adt<uint8_t, xstring> back(10);
+    EXPECT_FALSE(back.load(in));
+    EXPECT_EQ(render(back), "");
+  }
+  saved_image bad_table(u64_bytes(uint64_t{1} << 62));
+  image_reader in = bad_table.reader_at(0, 8);
+  ht_adt<uint8_t, uint8_t> t(10);
+  EXPECT_FALSE(t.load(in));
+}
+
+// ---- model ----
+
+TEST(HashMap, RandomOperationsAgreeWithAStandardMap) {
+  std::mt19937 random(7);
+  hm_adt<int8_t, int32_t> c(50);
+  std::map<int, int32_t> model;
+  const auto storable = [](int k) { return k >= -128 && k < -128 + 50; };
+  for (int step = 0; step < 20000; ++step) {
+    const auto key = static_cast<int8_t>(static_cast<int>(random() % 70) - 128);
+    const auto other = static_cast<int8_t>(static_cast<int>(random() % 70) - 128);
+    const auto value = static_cast<int32_t>(random() % 1000);
+    const bool present = model.contains(key);
+    switch (random() % 6) {
+      case 0:
+        ASSERT_EQ(c.insert(key, value), storable(key) && !present);
+        if (storable(key) && !present) model[key] = value;
+        break;
+      case 1:
+        ASSERT_EQ(c.assign_value(key, value), present);
+        if (present) model[key] = value;
+        break;
+      case 2:
+        ASSERT_EQ(c.erase_equal(key), present);
+        model.erase(key);
+        break;
+      case 3: {
+        const bool moves = present && storable(other);
+        ASSERT_EQ(c.replace_equal(key, other), moves);
+        if (moves) {
+          const int32_t moved = model[key];
+          model.erase(key);
+          model[other] = moved;
+        }
+        break;
+      }
+      case 4:
+        if (random() % 50 == 0) {
+          ASSERT_TRUE(c.clear());
+          model.clear();
+        }
+        break;
+      default: {
+        std::vector<int32_t> values;
+        ASSERT_EQ(c.values_of(key, values), present);
+        if (present) {
+          ASSERT_EQ(values.at(0), model[key]);
+        }
+      }
+    }
+    if (step % 100 == 0) {
+      std::string expected;
+      for (const auto& [k, v] : model) {
+        expected += (expected.empty() ? "" : " ") + std::to_string(k) + "=" + std::to_string(v);
+      }
+      ASSERT_EQ(render(c), expected) << step;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qn::db::nosql::nosql_db
