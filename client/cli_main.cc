@@ -57,13 +57,15 @@ class command_runner {
       print_out(format_outcome(r, reply));
     }
     if (r == result::ok) return true;
-    if (r == result::command_failed || r == result::request_too_long) {
-      if (r == result::request_too_long && !is_json_)
-        print_error(describe(r), connection_.last_error());
+    if (r == result::command_failed) {
       has_failed_ = true;
       return true;
     }
-    if (!is_json_) print_error(describe(r), connection_.last_error());
+    print_error(describe(r), connection_.last_error());
+    if (r == result::request_too_long) {  // refused before sending: the session goes on
+      has_failed_ = true;
+      return true;
+    }
     is_broken_ = true;
     return false;
   }
