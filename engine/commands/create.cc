@@ -30,8 +30,8 @@ struct create_form {
 
 // The kinds that take one type word (the element type) and may take a name.
 bool is_single_kind(std::string_view kind) {
-  for (std::string_view k : {"vector", "list", "queue", "trie", "heap", "deque", "multiset", "set",
-                             "stack"}) {
+  for (std::string_view k :
+       {"vector", "list", "queue", "trie", "heap", "deque", "multiset", "set", "stack"}) {
     if (kind == k) return true;
   }
   return false;

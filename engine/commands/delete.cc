@@ -19,14 +19,18 @@ bool delete_typed(ab_adt& c, std::string_view word, std::string_view a, std::str
   uint64_t n = 0, to = 0;
   const size_t length = word.size();
   switch (byte_at(word, 0)) {
-    case 'a': return on([](auto& t) { return t.clear(); });
-    case 'e': return parse(a, lo) && on([&](auto& t) { return t.erase_equal(lo); });
+    case 'a':
+      return on([](auto& t) { return t.clear(); });
+    case 'e':
+      return parse(a, lo) && on([&](auto& t) { return t.erase_equal(lo); });
     case 'f':
       if (length == 5) return on([](auto& t) { return t.erase_first(); });
       if (length == 7) return parse(a, n) && on([&](auto& t) { return t.erase_first_n(n); });
       return false;
     case 'g':
-      if (word.back() == 't') return parse(a, lo) && on([&](auto& t) { return t.erase_greater(lo); });
+      if (word.back() == 't') {
+        return parse(a, lo) && on([&](auto& t) { return t.erase_greater(lo); });
+      }
       return parse(a, lo) && on([&](auto& t) { return t.erase_greater_equal(lo); });
     case 'l':
       if (length == 2 && word[1] == 't') {
@@ -61,9 +65,12 @@ bool delete_typed(ab_adt& c, std::string_view word, std::string_view a, std::str
       }
       if (length == 5) return parse(a, n) && on([&](auto& t) { return t.erase_max_n(n); });
       return false;
-    case 'n': return length == 3 && parse(a, n) && on([&](auto& t) { return t.erase_at(n); });
-    case 'p': return parse(a, n) && on([&](auto& t) { return t.erase_node(n); });
-    case 'r': return parse(a, n) && parse(b, to) && on([&](auto& t) { return t.erase_range(n, to); });
+    case 'n':
+      return length == 3 && parse(a, n) && on([&](auto& t) { return t.erase_at(n); });
+    case 'p':
+      return parse(a, n) && on([&](auto& t) { return t.erase_node(n); });
+    case 'r':
+      return parse(a, n) && parse(b, to) && on([&](auto& t) { return t.erase_range(n, to); });
   }
   return false;
 }

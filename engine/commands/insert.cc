@@ -22,7 +22,9 @@ struct insert_args {
 // 5 tokens: word, A, B. Any other count fails.
 bool sort_tokens(const Token (&t)[max_tokens], int count, insert_args& out) {
   switch (count) {
-    case 3: out.b = t[2].text; return true;
+    case 3:
+      out.b = t[2].text;
+      return true;
     case 4:
       if (!t[2].quoted && (t[2].text[0] == 'f' || t[2].text[0] == 'l')) {
         out.word = t[2].text;
@@ -56,10 +58,14 @@ bool insert_typed(adt<K, V>& c, const insert_args& args) {
     return parse(args.b, value) && parse(args.a, key) && c.insert(key, value);
   }
   switch (args.word[0]) {
-    case 'n': return parse(args.b, key) && parse(args.a, n) && c.insert_at(n, key);
-    case 'f': return parse(args.b, key) && c.insert_first(key);
-    case 'l': return parse(args.b, key) && c.insert_last(key);
-    case 'v': return parse(args.b, key) && parse(args.a, n) && c.insert_at_node(n, key);
+    case 'n':
+      return parse(args.b, key) && parse(args.a, n) && c.insert_at(n, key);
+    case 'f':
+      return parse(args.b, key) && c.insert_first(key);
+    case 'l':
+      return parse(args.b, key) && c.insert_last(key);
+    case 'v':
+      return parse(args.b, key) && parse(args.a, n) && c.insert_at_node(n, key);
   }
   return false;
 }

@@ -10,9 +10,29 @@
 namespace qn::db::nosql {
 namespace {
 
-// The out values a reading operation writes, and the item each kind of result becomes. Every
-// `found_*` answers true: an operation that answers false is a read that found nothing, which
-// succeeds with no item. The reply is touched only when the operation found something.
+// The answers of a read, each instantiated per result type only (not per (K, V)) and kept out of
+// line so that the 196 handlers stay small. Each answers true: an operation that answered false
+// is a read that found nothing, which succeeds with no item. The reply is touched only when the
+// operation found something.
+template <class T>
+[[gnu::noinline]] bool answer_list(bool found, const std::vector<T>& list, reply_record& reply) {
+  if (found) reply.single(descriptor_of<T>()).assign(list);
+  return true;
+}
+// One value under a descriptor: a K, a u64 count or handle, or a u08 truth value.
+template <class T>
+[[gnu::noinline]] bool answer_one(bool found, const T& value, type_descriptor type,
+                                  reply_record& reply) {
+  if (found) reply.single(type).append(value);
+  return true;
+}
+// Kind names and type names, which need no operation.
+[[gnu::noinline]] bool answer_name(std::string_view text, reply_record& reply) {
+  reply.single(string_type).append_text(text);
+  return true;
+}
+
+// The out values the reading operations write and the answers they become.
 template <class K, class V>
 struct read_result {
   reply_record& reply;
@@ -22,32 +42,13 @@ struct read_result {
   uint64_t number = 0;
   bool flag = false;
 
-  bool found_keys(bool found) {
-    if (found) reply.single(descriptor_of<K>()).assign(keys);
-    return true;
-  }
-  bool found_values(bool found) {
-    if (found) reply.single(descriptor_of<V>()).assign(values);
-    return true;
-  }
-  bool found_key(bool found) {
-    if (found) reply.single(descriptor_of<K>()).append(key);
-    return true;
-  }
-  bool found_number(bool found) {
-    if (found) reply.single(u64_type).append(number);
-    return true;
-  }
+  bool found_keys(bool found) { return answer_list(found, keys, reply); }
+  bool found_values(bool found) { return answer_list(found, values, reply); }
+  bool found_key(bool found) { return answer_one(found, key, descriptor_of<K>(), reply); }
+  bool found_number(bool found) { return answer_one(found, number, u64_type, reply); }
   // Truth values are u08 1 or 0.
-  bool found_truth(bool found) {
-    if (found) reply.single(u08_type).append(uint8_t{flag});
-    return true;
-  }
-  // Kind names and type names, which need no operation.
-  bool name(std::string_view text) {
-    reply.single(string_type).append_text(text);
-    return true;
-  }
+  bool found_truth(bool found) { return answer_one(found, uint8_t{flag}, u08_type, reply); }
+  bool name(std::string_view text) { return answer_name(text, reply); }
 };
 
 // One handler for every (K, V); its cases follow the word table: first byte, then length and at
@@ -61,12 +62,14 @@ bool read_typed(adt<K, V>& c, std::string_view word, std::string_view a, std::st
   uint64_t n = 0, to = 0;
   const size_t length = word.size();
   switch (byte_at(word, 0)) {
-    case 'a': return r.found_keys(c.all(r.keys));
+    case 'a':
+      return r.found_keys(c.all(r.keys));
     case 'c':
       if (length == 5) return r.found_number(c.count_into(r.number));
       if (length == 8) return r.name(c.kind_name());
       return parse(a, lo) && r.found_truth(c.has_word(lo, r.flag));
-    case 'e': return parse(a, lo) && r.found_keys(c.equal(lo, r.keys));
+    case 'e':
+      return parse(a, lo) && r.found_keys(c.equal(lo, r.keys));
     case 'f':
       if (length == 5) return r.found_key(c.first(r.key));
       if (length == 7) return parse(a, n) && r.found_keys(c.first_n(n, r.keys));
@@ -74,8 +77,10 @@ bool read_typed(adt<K, V>& c, std::string_view word, std::string_view a, std::st
     case 'g':
       if (word.back() == 't') return parse(a, lo) && r.found_keys(c.greater(lo, r.keys));
       return parse(a, lo) && r.found_keys(c.greater_equal(lo, r.keys));
-    case 'i': return parse(a, lo) && r.found_number(c.index_of(lo, r.number));
-    case 'k': return r.name(type_name(c.key_type()));
+    case 'i':
+      return parse(a, lo) && r.found_number(c.index_of(lo, r.number));
+    case 'k':
+      return r.name(type_name(c.key_type()));
     case 'l':
       if (length == 2 && word[1] == 't') return parse(a, lo) && r.found_keys(c.less(lo, r.keys));
       if (length == 2) return parse(a, lo) && r.found_keys(c.less_equal(lo, r.keys));
@@ -106,15 +111,21 @@ bool read_typed(adt<K, V>& c, std::string_view word, std::string_view a, std::st
       return true;
     case 'p':
       if (length == 3) return parse(a, lo) && r.found_number(c.find_node(lo, r.number));
-      if (length == 5 && word[4] == 'n') return parse(a, n) && r.found_number(c.next_node(n, r.number));
-      if (length == 5 && word[4] == 'p') return parse(a, n) && r.found_number(c.prev_node(n, r.number));
+      if (length == 5 && word[4] == 'n') {
+        return parse(a, n) && r.found_number(c.next_node(n, r.number));
+      }
+      if (length == 5 && word[4] == 'p') {
+        return parse(a, n) && r.found_number(c.prev_node(n, r.number));
+      }
       return true;
     case 'r':
       if (length == 4) return parse(a, lo) && r.found_number(c.rank_of(lo, r.number));
       return parse(a, n) && parse(b, to) && r.found_keys(c.range(n, to, r.keys));
-    case 'u': return parse(a, lo) && r.found_truth(c.has_word_any_case(lo, r.flag));
+    case 'u':
+      return parse(a, lo) && r.found_truth(c.has_word_any_case(lo, r.flag));
     case 'v':
-      if (length == 8) return word[7] != 'e' || r.name(type_name(c.value_type()));
+      if (length == 8 && word[7] == 'e') return r.name(type_name(c.value_type()));
+      if (length == 8) return true;
       if (word.back() == 'l') return parse(a, n) && r.found_key(c.value_at_node(n, r.key));
       if (word.back() == 'e') return parse(a, lo) && r.found_values(c.values_of(lo, r.values));
       return true;
@@ -124,8 +135,8 @@ bool read_typed(adt<K, V>& c, std::string_view word, std::string_view a, std::st
 
 }  // namespace
 
-bool read_command(ab_adt& container, std::string_view word, std::string_view a,
-                  std::string_view b, reply_record& reply) {
+bool read_command(ab_adt& container, std::string_view word, std::string_view a, std::string_view b,
+                  reply_record& reply) {
   if (!is_known_kind(container.kind_name())) return false;
   return with_typed(container, [&](auto& typed) { return read_typed(typed, word, a, b, reply); });
 }

@@ -103,9 +103,12 @@ inline void render_cell(type_descriptor type, const value_cell& cell, std::strin
     case floating_category:
       return type.width == 2 ? render_number(load_inline<float>(cell, 0), out)
                              : render_number(load_inline<double>(cell, 0), out);
-    case string_category: return render_text(cell.text, out);
-    case date_category: return render_date(load_inline<date>(cell, 0), out);
-    case time_category: return render_time(load_inline<time>(cell, inline_offset<time>()), out);
+    case string_category:
+      return render_text(cell.text, out);
+    case date_category:
+      return render_date(load_inline<date>(cell, 0), out);
+    case time_category:
+      return render_time(load_inline<time>(cell, inline_offset<time>()), out);
     case datetime_category: {
       const auto dt = load_inline<date_time>(cell, 0);
       render_date(dt.date_part, out);

@@ -29,9 +29,12 @@ inline bool is_known_kind(std::string_view kind) {
     case 'q':
     case 't':
     case 'v':
-    case 's': return true;
-    case 'h': return kind.size() == 4 || kind.size() == 7 || kind.size() == 9;
-    case 'm': return kind.size() == 3 || kind.back() == 'p' || kind.back() == 't';
+    case 's':
+      return true;
+    case 'h':
+      return kind.size() == 4 || kind.size() == 7 || kind.size() == 9;
+    case 'm':
+      return kind.size() == 3 || kind.back() == 'p' || kind.back() == 't';
   }
   return false;
 }
@@ -43,9 +46,8 @@ inline bool is_known_kind(std::string_view kind) {
 template <class F>
 bool with_typed(ab_adt& c, F&& f) {
   return with_scalar_type(c.key_type(), [&]<class K>() {
-    return with_scalar_type(c.value_type(), [&]<class V>() {
-      return f(static_cast<adt<K, V>&>(c));
-    });
+    return with_scalar_type(c.value_type(),
+                            [&]<class V>() { return f(static_cast<adt<K, V>&>(c)); });
   });
 }
 
@@ -53,9 +55,7 @@ bool with_typed(ab_adt& c, F&& f) {
 // value type fixes nothing but the class, which a call through another adt<K, V> would get wrong.
 template <class K, class F>
 bool with_value_type(ab_adt& c, F&& f) {
-  return with_scalar_type(c.value_type(), [&]<class V>() {
-    return f(static_cast<adt<K, V>&>(c));
-  });
+  return with_scalar_type(c.value_type(), [&]<class V>() { return f(static_cast<adt<K, V>&>(c)); });
 }
 
 // Parses a whole token as T (K, V or a u64 position, count or handle); an empty token gives 0 or

@@ -22,8 +22,10 @@ bool write_typed(adt<K, V>& c, std::string_view word, std::string_view a, std::s
   if (first != 'v' && !parse(value_token, v)) return false;
   const size_t length = word.size();
   switch (first) {
-    case 'a': return c.assign_all(v);
-    case 'e': return parse(a, lo) && c.replace_equal(lo, v);
+    case 'a':
+      return c.assign_all(v);
+    case 'e':
+      return parse(a, lo) && c.replace_equal(lo, v);
     case 'f':
       if (length == 5) return c.assign_first(v);
       if (length == 7) return parse(a, n) && c.assign_first_n(n, v);
@@ -52,8 +54,10 @@ bool write_typed(adt<K, V>& c, std::string_view word, std::string_view a, std::s
       if (length == 5 && word[2] == 'n') return parse(a, n) && c.replace_min_n(n, v);
       if (length == 5) return parse(a, n) && c.replace_max_n(n, v);
       return false;
-    case 'n': return length == 3 && parse(a, n) && c.assign_at(n, v);
-    case 'r': return parse(a, n) && parse(b, to) && c.assign_range(n, to, v);
+    case 'n':
+      return length == 3 && parse(a, n) && c.assign_at(n, v);
+    case 'r':
+      return parse(a, n) && parse(b, to) && c.assign_range(n, to, v);
     case 'v': {
       if (length < 4) return parse(value_token, v) && parse(a, n) && c.assign_node(n, v);
       V mapped{};
@@ -65,11 +69,10 @@ bool write_typed(adt<K, V>& c, std::string_view word, std::string_view a, std::s
 
 }  // namespace
 
-bool write_command(ab_adt& container, std::string_view word, std::string_view a,
-                   std::string_view b, std::string_view value) {
+bool write_command(ab_adt& container, std::string_view word, std::string_view a, std::string_view b,
+                   std::string_view value) {
   if (!is_known_kind(container.kind_name())) return false;
-  return with_typed(container,
-                    [&](auto& typed) { return write_typed(typed, word, a, b, value); });
+  return with_typed(container, [&](auto& typed) { return write_typed(typed, word, a, b, value); });
 }
 
 }  // namespace qn::db::nosql
