@@ -31,6 +31,10 @@ struct socket_pair {
 
 struct receiver : io_operation {
   std::array<char, 8> buffer{};
+  receiver() {
+    area = buffer.data();
+    capacity = static_cast<uint32_t>(buffer.size());
+  }
 };
 
 TEST(CompletionPort, PostedPacketsComeBackInOrder) {
@@ -54,7 +58,6 @@ TEST(CompletionPort, ReceiveCompletesWithTheBytesInTheArea) {
   completion_port port;
   socket_pair pair;
   receiver r;
-  r.area = r.buffer.data();
   r.capacity = 5;  // smaller than what is sent: the rest waits for the next receive
   ASSERT_TRUE(port.associate(pair.ours, 42, r));
   ASSERT_TRUE(port.post_receive(r));
@@ -74,8 +77,6 @@ TEST(CompletionPort, PeerCloseCompletesWithZeroBytes) {
   completion_port port;
   socket_pair pair;
   receiver r;
-  r.area = r.buffer.data();
-  r.capacity = 8;
   ASSERT_TRUE(port.associate(pair.ours, 0, r));
   ASSERT_TRUE(port.post_receive(r));
   close(pair.theirs);
@@ -93,8 +94,6 @@ TEST(CompletionPort, DisarmedSocketReportsNothing) {
   completion_port port;
   socket_pair pair;
   receiver r;
-  r.area = r.buffer.data();
-  r.capacity = 8;
   ASSERT_TRUE(port.associate(pair.ours, 0, r));
   ASSERT_EQ(write(pair.theirs, "x", 1), 1);
   close(pair.theirs);
@@ -115,8 +114,6 @@ TEST(CompletionPort, EachReceiveIsTakenByOneOfManyWaiters) {
   std::vector<socket_pair> pairs(sockets);
   std::vector<receiver> ops(sockets);
   for (int i = 0; i < sockets; ++i) {
-    ops[i].area = ops[i].buffer.data();
-    ops[i].capacity = 8;
     ASSERT_TRUE(port.associate(pairs[i].ours, static_cast<uint64_t>(i), ops[i]));
     ASSERT_TRUE(port.post_receive(ops[i]));
   }

@@ -26,9 +26,9 @@ using testing::login_payload;
 using testing::test_client;
 using testing::to_hex;
 
-constexpr char success[] = "0100000000";
-constexpr char failure[] = "0100000001";
-constexpr char empty_reply[] = "09000000" "00" "0000000000000000";
+constexpr auto& success = testing::success_reply;
+constexpr auto& failure = testing::failure_reply;
+using testing::empty_reply;
 
 // Polls `condition` every 5 ms for at most 10 s; true once it holds.
 bool wait_until(const std::function<bool()>& condition) {
@@ -37,6 +37,22 @@ bool wait_until(const std::function<bool()>& condition) {
     std::this_thread::sleep_for(milliseconds(5));
   }
   return condition();
+}
+
+// Binds (and with `is_listening` listens on) 127.0.0.1:port so the listener cannot bind it.
+// Returns the socket, or -1.
+int occupy_port(uint16_t port, bool is_listening) {
+  const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+  if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+      (is_listening && listen(s, 1) != 0)) {
+    close(s);
+    return -1;
+  }
+  return s;
 }
 
 // A real listener on 127.0.0.1 and a free port, run by the restart loop on its own thread. The
@@ -277,13 +293,8 @@ TEST_F(ListenerTest, StopWhilePausedReleasesTheRegistry) {
 }
 
 TEST_F(ListenerTest, BusyPortIsRetriedAndTheStartUpCallbackRunsOnce) {
-  const int blocker = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(options_.port);
-  inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
-  ASSERT_EQ(bind(blocker, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-  ASSERT_EQ(listen(blocker, 1), 0);
+  const int blocker = occupy_port(options_.port, true);
+  ASSERT_GE(blocker, 0);
   loop_ = std::thread([this] { restart_loop(options_); });
   ASSERT_TRUE(wait_until([this] { return first_starts_.load() == 1; }));
   std::this_thread::sleep_for(milliseconds(500));  // a few bind attempts
@@ -296,12 +307,8 @@ TEST_F(ListenerTest, BusyPortIsRetriedAndTheStartUpCallbackRunsOnce) {
 }
 
 TEST_F(ListenerTest, StopWhileTheBindKeepsFailingEnds) {
-  const int blocker = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(options_.port);
-  inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
-  ASSERT_EQ(bind(blocker, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  const int blocker = occupy_port(options_.port, false);
+  ASSERT_GE(blocker, 0);
   loop_ = std::thread([this] { restart_loop(options_); });
   ASSERT_TRUE(wait_until([] { return has_registry(); }));
   stop_request();  // must not wait for a listener that never comes

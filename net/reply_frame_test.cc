@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "net/test_client.h"
+
 namespace qn::net {
 namespace {
 
@@ -12,15 +14,7 @@ using db::nosql::reply_item;
 using db::nosql::reply_record;
 using db::nosql::value_cell;
 
-std::string to_hex(std::string_view bytes) {
-  static constexpr char digits[] = "0123456789abcdef";
-  std::string hex;
-  for (char c : bytes) {
-    hex.push_back(digits[static_cast<uint8_t>(c) >> 4]);
-    hex.push_back(digits[static_cast<uint8_t>(c) & 15]);
-  }
-  return hex;
-}
+using testing::to_hex;
 
 template <class T>
 reply_item item_of(type_descriptor type, std::vector<T> values, std::string label = "") {

@@ -19,9 +19,9 @@ using testing::frame_of;
 using testing::login_payload;
 using testing::to_hex;
 
-constexpr char success[] = "0100000000";
-constexpr char failure[] = "0100000001";
-constexpr char empty_reply[] = "09000000" "00" "0000000000000000";
+constexpr auto& success = testing::success_reply;
+constexpr auto& failure = testing::failure_reply;
+using testing::empty_reply;
 constexpr char address[] = "10.1.1.1";
 
 db::nosql::Registry& shared_registry() {

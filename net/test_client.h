@@ -8,6 +8,11 @@
 
 namespace qn::net::testing {
 
+// Hexadecimal replies: login success, login or command failure, a command reply with no items.
+inline constexpr char success_reply[] = "0100000000";
+inline constexpr char failure_reply[] = "0100000001";
+inline constexpr char empty_reply[] = "09000000" "00" "0000000000000000";
+
 // A request frame: u32 little-endian payload length, then the payload.
 std::string frame_of(std::string_view payload);
 // A login payload: u32 name length, name, u32 password length, password.
