@@ -66,6 +66,36 @@ TEST(Create, EveryHashFormBuildsWhatItNames) {
   }
 }
 
+TEST(Create, EveryKindTakesItsForms) {
+  struct form {
+    std::string_view line;
+    std::string expected;  // the row "k 0" shows afterwards
+  };
+  const form forms[] = {
+      {"c trie", row("", 0, 0, "trie", "string", "u08")},
+      {"c trie string", row("", 0, 0, "trie", "string", "u08")},
+      {"c vector i32", row("", 0, 0, "vector", "i32", "u08")},
+      {"c vector i32 vec", row("vec", 0, 0, "vector", "i32", "u08")},
+      {"c list date l", row("l", 0, 0, "list", "date", "u08")},
+      {"c queue time", row("", 0, 0, "queue", "time", "u08")},
+      {"c deque u64 d", row("d", 0, 0, "deque", "u64", "u08")},
+      {"c stack string s", row("s", 0, 0, "stack", "string", "u08")},
+      {"c heap i32", row("", 0, 0, "heap", "i32", "u08")},
+      {"c heap iX2", row("", 0, 0, "heap", "i32", "u08")},
+      {"c set float", row("", 0, 0, "set", "float", "u08")},
+      {"c multiset datetime ms", row("ms", 0, 0, "multiset", "datetime", "u08")},
+      {"c map i32 string", row("", 0, 0, "map", "i32", "string")},
+      {"c map u16 string m", row("m", 0, 0, "map", "u16", "string")},
+      {"c multimap double i08", row("", 0, 0, "multimap", "double", "i08")},
+      {"c multimap string date mm", row("mm", 0, 0, "multimap", "string", "date")},
+  };
+  for (const form& f : forms) {
+    command_runner r;
+    ASSERT_EQ(r.create(f.line), 0u) << f.line;
+    EXPECT_EQ(r.run("k 0"), f.expected) << f.line;
+  }
+}
+
 TEST(Create, RefusedFormsChangeNothing) {
   const std::string_view refused[] = {
       "c",                                      // no kind
@@ -87,6 +117,10 @@ TEST(Create, RefusedFormsChangeNothing) {
       "c vector",                               // only a trie takes no type
       "c map i32",                              // a map needs both types
       "c map i32 string m extra",               // six tokens
+      "c multimap i32",                         // a multimap needs both types
+      "c vector i32 v extra",                   // five tokens for a single kind
+      "c trie string t x",                      // five tokens for a trie
+      "c map i32 string 10 m",                  // maps take no capacity
       "c hashmap u64 u08 1099511627776",        // 8 TiB of slots
       "c hashmap u64 u08 2305843009213693952",  // 2^61 slots: the size overflows
       "c hashtable u08 18446744073709551615",   // above 2^61 for every key type

@@ -33,6 +33,20 @@ TEST(Introspect, ListsEveryContainerAsSevenItemsOfOneValueEach) {
   }
 }
 
+TEST(Introspect, AVectorAndANamedMap) {
+  command_runner r;
+  ASSERT_EQ(r.create("c vector i32"), 0u);
+  ASSERT_EQ(r.create("c map u16 string m"), 1u);
+  EXPECT_EQ(r.run("k"),
+            "ok [skey string: \"\" \"m\"] [vkey u64: 0 1] [vkey(hex) string: \"0x0\" \"0x1\"]"
+            " [count u64: 0 0] [ctype string: \"vector\" \"map\"] [ktype string: \"i32\" \"u16\"]"
+            " [vtype string: \"u08\" \"string\"]");
+  EXPECT_EQ(r.run("k \"m\""), r.run("k 1"));
+  ASSERT_EQ(r.run("i 0 last 5"), "ok");
+  ASSERT_EQ(r.run("i 0 last 6"), "ok");
+  EXPECT_NE(r.run("k 0").find("[count u64: 2]"), std::string::npos);
+}
+
 TEST(Introspect, ListingSkipsFreeSlotsAndReachesTheLastOccupiedOne) {
   command_runner r;
   for (int i = 0; i < 18; ++i) ASSERT_EQ(r.create("c hashtable u08 1"), uint64_t(i));
