@@ -62,7 +62,10 @@ int hex_value(char c) {
 class compiler {
  public:
   compiler(std::string_view text, grammar& g, compile_error& error)
-      : begin_(text.data()), p_(text.data()), end_(text.data() + text.size()), g_(g),
+      : begin_(text.data()),
+        p_(text.data()),
+        end_(text.data() + text.size()),
+        g_(g),
         error_(error) {}
 
   // Reads rules until the text ends or a rule cannot be read.

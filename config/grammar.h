@@ -134,7 +134,6 @@ class grammar {
 // rule cannot be read, `error` receives a code and position and compilation stops there; the
 // rules read before it remain. Prints nothing.
 // Requires: `text` outlives the returned grammar.
-[[nodiscard]] std::unique_ptr<grammar> compile_grammar(std::string_view text,
-                                                       compile_error& error);
+[[nodiscard]] std::unique_ptr<grammar> compile_grammar(std::string_view text, compile_error& error);
 
 }  // namespace qn::config

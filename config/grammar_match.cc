@@ -174,8 +174,8 @@ parse_ptr match_except(const grammar_node& node, const char* p, uint64_t r,
 
 // Items of these kinds have their results flattened inside a concatenation.
 bool is_flattened_kind(uint16_t k) {
-  return k == kind::concatenation || k == kind::group || k == kind::option ||
-         k == kind::repeat || k == kind::repeat_at_least_one;
+  return k == kind::concatenation || k == kind::group || k == kind::option || k == kind::repeat ||
+         k == kind::repeat_at_least_one;
 }
 
 // The results of a sequence or repetition under construction. keep() retains a result as it

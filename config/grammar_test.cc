@@ -235,8 +235,7 @@ TEST(GrammarResolve, ReferencesPointIntoTheResolutionTable) {
   EXPECT_EQ(g.table.entries[kind::rule_ref_base + 1].rule, &g.g->rule(1));
 }
 
-parse_ptr take_two_digits(const grammar_node&, const char* p, uint64_t r,
-                          const resolution_table&) {
+parse_ptr take_two_digits(const grammar_node&, const char* p, uint64_t r, const resolution_table&) {
   if (r < 2 || p[0] < '0' || p[0] > '9' || p[1] < '0' || p[1] > '9') {
     raise_furthest_failure(p);
     return nullptr;

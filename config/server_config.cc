@@ -23,8 +23,7 @@ const value* lookup_in(const value* table_value, std::string_view key) {
 uint16_t port_of(const table& document) {
   const value* port = lookup_in(document.lookup("server"), "port");
   if (port == nullptr || port->type() != value_type::integer) {
-    std::printf("no integer server.port in %s, using port %d\n", configuration_file,
-                default_port);
+    std::printf("no integer server.port in %s, using port %d\n", configuration_file, default_port);
     return default_port;
   }
   return static_cast<uint16_t>(static_cast<uint64_t>(port->as_integer()) & 0xFFFF);

@@ -2,6 +2,7 @@
 // Test-only; restores the previous directory and removes the files it was told about.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,8 +10,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 namespace qn::config::testing_support {
 

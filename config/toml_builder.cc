@@ -60,6 +60,14 @@ bool read_hex(std::string_view s, size_t i, size_t count, uint32_t& value) {
 
 // ---- strings ----
 
+// The byte a one-character escape (\b \t \n \f \r \" \\) stands for, or 0.
+char simple_escape(char e) {
+  static constexpr std::string_view letters = "btnfr\"\\";
+  static constexpr std::string_view bytes = "\b\t\n\f\r\"\\";
+  const size_t i = letters.find(e);
+  return i == std::string_view::npos ? 0 : bytes[i];
+}
+
 // Decodes the escapes of a basic string body. In a multi-line body a backslash followed by
 // blanks and a line end removes them and all blank space and line ends after it. An escape
 // that cannot be honoured (only the generic multi-line rules of mstring let one through) is
@@ -75,17 +83,7 @@ void decode_basic(std::string_view body, bool multi_line, std::string& out) {
       continue;
     }
     const char e = body[i + 1];
-    char simple = 0;
-    switch (e) {
-      case 'b': simple = '\b'; break;
-      case 't': simple = '\t'; break;
-      case 'n': simple = '\n'; break;
-      case 'f': simple = '\f'; break;
-      case 'r': simple = '\r'; break;
-      case '"': simple = '"'; break;
-      case '\\': simple = '\\'; break;
-      default: break;
-    }
+    const char simple = simple_escape(e);
     if (simple != 0) {
       out.push_back(simple);
       i += 2;
@@ -492,7 +490,8 @@ class builder {
 }  // namespace
 
 bool convert_string_text(std::string_view text, std::string& out) {
-  const bool multi = text.size() >= 6 && (text.substr(0, 3) == "\"\"\"" || text.substr(0, 3) == "'''");
+  const bool multi =
+      text.size() >= 6 && (text.substr(0, 3) == "\"\"\"" || text.substr(0, 3) == "'''");
   const size_t delimiter = multi ? 3 : 1;
   if (text.size() < 2 * delimiter) return false;
   std::string_view body = text.substr(delimiter, text.size() - 2 * delimiter);
@@ -570,8 +569,6 @@ bool convert_local_time_text(std::string_view text, toml_time& out) {
   return read_time(text, 0, out, used) && used == text.size();
 }
 
-std::unique_ptr<table> build_toml_document(const parse_node& tree) {
-  return builder().build(tree);
-}
+std::unique_ptr<table> build_toml_document(const parse_node& tree) { return builder().build(tree); }
 
 }  // namespace qn::config

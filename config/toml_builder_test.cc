@@ -206,8 +206,8 @@ TEST(TomlBuilder, FloatTexts) {
     double value;
   };
   const float_case cases[] = {
-      {"1e2", 100},       {"1_0.5", 10.5}, {"-2.5E-1", -0.25}, {"+3.0", 3},
-      {"inf", HUGE_VAL},  {"-inf", -HUGE_VAL}, {"6.", 6},
+      {"1e2", 100},      {"1_0.5", 10.5},     {"-2.5E-1", -0.25}, {"+3.0", 3},
+      {"inf", HUGE_VAL}, {"-inf", -HUGE_VAL}, {"6.", 6},
   };
   for (const float_case& c : cases) {
     double d = 0;

@@ -2,13 +2,9 @@
 
 namespace qn::config {
 
-value_ptr value::make_boolean(bool b) {
-  return value_ptr(new value(value_type::boolean, b));
-}
+value_ptr value::make_boolean(bool b) { return value_ptr(new value(value_type::boolean, b)); }
 
-value_ptr value::make_integer(int64_t i) {
-  return value_ptr(new value(value_type::integer, i));
-}
+value_ptr value::make_integer(int64_t i) { return value_ptr(new value(value_type::integer, i)); }
 
 value_ptr value::make_float(double d) { return value_ptr(new value(value_type::floating, d)); }
 

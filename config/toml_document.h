@@ -103,9 +103,9 @@ class value {
   const table& as_table() const { return *std::get<std::unique_ptr<table>>(payload_); }
 
  private:
-  using payload = std::variant<bool, int64_t, double, toml_offset_date_time, toml_local_date_time,
-                               toml_date, toml_time, std::string, value_list,
-                               std::unique_ptr<table>>;
+  using payload =
+      std::variant<bool, int64_t, double, toml_offset_date_time, toml_local_date_time, toml_date,
+                   toml_time, std::string, value_list, std::unique_ptr<table>>;
   value(value_type type, payload p) : type_(type), payload_(std::move(p)) {}
 
   value_type type_;

@@ -229,9 +229,7 @@ int hex_digit_value(char c) {
   return -1;
 }
 
-bool is_leap_year(unsigned year) {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
+bool is_leap_year(unsigned year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 unsigned days_in_month(unsigned year, unsigned month) {
   static constexpr unsigned days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -284,8 +282,7 @@ parse_ptr match_quoted_key(const grammar_node&, const char* p, uint64_t r,
   return fail_at(p);
 }
 
-parse_ptr match_bare_key(const grammar_node&, const char* p, uint64_t r,
-                         const resolution_table&) {
+parse_ptr match_bare_key(const grammar_node&, const char* p, uint64_t r, const resolution_table&) {
   uint64_t i = 0;
   while (i < r && is_bare_key_char(p[i])) ++i;
   if (i == 0) return fail_at(p);
@@ -311,23 +308,19 @@ parse_ptr match_string(const grammar_node&, const char* p, uint64_t r, const res
   return recognised(toml_rule::string, p, n);
 }
 
-parse_ptr match_uint_bin(const grammar_node&, const char* p, uint64_t r,
-                         const resolution_table&) {
+parse_ptr match_uint_bin(const grammar_node&, const char* p, uint64_t r, const resolution_table&) {
   return match_prefixed_uint(toml_rule::uint_bin, "0b", p, r, is_bin_digit);
 }
 
-parse_ptr match_uint_hex(const grammar_node&, const char* p, uint64_t r,
-                         const resolution_table&) {
+parse_ptr match_uint_hex(const grammar_node&, const char* p, uint64_t r, const resolution_table&) {
   return match_prefixed_uint(toml_rule::uint_hex, "0x", p, r, is_hex_digit);
 }
 
-parse_ptr match_uint_dec(const grammar_node&, const char* p, uint64_t r,
-                         const resolution_table&) {
+parse_ptr match_uint_dec(const grammar_node&, const char* p, uint64_t r, const resolution_table&) {
   return match_prefixed_uint(toml_rule::uint_dec, "", p, r, is_digit);
 }
 
-parse_ptr match_uint_oct(const grammar_node&, const char* p, uint64_t r,
-                         const resolution_table&) {
+parse_ptr match_uint_oct(const grammar_node&, const char* p, uint64_t r, const resolution_table&) {
   return match_prefixed_uint(toml_rule::uint_oct, "0o", p, r, is_oct_digit);
 }
 

@@ -77,18 +77,15 @@ recogniser_map toml_recognisers();
 parse_ptr match_ws(const grammar_node&, const char* p, uint64_t r, const resolution_table&);
 parse_ptr match_line_comment(const grammar_node&, const char* p, uint64_t r,
                              const resolution_table&);
-parse_ptr match_quoted_key(const grammar_node&, const char* p, uint64_t r,
-                           const resolution_table&);
+parse_ptr match_quoted_key(const grammar_node&, const char* p, uint64_t r, const resolution_table&);
 parse_ptr match_bare_key(const grammar_node&, const char* p, uint64_t r, const resolution_table&);
 parse_ptr match_string(const grammar_node&, const char* p, uint64_t r, const resolution_table&);
 parse_ptr match_uint_bin(const grammar_node&, const char* p, uint64_t r, const resolution_table&);
 parse_ptr match_uint_hex(const grammar_node&, const char* p, uint64_t r, const resolution_table&);
 parse_ptr match_uint_dec(const grammar_node&, const char* p, uint64_t r, const resolution_table&);
 parse_ptr match_uint_oct(const grammar_node&, const char* p, uint64_t r, const resolution_table&);
-parse_ptr match_local_date(const grammar_node&, const char* p, uint64_t r,
-                           const resolution_table&);
-parse_ptr match_local_time(const grammar_node&, const char* p, uint64_t r,
-                           const resolution_table&);
+parse_ptr match_local_date(const grammar_node&, const char* p, uint64_t r, const resolution_table&);
+parse_ptr match_local_time(const grammar_node&, const char* p, uint64_t r, const resolution_table&);
 
 // Helpers shared with the document builder.
 bool is_hex_digit(char c);

@@ -54,7 +54,9 @@ TEST(TomlReader, ParseCoversAPrefixOrFailsAtTheFurthestPosition) {
       // A bad date leaves the integer before it: the parse stops at the dash.
       {"a = 2023-02-29\n", true, 8},
       {"[t\n", false, 2},
-      {"\xef\xbb\xbf" "a = 1\n", false, 0},
+      {"\xef\xbb\xbf"
+       "a = 1\n",
+       false, 0},
   };
   for (const parse_case& c : cases) {
     const parse_ptr tree = reader().parse(c.text);

@@ -36,7 +36,9 @@ void run_cases(const test_case* begin, const test_case* end, toml_rule rule) {
 
 TEST(TomlRecognisers, Whitespace) {
   const test_case cases[] = {
-      {match_ws, " \t x", 3, 0}, {match_ws, "x", -1, 0}, {match_ws, "", -1, 0},
+      {match_ws, " \t x", 3, 0},
+      {match_ws, "x", -1, 0},
+      {match_ws, "", -1, 0},
       {match_ws, "\n", -1, 0},
   };
   run_cases(std::begin(cases), std::end(cases), toml_rule::ws);
@@ -78,8 +80,10 @@ TEST(TomlRecognisers, QuotedKey) {
 
 TEST(TomlRecognisers, BareKey) {
   const test_case cases[] = {
-      {match_bare_key, "a-B_9 =", 5, 0}, {match_bare_key, "1234", 4, 0},
-      {match_bare_key, ".a", -1, 0},     {match_bare_key, "\xc3\xa9", -1, 0},
+      {match_bare_key, "a-B_9 =", 5, 0},
+      {match_bare_key, "1234", 4, 0},
+      {match_bare_key, ".a", -1, 0},
+      {match_bare_key, "\xc3\xa9", -1, 0},
   };
   run_cases(std::begin(cases), std::end(cases), toml_rule::bare_key);
 }
@@ -132,17 +136,21 @@ TEST(TomlRecognisers, Integers) {
   };
   run_cases(std::begin(dec), std::end(dec), toml_rule::uint_dec);
   const test_case hex[] = {
-      {match_uint_hex, "0xdead_BEEF", 11, 0}, {match_uint_hex, "0x", -1, 0},
-      {match_uint_hex, "0xg", -1, 0},         {match_uint_hex, "12", -1, 0},
+      {match_uint_hex, "0xdead_BEEF", 11, 0},
+      {match_uint_hex, "0x", -1, 0},
+      {match_uint_hex, "0xg", -1, 0},
+      {match_uint_hex, "12", -1, 0},
   };
   run_cases(std::begin(hex), std::end(hex), toml_rule::uint_hex);
   const test_case oct[] = {
-      {match_uint_oct, "0o755", 5, 0}, {match_uint_oct, "0o8", -1, 0},
+      {match_uint_oct, "0o755", 5, 0},
+      {match_uint_oct, "0o8", -1, 0},
       {match_uint_oct, "0o7_7", 5, 0},
   };
   run_cases(std::begin(oct), std::end(oct), toml_rule::uint_oct);
   const test_case bin[] = {
-      {match_uint_bin, "0b1010_1", 8, 0}, {match_uint_bin, "0b2", -1, 0},
+      {match_uint_bin, "0b1010_1", 8, 0},
+      {match_uint_bin, "0b2", -1, 0},
       {match_uint_bin, "0b12", 3, 0},
   };
   run_cases(std::begin(bin), std::end(bin), toml_rule::uint_bin);
@@ -150,18 +158,12 @@ TEST(TomlRecognisers, Integers) {
 
 TEST(TomlRecognisers, LocalDateChecksMonthAndDay) {
   const test_case cases[] = {
-      {match_local_date, "2024-02-29", 10, 0},
-      {match_local_date, "2023-02-29", -1, 8},
-      {match_local_date, "2000-02-29", 10, 0},
-      {match_local_date, "1900-02-29", -1, 8},
-      {match_local_date, "2023-02-28T", 10, 0},
-      {match_local_date, "2023-04-31", -1, 8},
-      {match_local_date, "2023-12-31", 10, 0},
-      {match_local_date, "2023-13-01", -1, 5},
-      {match_local_date, "2023-00-10", -1, 5},
-      {match_local_date, "2023-01-00", -1, 8},
-      {match_local_date, "2023-1-01", -1, 0},
-      {match_local_date, "2023/01/01", -1, 0},
+      {match_local_date, "2024-02-29", 10, 0},  {match_local_date, "2023-02-29", -1, 8},
+      {match_local_date, "2000-02-29", 10, 0},  {match_local_date, "1900-02-29", -1, 8},
+      {match_local_date, "2023-02-28T", 10, 0}, {match_local_date, "2023-04-31", -1, 8},
+      {match_local_date, "2023-12-31", 10, 0},  {match_local_date, "2023-13-01", -1, 5},
+      {match_local_date, "2023-00-10", -1, 5},  {match_local_date, "2023-01-00", -1, 8},
+      {match_local_date, "2023-1-01", -1, 0},   {match_local_date, "2023/01/01", -1, 0},
       {match_local_date, "2023-01-0", -1, 0},
   };
   run_cases(std::begin(cases), std::end(cases), toml_rule::local_date);
@@ -186,9 +188,9 @@ TEST(TomlRecognisers, LocalTimeChecksFieldsAndTakesLongFractions) {
 
 TEST(TomlRecognisers, EveryReplacedRuleIsRegistered) {
   const recogniser_map map = toml_recognisers();
-  const toml_rule rules[] = {toml_rule::ws,       toml_rule::line_comment, toml_rule::quoted_key,
-                             toml_rule::bare_key, toml_rule::string,       toml_rule::uint_bin,
-                             toml_rule::uint_hex, toml_rule::uint_dec,     toml_rule::uint_oct,
+  const toml_rule rules[] = {toml_rule::ws,         toml_rule::line_comment, toml_rule::quoted_key,
+                             toml_rule::bare_key,   toml_rule::string,       toml_rule::uint_bin,
+                             toml_rule::uint_hex,   toml_rule::uint_dec,     toml_rule::uint_oct,
                              toml_rule::local_date, toml_rule::local_time};
   EXPECT_EQ(map.size(), std::size(rules));
   for (toml_rule r : rules) EXPECT_EQ(map.count(static_cast<size_t>(r)), 1u);

@@ -2,12 +2,12 @@
 // Test-only; no state.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cctype>
 #include <cstdio>
 #include <string>
 #include <string_view>
-
-#include <gtest/gtest.h>
 
 #include "config/toml_document.h"
 #include "config/toml_reader.h"

@@ -29,22 +29,16 @@ void append_json_string(std::string_view s, std::string& out) {
   out.push_back('"');
   for (const char c : s) {
     const auto b = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (b < 0x20 || b == 0x7f) {
-          char escape[8];
-          std::snprintf(escape, sizeof escape, "\\u%04x", b);
-          out += escape;
-        } else {
-          out.push_back(c);
-        }
+    const size_t named = std::string_view("\"\\\b\f\n\r\t").find(c);
+    if (c != 0 && named != std::string_view::npos) {
+      out.push_back('\\');
+      out.push_back("\"\\bfnrt"[named]);
+    } else if (b < 0x20 || b == 0x7f) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", b);
+      out += escape;
+    } else {
+      out.push_back(c);
     }
   }
   out.push_back('"');
@@ -100,10 +94,9 @@ void append_value(const value& v, std::string& out) {
     case value_type::offset_date_time: {
       const auto& odt = v.as_offset_date_time();
       char offset[16];
-      std::snprintf(offset, sizeof offset, "%c%02u:%02u", odt.negative ? '-' : '+',
-                    odt.offset_hour, odt.offset_minute);
-      append_tagged("datetime", format_date(odt.date) + "T" + format_time(odt.time) + offset,
-                    out);
+      std::snprintf(offset, sizeof offset, "%c%02u:%02u", odt.negative ? '-' : '+', odt.offset_hour,
+                    odt.offset_minute);
+      append_tagged("datetime", format_date(odt.date) + "T" + format_time(odt.time) + offset, out);
       return;
     }
     case value_type::local_date_time: {
