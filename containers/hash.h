@@ -23,6 +23,7 @@
 #include <shared_mutex>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "containers/adt.h"
 
@@ -101,6 +102,24 @@ class slot_table {
   }
   // Requires: the slot is storable and empty. Stores an element the caller owned.
   void give(uint64_t slot, std::unique_ptr<T> element) { slots_[slot] = element.release(); }
+  // Stores a new element in a storable, empty slot; false (nothing stored) for any other slot.
+  bool fill_if_free(uint64_t slot, const T& v) {
+    if (!is_storable(slot) || slots_[slot] != nullptr) return false;
+    fill(slot, v);
+    return true;
+  }
+  // Frees the element of a slot; false when the slot is empty or not storable.
+  bool erase(uint64_t slot) {
+    if (at(slot) == nullptr) return false;
+    delete std::exchange(slots_[slot], nullptr);
+    return true;
+  }
+  // Replaces `out` with the keys of the occupied slots, ascending.
+  template <std::integral K>
+  void list_keys(std::vector<K>& out) const {
+    out.clear();
+    visit([&](uint64_t slot, const T&) { out.push_back(key_of<K>(slot)); });
+  }
 
   // Calls f(slot, element) for every occupied slot in ascending order.
   template <class F>
@@ -183,8 +202,7 @@ class hm_adt<K, V> final : public adt<K, V> {
 
   [[nodiscard]] bool all(keys& out) override {
     std::shared_lock lock(this->lock_);
-    out.clear();
-    table_.visit([&](uint64_t slot, const V&) { out.push_back(key_of<K>(slot)); });
+    table_.list_keys(out);
     return true;
   }
   [[nodiscard]] bool equal(const K& key, keys& out) override {
@@ -200,18 +218,12 @@ class hm_adt<K, V> final : public adt<K, V> {
   }
   [[nodiscard]] bool erase_equal(const K& key) override {
     std::unique_lock lock(this->lock_);
-    const uint64_t slot = slot_of(key);
-    if (table_.at(slot) == nullptr) return false;
-    table_.take(slot);
-    return true;
+    return table_.erase(slot_of(key));
   }
   // Refuses a key that is not storable or already present; never overwrites.
   [[nodiscard]] bool insert(const K& key, const V& value) override {
     std::unique_lock lock(this->lock_);
-    const uint64_t slot = slot_of(key);
-    if (!table_.is_storable(slot) || table_.at(slot) != nullptr) return false;
-    table_.fill(slot, value);
-    return true;
+    return table_.fill_if_free(slot_of(key), value);
   }
   // Moves the entry of `from` to `to`, overwriting the value of `to` when it is present. When `to`
   // is not storable the entry stays under `from` and the answer is false.
@@ -293,16 +305,14 @@ class ht_adt<K, V> final : public adt<K, V> {
     K key{};
     for (uint64_t i = 0; i < n; ++i) {
       if (!in.get_u64(wide) || !in.get_scalar(key)) return false;
-      const uint64_t slot = slot_of(key);
-      if (table_.is_storable(slot) && table_.at(slot) == nullptr) table_.fill(slot, key);
+      table_.fill_if_free(slot_of(key), key);
     }
     return true;
   }
 
   [[nodiscard]] bool all(keys& out) override {
     std::shared_lock lock(this->lock_);
-    out.clear();
-    table_.visit([&](uint64_t, const K& key) { out.push_back(key); });
+    table_.list_keys(out);
     return true;
   }
   [[nodiscard]] bool equal(const K& key, keys& out) override {
@@ -319,10 +329,7 @@ class ht_adt<K, V> final : public adt<K, V> {
   }
   [[nodiscard]] bool erase_equal(const K& key) override {
     std::unique_lock lock(this->lock_);
-    const uint64_t slot = slot_of(key);
-    if (table_.at(slot) == nullptr) return false;
-    table_.take(slot);
-    return true;
+    return table_.erase(slot_of(key));
   }
   // Refuses a key that is not storable or already present. Only the u08 instantiation, the one
   // creation builds, accepts keys; the others keep the failing default's answer.
@@ -331,10 +338,7 @@ class ht_adt<K, V> final : public adt<K, V> {
       return false;
     } else {
       std::unique_lock lock(this->lock_);
-      const uint64_t slot = slot_of(key);
-      if (!table_.is_storable(slot) || table_.at(slot) != nullptr) return false;
-      table_.fill(slot, key);
-      return true;
+      return table_.fill_if_free(slot_of(key), key);
     }
   }
   // Removes `from` and makes `to` present (it stays present when it already was). False, with

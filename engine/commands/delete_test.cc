@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
 #include "engine/commands/probe_container.h"
@@ -9,27 +8,13 @@
 namespace qn::db::nosql {
 namespace {
 
+using testing::call_case;
 using testing::command_runner;
-using testing::probe_container;
-
-struct probed {
-  probed() {
-    auto p = std::make_unique<probe_container>();
-    probe = p.get();
-    uint64_t slot = 0;
-    EXPECT_TRUE(runner.registry().place_new(std::move(p), "", slot));
-  }
-  command_runner runner;
-  probe_container* probe;
-};
-
-struct word_case {
-  std::string_view line;
-  std::string_view calls;  // empty: the command fails without calling anything
-};
+using testing::expect_calls;
+using testing::probed_runner;
 
 TEST(DeleteWords, EachWordCallsItsOperation) {
-  const word_case cases[] = {
+  const call_case cases[] = {
       {"d 0 all", "clear()"},
       {"d 0 a", "clear()"},
       {"d 0 equal 7", "erase_equal(7)"},
@@ -70,15 +55,11 @@ TEST(DeleteWords, EachWordCallsItsOperation) {
       {"d 0 a b c d", ""},
       {"d 1 all", ""},
   };
-  for (const word_case& c : cases) {
-    probed p;
-    EXPECT_EQ(p.runner.run(c.line), c.calls.empty() ? "false" : "ok") << c.line;
-    EXPECT_EQ(p.probe->calls, c.calls) << c.line;
-  }
+  expect_calls(cases);
 }
 
 TEST(DeleteWords, TheOperationsAnswerIsTheCommandsAnswer) {
-  probed p;
+  probed_runner p;
   p.probe->answer = false;
   EXPECT_EQ(p.runner.run("d 0 all"), "false");
   EXPECT_EQ(p.runner.run("d 0 equal 1"), "false");

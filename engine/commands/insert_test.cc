@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
 #include "engine/commands/probe_container.h"
@@ -9,27 +8,13 @@
 namespace qn::db::nosql {
 namespace {
 
+using testing::call_case;
 using testing::command_runner;
-using testing::probe_container;
-
-struct probed {
-  probed() {
-    auto p = std::make_unique<probe_container>();
-    probe = p.get();
-    uint64_t slot = 0;
-    EXPECT_TRUE(runner.registry().place_new(std::move(p), "", slot));
-  }
-  command_runner runner;
-  probe_container* probe;
-};
-
-struct word_case {
-  std::string_view line;
-  std::string_view calls;  // empty: the command fails without calling anything
-};
+using testing::expect_calls;
+using testing::probed_runner;
 
 TEST(InsertShapes, TheTokenCountDecidesWordAndArguments) {
-  const word_case cases[] = {
+  const call_case cases[] = {
       {"i 0 5", "insert(5,\"\")"},         // a key with the zero value
       {"i 0 5 abc", "insert(5,\"abc\")"},  // key and value
       {"i 0 5 \"a b\"", "insert(5,\"a b\")"},
@@ -59,15 +44,11 @@ TEST(InsertShapes, TheTokenCountDecidesWordAndArguments) {
       {"i", ""},
       {"i 1 5", ""},  // no container
   };
-  for (const word_case& c : cases) {
-    probed p;
-    EXPECT_EQ(p.runner.run(c.line), c.calls.empty() ? "false" : "ok") << c.line;
-    EXPECT_EQ(p.probe->calls, c.calls) << c.line;
-  }
+  expect_calls(cases);
 }
 
 TEST(InsertShapes, TheOperationsAnswerIsTheCommandsAnswer) {
-  probed p;
+  probed_runner p;
   p.probe->answer = false;
   EXPECT_EQ(p.runner.run("i 0 5"), "false");
   EXPECT_EQ(p.runner.run("i 0 last 5"), "false");

@@ -6,11 +6,15 @@
 // true; values_of appends "v". Every operation answers `answer`.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "containers/adt.h"
+#include "engine/commands/test_support.h"
 
 namespace qn::db::nosql::testing {
 
@@ -186,5 +190,35 @@ class probe_container final : public nosql_db::adt<int32_t, xstring> {
     return note(op, args...);
   }
 };
+
+// A runner whose slot 0 holds a probe.
+class probed_runner {
+ public:
+  explicit probed_runner(std::string_view kind = "vector") {
+    auto p = std::make_unique<probe_container>(kind);
+    probe = p.get();
+    uint64_t slot = 0;
+    EXPECT_TRUE(runner.registry().place_new(std::move(p), "", slot));
+  }
+  command_runner runner;
+  probe_container* probe;  // owned by the runner's registry
+};
+
+// A command of a family that answers only true or false, and the calls it must make.
+struct call_case {
+  std::string_view line;
+  std::string_view calls;  // empty: the command fails without calling anything
+};
+
+// Runs each line on a fresh probe: it must succeed after exactly its calls, or, when it names
+// none, fail without calling anything.
+template <size_t n>
+void expect_calls(const call_case (&cases)[n]) {
+  for (const call_case& c : cases) {
+    probed_runner p;
+    EXPECT_EQ(p.runner.run(c.line), c.calls.empty() ? "false" : "ok") << c.line;
+    EXPECT_EQ(p.probe->calls, c.calls) << c.line;
+  }
+}
 
 }  // namespace qn::db::nosql::testing

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
 #include "engine/commands/probe_container.h"
@@ -10,20 +9,7 @@ namespace qn::db::nosql {
 namespace {
 
 using testing::command_runner;
-using testing::probe_container;
-
-// A runner whose slot 0 holds a probe.
-class probed {
- public:
-  explicit probed(std::string_view kind = "vector") {
-    auto p = std::make_unique<probe_container>(kind);
-    probe = p.get();
-    uint64_t slot = 0;
-    EXPECT_TRUE(runner.registry().place_new(std::move(p), "", slot));
-  }
-  command_runner runner;
-  probe_container* probe;
-};
+using testing::probed_runner;
 
 struct word_case {
   std::string_view line;
@@ -100,7 +86,7 @@ TEST(ReadWords, EachWordCallsItsOperation) {
       {"g 0 Count", "ok", ""},
   };
   for (const word_case& c : cases) {
-    probed p;
+    probed_runner p;
     EXPECT_EQ(p.runner.run(c.line), c.reply) << c.line;
     EXPECT_EQ(p.probe->calls, c.calls) << c.line;
   }
@@ -109,7 +95,7 @@ TEST(ReadWords, EachWordCallsItsOperation) {
 TEST(ReadWords, AnOperationAnsweringFalseIsASuccessWithoutItems) {
   for (std::string_view line : {"g 0 all", "g 0 count", "g 0 contain 1", "g 0 first", "g 0 value 3",
                                 "g 0 ptr_n 9", "g 0 rank 1", "g 0 ucontain 1"}) {
-    probed p;
+    probed_runner p;
     p.probe->answer = false;
     EXPECT_EQ(p.runner.run(line), "ok") << line;
     EXPECT_NE(p.probe->calls, "") << line;
@@ -121,7 +107,7 @@ TEST(ReadWords, AnArgumentThatDoesNotParseFailsTheRead) {
        {"g 0 equal x1", "g 0 nth x1", "g 0 nth -1", "g 0 first_n 1.5", "g 0 range 1 x",
         "g 0 range x 1", "g 0 lege 1 x", "g 0 ltgt x 1", "g 0 value abc", "g 0 val -1",
         "g 0 contain 12abc", "g 0 ptr_p z", "g 0 gt 09", "g 0 index \" 5x\""}) {
-    probed p;
+    probed_runner p;
     EXPECT_EQ(p.runner.run(line), "false") << line;
     EXPECT_EQ(p.probe->calls, "") << line;
   }
@@ -154,7 +140,7 @@ TEST(ReadWords, UnknownKindsAreRefusedBeforeTheWord) {
       {"", false},
   };
   for (const auto& [kind, known] : kinds) {
-    probed p(kind);
+    probed_runner p(kind);
     const std::string expected = known ? "ok [u64: 42]" : "false";
     EXPECT_EQ(p.runner.run("g 0 count"), expected) << kind;
     EXPECT_EQ(p.runner.run("s 0 all 1") != "false", known) << kind;

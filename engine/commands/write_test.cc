@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
 #include "engine/commands/probe_container.h"
@@ -9,28 +8,13 @@
 namespace qn::db::nosql {
 namespace {
 
+using testing::call_case;
 using testing::command_runner;
-using testing::probe_container;
-
-// A runner whose slot 0 holds a probe over (i32, string).
-struct probed {
-  probed() {
-    auto p = std::make_unique<probe_container>();
-    probe = p.get();
-    uint64_t slot = 0;
-    EXPECT_TRUE(runner.registry().place_new(std::move(p), "", slot));
-  }
-  command_runner runner;
-  probe_container* probe;
-};
-
-struct word_case {
-  std::string_view line;
-  std::string_view calls;  // empty: the command fails without calling anything
-};
+using testing::expect_calls;
+using testing::probed_runner;
 
 TEST(WriteWords, EachWordCallsItsOperation) {
-  const word_case cases[] = {
+  const call_case cases[] = {
       {"s 0 all 5", "assign_all(5)"},
       {"s 0 a 5", "assign_all(5)"},
       {"s 0 equal 3 4", "replace_equal(3,4)"},
@@ -67,11 +51,7 @@ TEST(WriteWords, EachWordCallsItsOperation) {
       {"s 0 zzz 5", ""},
       {"s 0 \"\" 5", ""},
   };
-  for (const word_case& c : cases) {
-    probed p;
-    EXPECT_EQ(p.runner.run(c.line), c.calls.empty() ? "false" : "ok") << c.line;
-    EXPECT_EQ(p.probe->calls, c.calls) << c.line;
-  }
+  expect_calls(cases);
 }
 
 TEST(WriteWords, TheValueIsParsedBeforeTheWordIsLookedAt) {
@@ -80,14 +60,14 @@ TEST(WriteWords, TheValueIsParsedBeforeTheWordIsLookedAt) {
        {"s 0 all 5x", "s 0 zzz 5x", "s 0 first abc", "s 0 equal 3 abc", "s 0 nth 1 1.5",
         "s 0 val 3 abc", "s 0 equal x 4", "s 0 nth x 4", "s 0 range 1 x 4", "s 0 lege 1 x 4",
         "s 0 value x abc", "s 0 val x 4", "s 0 first_n -1 4"}) {
-    probed p;
+    probed_runner p;
     EXPECT_EQ(p.runner.run(line), "false") << line;
     EXPECT_EQ(p.probe->calls, "") << line;
   }
 }
 
 TEST(WriteWords, TheOperationsAnswerIsTheCommandsAnswer) {
-  probed p;
+  probed_runner p;
   p.probe->answer = false;
   EXPECT_EQ(p.runner.run("s 0 all 5"), "false");
   EXPECT_EQ(p.runner.run("s 0 value 1 a"), "false");
