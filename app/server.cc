@@ -306,6 +306,12 @@ int run_program(int argc, const char* const* argv) {
       return run_server(false);  // the child, or the same process when fork failed
     }
     case run_mode::service:
+      // Only the service manager starts a service: without its notify socket (say, "--as_service"
+      // typed in a console) there is nobody to report to, and the start fails.
+      if (std::getenv("NOTIFY_SOCKET") == nullptr) {
+        std::printf("dispatch failed with err: %d\n", ENOTCONN);
+        return -1;
+      }
       // zor_ndb.toml and init.nos are found beside the program, whatever systemd's directory.
       if (chdir(directory.c_str()) != 0) {
         std::printf("change directory to %s failed with error %s\n", directory.c_str(),

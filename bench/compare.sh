@@ -46,9 +46,8 @@ cat > "$work/zor_ndb.toml" <<TOML
 [server]
 port = $ZOR_PORT
 
-[[users.users_list]]
-name = "admin"
-password = "$digest"
+[users]
+users_list = [{ name = "admin", password = "$digest" }]
 TOML
 cp "$bin/app/zor_nosql_server" "$work/"
 

@@ -162,7 +162,7 @@ TEST(GrammarMatch, MatchedLengths) {
   }
 }
 
-TEST(GrammarMatch, FlattensResultsAsSpecifiedByItemKind) {
+TEST(GrammarMatch, FlattensResultsByItemKind) {
   struct test_case {
     const char* grammar;
     std::string_view input;

@@ -335,8 +335,8 @@ parse_ptr match_local_date(const grammar_node&, const char* p, uint64_t r,
   const auto year = static_cast<unsigned>(two_digits(p) * 100 + two_digits(p + 2));
   const auto month = static_cast<unsigned>(two_digits(p + 5));
   const auto day = static_cast<unsigned>(two_digits(p + 8));
-  if (month < 1 || month > 12) return fail_at(p + 5);
-  if (day < 1 || day > days_in_month(year, month)) return fail_at(p + 8);
+  if (month < 1 || month > 12) return fail_at(p);
+  if (day < 1 || day > days_in_month(year, month)) return fail_at(p);
   return recognised(toml_rule::local_date, p, shape.size());
 }
 

@@ -23,100 +23,39 @@ namespace qn::db::nosql::nosql_db {
 // "stack": last in, first out. The bottom is index 0.
 template <class K, class V>
 class stack_adt final : public stored_sequence<K, V, growable_array<K>> {
-  using stored_sequence<K, V, growable_array<K>>::items_;
-
  public:
   stack_adt() : stored_sequence<K, V, growable_array<K>>(stack_kind) {}
 
   // The top.
-  [[nodiscard]] bool last(K& out) override {
-    std::shared_lock hold(this->lock_);
-    if (items_.empty()) return false;
-    out = items_.back();
-    return true;
-  }
+  [[nodiscard]] bool last(K& out) override { return this->read_last(out); }
   // Pop.
-  [[nodiscard]] bool erase_last() override {
-    std::unique_lock hold(this->lock_);
-    if (items_.empty()) return false;
-    items_.pop_back();
-    return true;
-  }
+  [[nodiscard]] bool erase_last() override { return this->pop_last(); }
   // Push.
-  [[nodiscard]] bool insert_last(const K& k) override {
-    std::unique_lock hold(this->lock_);
-    items_.push_back(k);
-    return true;
-  }
-  [[nodiscard]] bool assign_all(const K& k) override {
-    std::unique_lock hold(this->lock_);
-    fill_span(items_, {0, items_.size()}, k);
-    return true;
-  }
+  [[nodiscard]] bool insert_last(const K& k) override { return this->push_last(k); }
+  [[nodiscard]] bool assign_all(const K& k) override { return this->fill_all(k); }
   // Overwrites the top.
-  [[nodiscard]] bool assign_last(const K& k) override {
-    std::unique_lock hold(this->lock_);
-    if (items_.empty()) return false;
-    items_.back() = k;
-    return true;
-  }
+  [[nodiscard]] bool assign_last(const K& k) override { return this->write_last(k); }
 };
 
 // "queue": first in, first out. The front is the head of the list.
 template <class K, class V>
 class queue_adt final : public stored_sequence<K, V, node_list<K>> {
-  using stored_sequence<K, V, node_list<K>>::items_;
-
  public:
   queue_adt() : stored_sequence<K, V, node_list<K>>(queue_kind) {}
 
   // 0-based index from the front.
   [[nodiscard]] bool index_of(const K& k, uint64_t& out) override {
-    std::shared_lock hold(this->lock_);
-    return find_index(items_, k, out);
+    return this->find_first(k, out);
   }
-  [[nodiscard]] bool first(K& out) override {
-    std::shared_lock hold(this->lock_);
-    if (items_.empty()) return false;
-    out = items_.front();
-    return true;
-  }
-  [[nodiscard]] bool last(K& out) override {
-    std::shared_lock hold(this->lock_);
-    if (items_.empty()) return false;
-    out = items_.back();
-    return true;
-  }
+  [[nodiscard]] bool first(K& out) override { return this->read_first(out); }
+  [[nodiscard]] bool last(K& out) override { return this->read_last(out); }
   // Dequeue.
-  [[nodiscard]] bool erase_first() override {
-    std::unique_lock hold(this->lock_);
-    if (items_.empty()) return false;
-    items_.pop_front();
-    return true;
-  }
+  [[nodiscard]] bool erase_first() override { return this->pop_first(); }
   // Enqueue.
-  [[nodiscard]] bool insert_last(const K& k) override {
-    std::unique_lock hold(this->lock_);
-    items_.push_back(k);
-    return true;
-  }
-  [[nodiscard]] bool assign_all(const K& k) override {
-    std::unique_lock hold(this->lock_);
-    fill_span(items_, {0, items_.size()}, k);
-    return true;
-  }
-  [[nodiscard]] bool assign_first(const K& k) override {
-    std::unique_lock hold(this->lock_);
-    if (items_.empty()) return false;
-    items_.front() = k;
-    return true;
-  }
-  [[nodiscard]] bool assign_last(const K& k) override {
-    std::unique_lock hold(this->lock_);
-    if (items_.empty()) return false;
-    items_.back() = k;
-    return true;
-  }
+  [[nodiscard]] bool insert_last(const K& k) override { return this->push_last(k); }
+  [[nodiscard]] bool assign_all(const K& k) override { return this->fill_all(k); }
+  [[nodiscard]] bool assign_first(const K& k) override { return this->write_first(k); }
+  [[nodiscard]] bool assign_last(const K& k) override { return this->write_last(k); }
 };
 
 // "heap": a binary min-heap under the key order (binary_heap.h); index 0 is the top.

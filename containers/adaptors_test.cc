@@ -76,30 +76,28 @@ std::function<std::string(i32_adt&)> repeat(int times, bool (i32_adt::*op)()) {
 }
 
 TEST(Stack, PushesPopsAndTheTop) {
-  run_cases(stack_kind, push_each({1, 2, 3}),
-            {
-                {"last is the top", read(&i32_adt::last), "true 3", "1 2 3"},
-                {"pop twice", repeat(2, &i32_adt::erase_last), "true", "1"},
-                {"pop past empty", repeat(4, &i32_adt::erase_last), "false", ""},
-                {"assign_last", [](i32_adt& s) { return answer(s.assign_last(9)); }, "true",
-                 "1 2 9"},
-                {"assign_all", [](i32_adt& s) { return answer(s.assign_all(0)); }, "true",
-                 "0 0 0"},
-                {"count", [](i32_adt& s) { return std::to_string(s.count()); }, "3", "1 2 3"},
-                {"clear", [](i32_adt& s) { return answer(s.clear()); }, "true", ""},
-                // Only the top end is reachable.
-                {"first", read(&i32_adt::first), "false", "1 2 3"},
-                {"insert_first", [](i32_adt& s) { return answer(s.insert_first(7)); }, "false",
-                 "1 2 3"},
-                {"erase_first", [](i32_adt& s) { return answer(s.erase_first()); }, "false",
-                 "1 2 3"},
-                {"at", [](i32_adt& s) {
-                   int32_t v;
-                   return answer(s.at(1, v));
-                 },
-                 "false", "1 2 3"},
-                {"index_of", index_of(1), "false", "1 2 3"},
-            });
+  run_cases(
+      stack_kind, push_each({1, 2, 3}),
+      {
+          {"last is the top", read(&i32_adt::last), "true 3", "1 2 3"},
+          {"pop twice", repeat(2, &i32_adt::erase_last), "true", "1"},
+          {"pop past empty", repeat(4, &i32_adt::erase_last), "false", ""},
+          {"assign_last", [](i32_adt& s) { return answer(s.assign_last(9)); }, "true", "1 2 9"},
+          {"assign_all", [](i32_adt& s) { return answer(s.assign_all(0)); }, "true", "0 0 0"},
+          {"count", [](i32_adt& s) { return std::to_string(s.count()); }, "3", "1 2 3"},
+          {"clear", [](i32_adt& s) { return answer(s.clear()); }, "true", ""},
+          // Only the top end is reachable.
+          {"first", read(&i32_adt::first), "false", "1 2 3"},
+          {"insert_first", [](i32_adt& s) { return answer(s.insert_first(7)); }, "false", "1 2 3"},
+          {"erase_first", [](i32_adt& s) { return answer(s.erase_first()); }, "false", "1 2 3"},
+          {"at",
+           [](i32_adt& s) {
+             int32_t v;
+             return answer(s.at(1, v));
+           },
+           "false", "1 2 3"},
+          {"index_of", index_of(1), "false", "1 2 3"},
+      });
   run_cases(stack_kind, push_each({}),
             {
                 {"last on empty", read(&i32_adt::last), "false", ""},
@@ -109,31 +107,28 @@ TEST(Stack, PushesPopsAndTheTop) {
 }
 
 TEST(Queue, FirstInFirstOut) {
-  run_cases(queue_kind, push_each({1, 2, 3}),
-            {
-                {"first", read(&i32_adt::first), "true 1", "1 2 3"},
-                {"last", read(&i32_adt::last), "true 3", "1 2 3"},
-                {"index_of 3", index_of(3), "true 2", "1 2 3"},
-                {"index_of absent", index_of(4), "false", "1 2 3"},
-                {"dequeue", repeat(1, &i32_adt::erase_first), "true", "2 3"},
-                {"dequeue past empty", repeat(4, &i32_adt::erase_first), "false", ""},
-                {"assign_first", [](i32_adt& s) { return answer(s.assign_first(9)); }, "true",
-                 "9 2 3"},
-                {"assign_last", [](i32_adt& s) { return answer(s.assign_last(9)); }, "true",
-                 "1 2 9"},
-                {"assign_all", [](i32_adt& s) { return answer(s.assign_all(4)); }, "true",
-                 "4 4 4"},
-                {"clear", [](i32_adt& s) { return answer(s.clear()); }, "true", ""},
-                {"erase_last", [](i32_adt& s) { return answer(s.erase_last()); }, "false",
-                 "1 2 3"},
-                {"insert_first", [](i32_adt& s) { return answer(s.insert_first(0)); }, "false",
-                 "1 2 3"},
-                {"find_node", [](i32_adt& s) {
-                   node_handle h;
-                   return answer(s.find_node(1, h));
-                 },
-                 "false", "1 2 3"},
-            });
+  run_cases(
+      queue_kind, push_each({1, 2, 3}),
+      {
+          {"first", read(&i32_adt::first), "true 1", "1 2 3"},
+          {"last", read(&i32_adt::last), "true 3", "1 2 3"},
+          {"index_of 3", index_of(3), "true 2", "1 2 3"},
+          {"index_of absent", index_of(4), "false", "1 2 3"},
+          {"dequeue", repeat(1, &i32_adt::erase_first), "true", "2 3"},
+          {"dequeue past empty", repeat(4, &i32_adt::erase_first), "false", ""},
+          {"assign_first", [](i32_adt& s) { return answer(s.assign_first(9)); }, "true", "9 2 3"},
+          {"assign_last", [](i32_adt& s) { return answer(s.assign_last(9)); }, "true", "1 2 9"},
+          {"assign_all", [](i32_adt& s) { return answer(s.assign_all(4)); }, "true", "4 4 4"},
+          {"clear", [](i32_adt& s) { return answer(s.clear()); }, "true", ""},
+          {"erase_last", [](i32_adt& s) { return answer(s.erase_last()); }, "false", "1 2 3"},
+          {"insert_first", [](i32_adt& s) { return answer(s.insert_first(0)); }, "false", "1 2 3"},
+          {"find_node",
+           [](i32_adt& s) {
+             node_handle h;
+             return answer(s.find_node(1, h));
+           },
+           "false", "1 2 3"},
+      });
   // After a dequeue the indexes count from the new front.
   auto made = make_kind(queue_kind);
   i32_adt& q = typed<int32_t>(*made);
@@ -142,23 +137,21 @@ TEST(Queue, FirstInFirstOut) {
   EXPECT_EQ(index_of(3)(q), "true 1");
 }
 
-TEST(Heap, TopFirstAndTheSpecifiedOrder) {
-  run_cases(heap_kind, insert_each({5, 3, 8, 1}),
-            {
-                {"min", read(&i32_adt::min), "true 1", "1 3 8 5"},
-                {"pop three times", repeat(3, &i32_adt::erase_min), "true", "8"},
-                {"pop past empty", repeat(5, &i32_adt::erase_min), "false", ""},
-                {"replace_min 9", [](i32_adt& s) { return answer(s.replace_min(9)); }, "true",
-                 "3 5 8 9"},
-                {"replace_min 0", [](i32_adt& s) { return answer(s.replace_min(0)); }, "true",
-                 "0 3 8 5"},
-                {"count", [](i32_adt& s) { return std::to_string(s.count()); }, "4", "1 3 8 5"},
-                {"clear", [](i32_adt& s) { return answer(s.clear()); }, "true", ""},
-                {"insert_last", [](i32_adt& s) { return answer(s.insert_last(0)); }, "false",
-                 "1 3 8 5"},
-                {"max", read(&i32_adt::max), "false", "1 3 8 5"},
-                {"last", read(&i32_adt::last), "false", "1 3 8 5"},
-            });
+TEST(Heap, TopFirstAndTheSiftOrder) {
+  run_cases(
+      heap_kind, insert_each({5, 3, 8, 1}),
+      {
+          {"min", read(&i32_adt::min), "true 1", "1 3 8 5"},
+          {"pop three times", repeat(3, &i32_adt::erase_min), "true", "8"},
+          {"pop past empty", repeat(5, &i32_adt::erase_min), "false", ""},
+          {"replace_min 9", [](i32_adt& s) { return answer(s.replace_min(9)); }, "true", "3 5 8 9"},
+          {"replace_min 0", [](i32_adt& s) { return answer(s.replace_min(0)); }, "true", "0 3 8 5"},
+          {"count", [](i32_adt& s) { return std::to_string(s.count()); }, "4", "1 3 8 5"},
+          {"clear", [](i32_adt& s) { return answer(s.clear()); }, "true", ""},
+          {"insert_last", [](i32_adt& s) { return answer(s.insert_last(0)); }, "false", "1 3 8 5"},
+          {"max", read(&i32_adt::max), "false", "1 3 8 5"},
+          {"last", read(&i32_adt::last), "false", "1 3 8 5"},
+      });
   run_cases(heap_kind, insert_each({}),
             {
                 {"min on empty", read(&i32_adt::min), "false", ""},
@@ -219,7 +212,7 @@ TEST(Trie, WordsLookupsAndOrder) {
     const char* word;
     const char* expected;  // has_word, has_word_any_case
   } cases[] = {
-      {"car", "11"}, {"ca", "00"}, {"CART", "01"}, {"CART!", "00"},
+      {"car", "11"}, {"ca", "00"}, {"CART", "01"},        {"CART!", "00"},
       {"cAr", "01"}, {"", "00"},   {"car\xc3\xa9", "00"},
   };
   for (const auto& c : cases) EXPECT_EQ(lookups(t, c.word), c.expected) << c.word;

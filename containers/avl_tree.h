@@ -144,11 +144,11 @@ class avl_tree : public avl_tree_base {
   // The first node equal to `key` met on the way down from the root; null when none.
   node* find(const K& key) const;
   // First node whose key is >= key (lower bound), > key (upper bound); null when none.
-  node* first_at_least(const K& key) const;
-  node* first_above(const K& key) const;
+  node* first_at_least(const K& key) const { return bound<false, true>(key); }
+  node* first_above(const K& key) const { return bound<false, false>(key); }
   // Last node whose key is <= key, < key; null when none.
-  node* last_at_most(const K& key) const;
-  node* last_below(const K& key) const;
+  node* last_at_most(const K& key) const { return bound<true, true>(key); }
+  node* last_below(const K& key) const { return bound<true, false>(key); }
   // The run from `first` to `last` when both exist and first does not sort after last, else the
   // empty run. Bounds give the first of equal keys at a low end and the last at a high end, so
   // equal end keys still mean first comes before last.
@@ -179,6 +179,12 @@ class avl_tree : public avl_tree_base {
 
   // True when the in-order keys ascend (strictly in a unique tree).
   [[nodiscard]] bool is_ordered() const;
+
+ private:
+  // The last node whose key is below `key` (`below`) or the first above it; `inclusive` also
+  // accepts an equal key.
+  template <bool below, bool inclusive>
+  node* bound(const K& key) const;
 };
 
 template <class K, bool sized, bool unique>
@@ -192,63 +198,18 @@ typename avl_tree<K, sized, unique>::node* avl_tree<K, sized, unique>::find(cons
   return nullptr;
 }
 
-// The bounds descend once, remembering the last node on the wanted side.
+// The bounds descend once. A node on the wanted side of `key` is remembered and the walk goes on
+// towards `key` (right for the last node below, left for the first node above); any other node
+// sends it the other way.
 template <class K, bool sized, bool unique>
-typename avl_tree<K, sized, unique>::node* avl_tree<K, sized, unique>::first_at_least(
-    const K& key) const {
+template <bool below, bool inclusive>
+typename avl_tree<K, sized, unique>::node* avl_tree<K, sized, unique>::bound(const K& key) const {
   avl_node* best = nullptr;
   for (avl_node* n = root_; n != nullptr;) {
-    if (compare_keys(as_node(n)->key, key) >= 0) {
-      best = n;
-      n = n->left;
-    } else {
-      n = n->right;
-    }
-  }
-  return as_node(best);
-}
-
-template <class K, bool sized, bool unique>
-typename avl_tree<K, sized, unique>::node* avl_tree<K, sized, unique>::first_above(
-    const K& key) const {
-  avl_node* best = nullptr;
-  for (avl_node* n = root_; n != nullptr;) {
-    if (compare_keys(as_node(n)->key, key) > 0) {
-      best = n;
-      n = n->left;
-    } else {
-      n = n->right;
-    }
-  }
-  return as_node(best);
-}
-
-template <class K, bool sized, bool unique>
-typename avl_tree<K, sized, unique>::node* avl_tree<K, sized, unique>::last_at_most(
-    const K& key) const {
-  avl_node* best = nullptr;
-  for (avl_node* n = root_; n != nullptr;) {
-    if (compare_keys(as_node(n)->key, key) <= 0) {
-      best = n;
-      n = n->right;
-    } else {
-      n = n->left;
-    }
-  }
-  return as_node(best);
-}
-
-template <class K, bool sized, bool unique>
-typename avl_tree<K, sized, unique>::node* avl_tree<K, sized, unique>::last_below(
-    const K& key) const {
-  avl_node* best = nullptr;
-  for (avl_node* n = root_; n != nullptr;) {
-    if (compare_keys(as_node(n)->key, key) < 0) {
-      best = n;
-      n = n->right;
-    } else {
-      n = n->left;
-    }
+    const int c = compare_keys(as_node(n)->key, key);
+    const bool wanted = below ? (inclusive ? c <= 0 : c < 0) : (inclusive ? c >= 0 : c > 0);
+    if (wanted) best = n;
+    n = wanted == below ? n->right : n->left;
   }
   return as_node(best);
 }

@@ -142,8 +142,12 @@ class block_deque {
     uint64_t& end = end_of(s);
     --end;
     reset(slot(s, end));
-    if (end == begin_of(s)) begin_of(s) = end = 0;
-    free_blocks_after(s, end_of(s) / block_size + 1);
+    if (end == begin_of(s)) {
+      begin_of(s) = end = 0;
+      free_blocks_after(s, 1);
+    } else if (end % block_size == block_size - 1) {  // just left a block: one more is spare
+      free_blocks_after(s, end / block_size + 1);
+    }
   }
 
   // Removes the oldest slot of a side.

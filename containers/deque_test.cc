@@ -1,5 +1,3 @@
-#include "containers/block_deque.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -7,6 +5,7 @@
 #include <random>
 #include <string>
 
+#include "containers/block_deque.h"
 #include "values/xstring.h"
 
 namespace qn::db::nosql::nosql_db {

@@ -2,13 +2,18 @@
 // Owns its buffer; not thread-safe (guarded by whoever holds the array).
 //
 // Growth: resizing to n elements only changes the size while n <= capacity; past the capacity a
-// new buffer of 2 * n value-initialised elements replaces the old one, so the 1st, 3rd and 7th
-// append leave capacities 2, 6 and 14. Removing elements lowers the size; the slots left behind
-// are reset to T{} so that a removed string gives its bytes back at once.
+// new buffer of 2 * n elements replaces the old one, so the 1st, 3rd and 7th append leave
+// capacities 2, 6 and 14. Removing elements lowers the size. Slots a resize brings into the size
+// read as T{}: plain types (trivially copyable) get the T{} when the size reaches them, so the
+// spare half of a new buffer is never written (zero-filling it cost a page fault per page for
+// nothing); strings are value-initialised with the buffer and reset to T{} when removed, so a
+// removed string gives its bytes back at once.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <new>
 #include <type_traits>
 #include <utility>
 
@@ -23,7 +28,7 @@ class growable_array {
   growable_array() = default;
   growable_array(const growable_array&) = delete;
   growable_array& operator=(const growable_array&) = delete;
-  ~growable_array() { delete[] data_; }
+  ~growable_array() { free_buffer(data_); }
 
   uint64_t size() const { return size_; }
   uint64_t capacity() const { return capacity_; }
@@ -39,10 +44,11 @@ class growable_array {
 
   // Sets the size to n with the growth rule above. New elements past the old size are T{}.
   void resize(uint64_t n) {
-    if (n > capacity_) {
-      reallocate(2 * n);
+    if (n > capacity_) reallocate(2 * n);
+    if constexpr (is_plain) {
+      if (n > size_) std::fill(data_ + size_, data_ + n, T{});
     } else if (n < size_) {
-      reset(n, size_);
+      for (uint64_t i = n; i < size_; ++i) data_[i] = T{};  // moved in: frees the old bytes
     }
     size_ = n;
   }
@@ -64,7 +70,13 @@ class growable_array {
   }
   void push_front(const T& v) { insert(0, v); }
   // Requires: !empty().
-  void pop_back() { resize(size_ - 1); }
+  void pop_back() {
+    if constexpr (is_plain) {
+      --size_;
+    } else {
+      resize(size_ - 1);
+    }
+  }
   void pop_front() { erase(0, 1); }
   // Remove min(n, size()) elements from either end.
   void pop_front_n(uint64_t n) { erase(0, std::min(n, size_)); }
@@ -104,23 +116,37 @@ class growable_array {
 
   // Size 0 and the buffer freed.
   void release() {
-    delete[] data_;
+    free_buffer(data_);
     data_ = nullptr;
     size_ = capacity_ = 0;
   }
 
  private:
+  static constexpr bool is_plain =
+      std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>;
+
+  // Plain types live in raw storage (implicit-lifetime objects); others in a value-initialised
+  // array.
   void reallocate(uint64_t new_capacity) {
-    T* fresh = new T[new_capacity]();
-    std::move(data_, data_ + size_, fresh);
-    delete[] data_;
+    T* fresh;
+    if constexpr (is_plain) {
+      if (new_capacity > ~uint64_t{0} / sizeof(T)) throw std::bad_array_new_length();
+      fresh = static_cast<T*>(::operator new(new_capacity * sizeof(T)));
+      if (size_ != 0) std::memcpy(fresh, data_, size_ * sizeof(T));
+    } else {
+      fresh = new T[new_capacity]();
+      std::move(data_, data_ + size_, fresh);
+    }
+    free_buffer(data_);
     data_ = fresh;
     capacity_ = new_capacity;
   }
 
-  void reset(uint64_t begin, uint64_t end) {
-    if constexpr (!std::is_trivially_destructible_v<T>) {
-      for (uint64_t i = begin; i < end; ++i) data_[i] = T{};  // moved in: frees the old bytes
+  static void free_buffer(T* buffer) {
+    if constexpr (is_plain) {
+      ::operator delete(buffer);
+    } else {
+      delete[] buffer;
     }
   }
 

@@ -133,8 +133,12 @@ class slot_table {
     for (uint64_t slot = 0; slot < size_; ++slot) n += slots_[slot] != nullptr;
     return n;
   }
+  // Writes only the occupied slots, so the untouched pages of a large, sparse table stay
+  // unmapped.
   void clear() {
-    for (uint64_t slot = 0; slot < size_; ++slot) delete std::exchange(slots_[slot], nullptr);
+    for (uint64_t slot = 0; slot < size_; ++slot) {
+      if (slots_[slot] != nullptr) delete std::exchange(slots_[slot], nullptr);
+    }
   }
 
  private:

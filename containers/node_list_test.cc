@@ -68,7 +68,7 @@ TEST(NodeList, RefusesHandlesThatNameNoLiveNode) {
   const uint64_t b = l.handle_of(l.push_back(2));
   const uint64_t foreign = other.handle_of(other.push_back(1));
   list_t::position p;
-  l.erase(l.head());  // a is now stale; its slot is free
+  l.erase(l.head());                                    // a is now stale; its slot is free
   const uint64_t reused = l.handle_of(l.push_back(3));  // takes a's slot with a new generation
   ASSERT_NE(reused, a);
   const struct {
@@ -115,8 +115,8 @@ TEST(NodeList, RandomHandlesAreRefusedOrNameALiveNode) {
   list_t::position p;
   int accepted = 0;
   for (int i = 0; i < 100000; ++i) {
-    const uint64_t h = random() % 4 == 0 ? (random() & 0xffffffff00000000u) | (random() % 60)
-                                         : random();
+    const uint64_t h =
+        random() % 4 == 0 ? (random() & 0xffffffff00000000u) | (random() % 60) : random();
     if (l.find(h, p)) {
       ++accepted;
       ASSERT_EQ(l.handle_of(p), h);

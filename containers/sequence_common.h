@@ -128,7 +128,8 @@ bool get_elements(image_reader& in, growable_array<T>& items) {
 // ---- the operations every sequence kind and adaptor shares ----
 
 // Holds the elements in one store in the kind's order (sequence order, bottom to top, the heap's
-// array) and answers count, save, load, all and clear over it. Not a kind by itself.
+// array) and answers count, save, load, all and clear over it; the operations at the ends are
+// helpers that each kind exposes through its own overrides. Not a kind by itself.
 template <class K, class V, class Store>
 class stored_sequence : public adt<K, V> {
  public:
@@ -165,6 +166,60 @@ class stored_sequence : public adt<K, V> {
  protected:
   explicit stored_sequence(std::string_view kind)
       : adt<K, V>(kind, descriptor_of<K>(), descriptor_of<V>()) {}
+
+  // The end operations, for the kinds that expose them (each kind's override names which). Each
+  // takes the lock itself; all but push_last and fill_all answer false on an empty sequence.
+  bool read_first(K& out) {
+    std::shared_lock hold(this->lock_);
+    if (items_.empty()) return false;
+    out = items_.front();
+    return true;
+  }
+  bool read_last(K& out) {
+    std::shared_lock hold(this->lock_);
+    if (items_.empty()) return false;
+    out = items_.back();
+    return true;
+  }
+  // 0-based index of the first element equal to k.
+  bool find_first(const K& k, uint64_t& out) {
+    std::shared_lock hold(this->lock_);
+    return find_index(items_, k, out);
+  }
+  bool write_first(const K& k) {
+    std::unique_lock hold(this->lock_);
+    if (items_.empty()) return false;
+    items_.front() = k;
+    return true;
+  }
+  bool write_last(const K& k) {
+    std::unique_lock hold(this->lock_);
+    if (items_.empty()) return false;
+    items_.back() = k;
+    return true;
+  }
+  bool fill_all(const K& k) {
+    std::unique_lock hold(this->lock_);
+    fill_span(items_, {0, items_.size()}, k);
+    return true;
+  }
+  bool push_last(const K& k) {
+    std::unique_lock hold(this->lock_);
+    items_.push_back(k);
+    return true;
+  }
+  bool pop_first() {
+    std::unique_lock hold(this->lock_);
+    if (items_.empty()) return false;
+    items_.pop_front();
+    return true;
+  }
+  bool pop_last() {
+    std::unique_lock hold(this->lock_);
+    if (items_.empty()) return false;
+    items_.pop_back();
+    return true;
+  }
 
   // Guarded by lock_.
   Store items_;

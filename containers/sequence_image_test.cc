@@ -87,21 +87,24 @@ TEST(SequenceImage, PayloadsAreTheCountThenTheElementsInKindOrder) {
   auto heap = make_kind(heap_kind, i08_type);
   for (int8_t v : {5, 3, 8, 1}) ASSERT_TRUE(typed<int8_t>(*heap).insert(v, 0));
   auto trie = make_kind(trie_kind, string_type);
-  for (const char* w : {"car", "cart", "Car"}) ASSERT_TRUE(typed<xstring>(*trie).insert(xstring(w), 0));
+  for (const char* w : {"car", "cart", "Car"})
+    ASSERT_TRUE(typed<xstring>(*trie).insert(xstring(w), 0));
   auto shell = make_kind(trie_kind, i32_type);
 
   const struct {
     ab_adt* c;
     std::string expected;
   } cases[] = {
-      {vec.get(), header("vector", i32_type) + u64le(2) + std::string("\1\0\0\0\xfe\xff\xff\xff", 8)},
+      {vec.get(),
+       header("vector", i32_type) + u64le(2) + std::string("\1\0\0\0\xfe\xff\xff\xff", 8)},
       {strings.get(), header("vector", string_type) + u64le(2) + text("") + text("ab")},
       {deq.get(), header("deque", u08_type) + u64le(3) + "\2\1\3"},
       {stack.get(), header("stack", u08_type) + u64le(3) + "\1\2\3"},
       {queue.get(), header("queue", u08_type) + u64le(3) + "\3\1\2"},
       {list.get(), header("list", u16_type) + u64le(2) + "\4\3\2\1"},
       {heap.get(), header("heap", i08_type) + u64le(4) + "\1\3\x8\5"},
-      {trie.get(), header("trie", string_type) + u64le(3) + text("Car") + text("car") + text("cart")},
+      {trie.get(),
+       header("trie", string_type) + u64le(3) + text("Car") + text("car") + text("cart")},
       {shell.get(), header("trie", i32_type) + u64le(0)},
   };
   for (const auto& c : cases) EXPECT_EQ(saved(*c.c), c.expected) << c.c->kind_name();
@@ -109,7 +112,8 @@ TEST(SequenceImage, PayloadsAreTheCountThenTheElementsInKindOrder) {
 
 TEST(SequenceImage, HeapLoadsByPushingEachElement) {
   // Saved in an order that is not a heap: loading sifts each element up.
-  auto heap = loaded(heap_kind, i32_type, u64le(4) + std::string("\5\0\0\0\3\0\0\0\x8\0\0\0\1\0\0\0", 16));
+  auto heap =
+      loaded(heap_kind, i32_type, u64le(4) + std::string("\5\0\0\0\3\0\0\0\x8\0\0\0\1\0\0\0", 16));
   EXPECT_EQ(contents(typed<int32_t>(*heap)), "1 3 8 5");
 }
 
@@ -200,8 +204,8 @@ void expect_round_trip(std::string_view kind) {
 }
 
 TEST(SequenceImage, RoundTripsOverEveryKeyType) {
-  const type_descriptor keys[] = {i08_type, i16_type,    i32_type,  i64_type,  u08_type,
-                                  u16_type, u32_type,    u64_type,  float_type, double_type,
+  const type_descriptor keys[] = {i08_type,  i16_type,  i32_type,      i64_type,   u08_type,
+                                  u16_type,  u32_type,  u64_type,      float_type, double_type,
                                   date_type, time_type, datetime_type, string_type};
   for (std::string_view kind :
        {vector_kind, deque_kind, list_kind, stack_kind, queue_kind, heap_kind}) {

@@ -30,8 +30,7 @@ class positional_sequence : public stored_sequence<K, V, Store> {
   // ---- reading ----
 
   [[nodiscard]] bool index_of(const K& k, uint64_t& out) override {
-    std::shared_lock hold(this->lock_);
-    return find_index(items_, k, out);
+    return this->find_first(k, out);
   }
   [[nodiscard]] bool at(uint64_t position, K& out) override {
     std::shared_lock hold(this->lock_);
@@ -39,54 +38,26 @@ class positional_sequence : public stored_sequence<K, V, Store> {
     out = items_.element(position - 1);
     return true;
   }
-  [[nodiscard]] bool first(K& out) override {
-    std::shared_lock hold(this->lock_);
-    if (items_.empty()) return false;
-    out = items_.front();
-    return true;
-  }
-  [[nodiscard]] bool last(K& out) override {
-    std::shared_lock hold(this->lock_);
-    if (items_.empty()) return false;
-    out = items_.back();
-    return true;
-  }
+  [[nodiscard]] bool first(K& out) override { return this->read_first(out); }
+  [[nodiscard]] bool last(K& out) override { return this->read_last(out); }
   [[nodiscard]] bool range(uint64_t from, uint64_t to, keys& out) override {
-    std::shared_lock hold(this->lock_);
-    index_span span;
-    if (!span_of_range(from, to, items_.size(), span)) return false;
-    copy_span(items_, span, out);
-    return true;
+    return read_span(
+        [&](uint64_t count, index_span& span) { return span_of_range(from, to, count, span); },
+        out);
   }
   [[nodiscard]] bool first_n(uint64_t n, keys& out) override {
-    std::shared_lock hold(this->lock_);
-    index_span span;
-    if (!span_of_first_n(n, items_.size(), span)) return false;
-    copy_span(items_, span, out);
-    return true;
+    return read_span(
+        [&](uint64_t count, index_span& span) { return span_of_first_n(n, count, span); }, out);
   }
   [[nodiscard]] bool last_n(uint64_t n, keys& out) override {
-    std::shared_lock hold(this->lock_);
-    index_span span;
-    if (!span_of_last_n(n, items_.size(), span)) return false;
-    copy_span(items_, span, out);
-    return true;
+    return read_span(
+        [&](uint64_t count, index_span& span) { return span_of_last_n(n, count, span); }, out);
   }
 
   // ---- removing ----
 
-  [[nodiscard]] bool erase_first() override {
-    std::unique_lock hold(this->lock_);
-    if (items_.empty()) return false;
-    items_.pop_front();
-    return true;
-  }
-  [[nodiscard]] bool erase_last() override {
-    std::unique_lock hold(this->lock_);
-    if (items_.empty()) return false;
-    items_.pop_back();
-    return true;
-  }
+  [[nodiscard]] bool erase_first() override { return this->pop_first(); }
+  [[nodiscard]] bool erase_last() override { return this->pop_last(); }
   [[nodiscard]] bool erase_first_n(uint64_t n) override {
     std::unique_lock hold(this->lock_);
     if (n == 0) return false;
@@ -113,62 +84,54 @@ class positional_sequence : public stored_sequence<K, V, Store> {
     items_.push_front(k);
     return true;
   }
-  [[nodiscard]] bool insert_last(const K& k) override {
-    std::unique_lock hold(this->lock_);
-    items_.push_back(k);
-    return true;
-  }
+  [[nodiscard]] bool insert_last(const K& k) override { return this->push_last(k); }
 
   // ---- overwriting ----
 
-  [[nodiscard]] bool assign_all(const K& k) override {
-    std::unique_lock hold(this->lock_);
-    fill_span(items_, {0, items_.size()}, k);
-    return true;
-  }
+  [[nodiscard]] bool assign_all(const K& k) override { return this->fill_all(k); }
   [[nodiscard]] bool assign_at(uint64_t position, const K& k) override {
     std::unique_lock hold(this->lock_);
     if (!is_position_in(position, items_.size())) return false;
     items_.element(position - 1) = k;
     return true;
   }
-  [[nodiscard]] bool assign_first(const K& k) override {
-    std::unique_lock hold(this->lock_);
-    if (items_.empty()) return false;
-    items_.front() = k;
-    return true;
-  }
-  [[nodiscard]] bool assign_last(const K& k) override {
-    std::unique_lock hold(this->lock_);
-    if (items_.empty()) return false;
-    items_.back() = k;
-    return true;
-  }
+  [[nodiscard]] bool assign_first(const K& k) override { return this->write_first(k); }
+  [[nodiscard]] bool assign_last(const K& k) override { return this->write_last(k); }
   [[nodiscard]] bool assign_range(uint64_t from, uint64_t to, const K& k) override {
-    std::unique_lock hold(this->lock_);
-    index_span span;
-    if (!span_of_range(from, to, items_.size(), span)) return false;
-    fill_span(items_, span, k);
-    return true;
+    return write_span(
+        [&](uint64_t count, index_span& span) { return span_of_range(from, to, count, span); }, k);
   }
   [[nodiscard]] bool assign_first_n(uint64_t n, const K& k) override {
-    std::unique_lock hold(this->lock_);
-    index_span span;
-    if (!span_of_first_n(n, items_.size(), span)) return false;
-    fill_span(items_, span, k);
-    return true;
+    return write_span(
+        [&](uint64_t count, index_span& span) { return span_of_first_n(n, count, span); }, k);
   }
   [[nodiscard]] bool assign_last_n(uint64_t n, const K& k) override {
-    std::unique_lock hold(this->lock_);
-    index_span span;
-    if (!span_of_last_n(n, items_.size(), span)) return false;
-    fill_span(items_, span, k);
-    return true;
+    return write_span(
+        [&](uint64_t count, index_span& span) { return span_of_last_n(n, count, span); }, k);
   }
 
  protected:
   using stored_sequence<K, V, Store>::stored_sequence;
   using stored_sequence<K, V, Store>::items_;
+
+  // Copies / overwrites the span that `rule(count, span)` picks; false (nothing done) when the
+  // rule refuses.
+  template <class Rule>
+  bool read_span(Rule rule, keys& out) {
+    std::shared_lock hold(this->lock_);
+    index_span span;
+    if (!rule(items_.size(), span)) return false;
+    copy_span(items_, span, out);
+    return true;
+  }
+  template <class Rule>
+  bool write_span(Rule rule, const K& k) {
+    std::unique_lock hold(this->lock_);
+    index_span span;
+    if (!rule(items_.size(), span)) return false;
+    fill_span(items_, span, k);
+    return true;
+  }
 
   // Positions [from, to] removed by the vector and the list; refusals as `range`.
   bool erase_positions(uint64_t from, uint64_t to) {

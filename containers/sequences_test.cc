@@ -118,18 +118,13 @@ std::vector<case_t> positional_cases() {
       {"last_n 2", last_n(2), "true [20 30]", "10 20 30"},
       {"last_n 10", last_n(10), "true [10 20 30]", "10 20 30"},
       {"last_n 0", last_n(0), "false -1", "10 20 30"},
-      {"insert_at 3", [](i32_adt& s) { return answer(s.insert_at(3, 99)); }, "true",
-       "10 20 99 30"},
+      {"insert_at 3", [](i32_adt& s) { return answer(s.insert_at(3, 99)); }, "true", "10 20 99 30"},
       {"insert_at 4 appends", [](i32_adt& s) { return answer(s.insert_at(4, 99)); }, "true",
        "10 20 30 99"},
-      {"insert_at 1", [](i32_adt& s) { return answer(s.insert_at(1, 99)); }, "true",
-       "99 10 20 30"},
-      {"insert_at 5", [](i32_adt& s) { return answer(s.insert_at(5, 99)); }, "false",
-       "10 20 30"},
-      {"insert_at 0", [](i32_adt& s) { return answer(s.insert_at(0, 99)); }, "false",
-       "10 20 30"},
-      {"insert_first", [](i32_adt& s) { return answer(s.insert_first(5)); }, "true",
-       "5 10 20 30"},
+      {"insert_at 1", [](i32_adt& s) { return answer(s.insert_at(1, 99)); }, "true", "99 10 20 30"},
+      {"insert_at 5", [](i32_adt& s) { return answer(s.insert_at(5, 99)); }, "false", "10 20 30"},
+      {"insert_at 0", [](i32_adt& s) { return answer(s.insert_at(0, 99)); }, "false", "10 20 30"},
+      {"insert_first", [](i32_adt& s) { return answer(s.insert_first(5)); }, "true", "5 10 20 30"},
       {"clear", [](i32_adt& s) { return answer(s.clear()); }, "true", ""},
       {"erase_first", [](i32_adt& s) { return answer(s.erase_first()); }, "true", "20 30"},
       {"erase_last", [](i32_adt& s) { return answer(s.erase_last()); }, "true", "10 20"},
@@ -138,8 +133,7 @@ std::vector<case_t> positional_cases() {
       {"erase_first_n 0", [](i32_adt& s) { return answer(s.erase_first_n(0)); }, "false",
        "10 20 30"},
       {"erase_last_n 2", [](i32_adt& s) { return answer(s.erase_last_n(2)); }, "true", "10"},
-      {"erase_last_n 0", [](i32_adt& s) { return answer(s.erase_last_n(0)); }, "false",
-       "10 20 30"},
+      {"erase_last_n 0", [](i32_adt& s) { return answer(s.erase_last_n(0)); }, "false", "10 20 30"},
       {"assign_all", [](i32_adt& s) { return answer(s.assign_all(7)); }, "true", "7 7 7"},
       {"assign_at 2", [](i32_adt& s) { return answer(s.assign_at(2, 7)); }, "true", "10 7 30"},
       {"assign_at 4", [](i32_adt& s) { return answer(s.assign_at(4, 7)); }, "false", "10 20 30"},
@@ -160,13 +154,13 @@ std::vector<case_t> positional_cases() {
        "7 7 7"},
       {"assign_last_n 0", [](i32_adt& s) { return answer(s.assign_last_n(0, 7)); }, "false",
        "10 20 30"},
-      {"not a set: min", [](i32_adt& s) {
+      {"not a set: min",
+       [](i32_adt& s) {
          int32_t v;
          return answer(s.min(v));
        },
        "false", "10 20 30"},
-      {"not a map: insert", [](i32_adt& s) { return answer(s.insert(1, 0)); }, "false",
-       "10 20 30"},
+      {"not a map: insert", [](i32_adt& s) { return answer(s.insert(1, 0)); }, "false", "10 20 30"},
   };
 }
 
@@ -181,27 +175,32 @@ std::vector<case_t> empty_cases() {
          return answer(ok, n);
        },
        "true 0", ""},
-      {"at 1", [](i32_adt& s) {
+      {"at 1",
+       [](i32_adt& s) {
          int32_t v;
          return answer(s.at(1, v));
        },
        "false", ""},
-      {"first", [](i32_adt& s) {
+      {"first",
+       [](i32_adt& s) {
          int32_t v;
          return answer(s.first(v));
        },
        "false", ""},
-      {"last", [](i32_adt& s) {
+      {"last",
+       [](i32_adt& s) {
          int32_t v;
          return answer(s.last(v));
        },
        "false", ""},
-      {"range 1 1", [](i32_adt& s) {
+      {"range 1 1",
+       [](i32_adt& s) {
          keys out;
          return answer(s.range(1, 1, out));
        },
        "false", ""},
-      {"first_n 3", [](i32_adt& s) {
+      {"first_n 3",
+       [](i32_adt& s) {
          keys out{-1};
          const bool ok = s.first_n(3, out);
          return answer(ok, out);
@@ -347,8 +346,8 @@ TEST(ListHandles, RefuseHandlesThatNameNoLiveNode) {
   ASSERT_TRUE(h.list.erase_node(h.twenty));
   const node_handle stale = h.twenty;
   const node_handle foreign = other.twenty;
-  const node_handle cases[] = {stale, foreign, 0, 1, ~node_handle{0}, h.thirty + 1,
-                               h.ten ^ (node_handle{1} << 40)};
+  const node_handle cases[] = {
+      stale, foreign, 0, 1, ~node_handle{0}, h.thirty + 1, h.ten ^ (node_handle{1} << 40)};
   for (node_handle bad : cases) {
     int32_t v = -1;
     node_handle out = 99;

@@ -175,6 +175,45 @@ class ordered_set : public adt<K, V> {
     return replace_selected({pick::less_equal, &key}, fresh);
   }
 
+  // The erase family: the selection of the query of the same name. A set answers the query's
+  // answer (true also when nothing was selected, false for max and min of an empty set); a
+  // multiset answers whether anything was removed.
+  [[nodiscard]] bool erase_between_ge_le(const K& lo, const K& hi) override {
+    return erase_selected({pick::ge_le, &lo, &hi});
+  }
+  [[nodiscard]] bool erase_between_ge_lt(const K& lo, const K& hi) override {
+    return erase_selected({pick::ge_lt, &lo, &hi});
+  }
+  [[nodiscard]] bool erase_between_gt_le(const K& lo, const K& hi) override {
+    return erase_selected({pick::gt_le, &lo, &hi});
+  }
+  [[nodiscard]] bool erase_between_gt_lt(const K& lo, const K& hi) override {
+    return erase_selected({pick::gt_lt, &lo, &hi});
+  }
+  [[nodiscard]] bool erase_max_n(uint64_t n) override {
+    return erase_selected({pick::max_n, nullptr, nullptr, n});
+  }
+  [[nodiscard]] bool erase_min_n(uint64_t n) override {
+    return erase_selected({pick::min_n, nullptr, nullptr, n});
+  }
+  [[nodiscard]] bool erase_max() override { return erase_selected({pick::max}); }
+  [[nodiscard]] bool erase_min() override { return erase_selected({pick::min}); }
+  [[nodiscard]] bool erase_equal(const K& key) override {
+    return erase_selected({pick::equal, &key});
+  }
+  [[nodiscard]] bool erase_greater(const K& key) override {
+    return erase_selected({pick::greater, &key});
+  }
+  [[nodiscard]] bool erase_less(const K& key) override {
+    return erase_selected({pick::less, &key});
+  }
+  [[nodiscard]] bool erase_greater_equal(const K& key) override {
+    return erase_selected({pick::greater_equal, &key});
+  }
+  [[nodiscard]] bool erase_less_equal(const K& key) override {
+    return erase_selected({pick::less_equal, &key});
+  }
+
   // Tests: the tree's structure and order.
   [[nodiscard]] bool is_sound(std::string* why = nullptr) const {
     std::shared_lock lock(this->lock_);
@@ -293,6 +332,25 @@ class ordered_set : public adt<K, V> {
     free_node(n);
   }
 
+  // Set: the query under the shared lock, released; then each selected value removed under the
+  // exclusive lock (a value removed meanwhile by another writer is skipped). Multiset: one
+  // exclusive hold that removes the selected nodes.
+  [[nodiscard]] bool erase_selected(const selection& s) {
+    if constexpr (unique) {
+      keys picked;
+      const bool answer = select_into(s, picked);
+      if (picked.empty()) return answer;
+      std::unique_lock lock(this->lock_);
+      for (const K& key : picked) {
+        if (node* n = tree_.find(key)) remove(n);
+      }
+      return answer;
+    } else {
+      std::unique_lock lock(this->lock_);
+      return tree_.remove_run(locate(s), &free_node) != 0;
+    }
+  }
+
   // The replace rule: the query, then under the exclusive lock each selected value's node (found
   // from the root) is re-keyed to `fresh`. A set acts only on exactly one selected element.
   [[nodiscard]] bool replace_selected(const selection& s, const K& fresh) {
@@ -317,121 +375,18 @@ class ordered_set : public adt<K, V> {
   tree tree_;
 };
 
+// The two kinds differ only in `unique`, which the shared operations above read where a set and
+// a multiset part ways (insert, the erase family, the replace rule).
 template <class K, class V>
 class set_adt final : public ordered_set<K, V, true> {
-  using base = ordered_set<K, V, true>;
-  using pick = typename base::pick;
-  using selection = typename base::selection;
-
  public:
-  set_adt() : base(set_kind) {}
-
-  // The erase family: the selection of the query of the same name, then removal by value. The
-  // answer is the query's: true, also when nothing was selected, except max and min of an empty
-  // set.
-  [[nodiscard]] bool erase_between_ge_le(const K& lo, const K& hi) override {
-    return erase_selected({pick::ge_le, &lo, &hi});
-  }
-  [[nodiscard]] bool erase_between_ge_lt(const K& lo, const K& hi) override {
-    return erase_selected({pick::ge_lt, &lo, &hi});
-  }
-  [[nodiscard]] bool erase_between_gt_le(const K& lo, const K& hi) override {
-    return erase_selected({pick::gt_le, &lo, &hi});
-  }
-  [[nodiscard]] bool erase_between_gt_lt(const K& lo, const K& hi) override {
-    return erase_selected({pick::gt_lt, &lo, &hi});
-  }
-  [[nodiscard]] bool erase_max_n(uint64_t n) override {
-    return erase_selected({pick::max_n, nullptr, nullptr, n});
-  }
-  [[nodiscard]] bool erase_min_n(uint64_t n) override {
-    return erase_selected({pick::min_n, nullptr, nullptr, n});
-  }
-  [[nodiscard]] bool erase_max() override { return erase_selected({pick::max}); }
-  [[nodiscard]] bool erase_min() override { return erase_selected({pick::min}); }
-  [[nodiscard]] bool erase_equal(const K& key) override {
-    return erase_selected({pick::equal, &key});
-  }
-  [[nodiscard]] bool erase_greater(const K& key) override {
-    return erase_selected({pick::greater, &key});
-  }
-  [[nodiscard]] bool erase_less(const K& key) override {
-    return erase_selected({pick::less, &key});
-  }
-  [[nodiscard]] bool erase_greater_equal(const K& key) override {
-    return erase_selected({pick::greater_equal, &key});
-  }
-  [[nodiscard]] bool erase_less_equal(const K& key) override {
-    return erase_selected({pick::less_equal, &key});
-  }
-
- private:
-  // The query under the shared lock, released; then each selected value removed under the
-  // exclusive lock (a value removed meanwhile by another writer is skipped).
-  [[nodiscard]] bool erase_selected(const selection& s) {
-    typename base::keys picked;
-    const bool answer = this->select_into(s, picked);
-    if (picked.empty()) return answer;
-    std::unique_lock lock(this->lock_);
-    for (const K& key : picked) {
-      if (auto* n = this->tree_.find(key)) this->remove(n);
-    }
-    return answer;
-  }
+  set_adt() : ordered_set<K, V, true>(set_kind) {}
 };
 
 template <class K, class V>
 class multiset_adt final : public ordered_set<K, V, false> {
-  using base = ordered_set<K, V, false>;
-  using pick = typename base::pick;
-  using selection = typename base::selection;
-
  public:
-  multiset_adt() : base(multiset_kind) {}
-
-  // The erase family: under one exclusive hold, removes every node of the selection of the
-  // query of the same name. True when at least one element was removed.
-  [[nodiscard]] bool erase_between_ge_le(const K& lo, const K& hi) override {
-    return erase_selected({pick::ge_le, &lo, &hi});
-  }
-  [[nodiscard]] bool erase_between_ge_lt(const K& lo, const K& hi) override {
-    return erase_selected({pick::ge_lt, &lo, &hi});
-  }
-  [[nodiscard]] bool erase_between_gt_le(const K& lo, const K& hi) override {
-    return erase_selected({pick::gt_le, &lo, &hi});
-  }
-  [[nodiscard]] bool erase_between_gt_lt(const K& lo, const K& hi) override {
-    return erase_selected({pick::gt_lt, &lo, &hi});
-  }
-  [[nodiscard]] bool erase_max_n(uint64_t n) override {
-    return erase_selected({pick::max_n, nullptr, nullptr, n});
-  }
-  [[nodiscard]] bool erase_min_n(uint64_t n) override {
-    return erase_selected({pick::min_n, nullptr, nullptr, n});
-  }
-  [[nodiscard]] bool erase_max() override { return erase_selected({pick::max}); }
-  [[nodiscard]] bool erase_min() override { return erase_selected({pick::min}); }
-  [[nodiscard]] bool erase_equal(const K& key) override {
-    return erase_selected({pick::equal, &key});
-  }
-  [[nodiscard]] bool erase_greater(const K& key) override {
-    return erase_selected({pick::greater, &key});
-  }
-  [[nodiscard]] bool erase_less(const K& key) override {
-    return erase_selected({pick::less, &key});
-  }
-  [[nodiscard]] bool erase_greater_equal(const K& key) override {
-    return erase_selected({pick::greater_equal, &key});
-  }
-  [[nodiscard]] bool erase_less_equal(const K& key) override {
-    return erase_selected({pick::less_equal, &key});
-  }
-
- private:
-  [[nodiscard]] bool erase_selected(const selection& s) {
-    std::unique_lock lock(this->lock_);
-    return this->tree_.remove_run(this->locate(s), &base::free_node) != 0;
-  }
+  multiset_adt() : ordered_set<K, V, false>(multiset_kind) {}
 };
 
 }  // namespace qn::db::nosql::nosql_db

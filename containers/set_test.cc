@@ -13,6 +13,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -301,6 +302,47 @@ TEST(SetAdt, RandomSequencesMatchTheModelForEveryKeyType) {
 TEST(MultisetAdt, RandomSequencesMatchTheModelForEveryKeyType) {
   run_model_over_every_key_type<false>(22, 2500);
 }
+
+// Threads mixing queries, inserts and both two-step families on one container: every operation
+// takes the lock itself and never holds it twice, so this ends, and the tree stays sound.
+template <bool unique>
+void run_concurrently(uint32_t seed) {
+  set_kind_t<int32_t, unique> c;
+  std::vector<std::thread> threads;
+  for (uint32_t t = 0; t < 4; ++t) {
+    threads.emplace_back([&c, seed, t] {
+      std::mt19937 rng(seed + t);
+      for (int i = 0; i < 3000; ++i) {
+        const int32_t a = static_cast<int32_t>(rng() % 64), b = a + static_cast<int32_t>(rng() % 8);
+        const args s{static_cast<sel>(rng() % selection_count), rng() % 4};
+        std::vector<int32_t> out;
+        switch (rng() % 4) {
+          case 0:
+            static_cast<void>(c.insert(a, 0));
+            break;
+          case 1:
+            static_cast<void>(query<int32_t>(c, s, a, b, out));
+            break;
+          case 2:
+            static_cast<void>(erase<int32_t>(c, s, a, b));
+            break;
+          default:
+            static_cast<void>(replace<int32_t>(c, s, a, b, b));
+            break;
+        }
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  std::string why;
+  EXPECT_TRUE(c.is_sound(&why)) << why;
+  std::vector<int32_t> all;
+  EXPECT_TRUE(c.all(all));
+  EXPECT_EQ(all.size(), c.count());
+}
+
+TEST(SetAdt, ConcurrentChangesKeepTheTreeSound) { run_concurrently<true>(31); }
+TEST(MultisetAdt, ConcurrentChangesKeepTheTreeSound) { run_concurrently<false>(32); }
 
 // ---- edge cases ----
 

@@ -1,5 +1,3 @@
-#include "containers/word_trie.h"
-
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -8,6 +6,8 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include "containers/word_trie.h"
 
 namespace qn::db::nosql::nosql_db {
 namespace {
@@ -73,9 +73,9 @@ TEST(WordTrie, OnlyWholeWordsAreFound) {
     bool any_case;
   };
   const case_t cases[] = {
-      {"cart", true, true},   {"CART", false, true}, {"CaRt", false, true},
+      {"cart", true, true},    {"CART", false, true}, {"CaRt", false, true},
       {"CART!", false, false}, {"car", false, false}, {"ca", false, false},
-      {"carts", false, false}, {"c", false, false},  {"cArT\x80", false, false},
+      {"carts", false, false}, {"c", false, false},   {"cArT\x80", false, false},
       {"ca@t", false, false},  // '@' is 'A' - 1: not a letter, no other case
   };
   word_trie t;
@@ -97,8 +97,8 @@ TEST(WordTrie, CaseInsensitiveSearchBacktracks) {
   };
   const case_t cases[] = {
       {"abcd", true},  // a, b, c, then no d below "abc": back up to "aB"
-      {"ABCD", true},  {"abcz", true}, {"abcx", true}, {"AB", true},
-      {"ab", true},    {"abcy", false}, {"a{c", false},  // '{' is not the other case of '['
+      {"ABCD", true}, {"abcz", true},  {"abcx", true}, {"AB", true},
+      {"ab", true},   {"abcy", false}, {"a{c", false},  // '{' is not the other case of '['
       {"A[C", true},
   };
   for (const case_t& c : cases) EXPECT_EQ(t.contains_any_case(c.query), c.expected) << c.query;

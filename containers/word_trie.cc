@@ -52,10 +52,23 @@ bool word_trie::contains_any_case(std::string_view word) const {
   if (word.empty() || !has_only_ascii(word) || root_ == nullptr) return false;
   const size_t length = word.size();
   // tables[d]: the child table below the node reached after d bytes (tables[0]: the root's);
-  // tried[d]: how many of the candidates for byte d were taken (0, 1 or 2).
-  std::vector<const child_table*> tables(length + 1);
-  std::vector<uint8_t> tried(length, 0);
+  // tried[d]: how many of the candidates for byte d were taken (0, 1 or 2). Words up to
+  // `short_word` bytes keep both on the stack; longer ones on the heap.
+  constexpr size_t short_word = 64;
+  const child_table* short_tables[short_word + 1];
+  uint8_t short_tried[short_word];
+  std::vector<const child_table*> long_tables;
+  std::vector<uint8_t> long_tried;
+  const child_table** tables = short_tables;
+  uint8_t* tried = short_tried;
+  if (length > short_word) {
+    long_tables.resize(length + 1);
+    long_tried.resize(length);
+    tables = long_tables.data();
+    tried = long_tried.data();
+  }
   tables[0] = root_;
+  tried[0] = 0;
   size_t depth = 0;
   for (;;) {
     const auto b = static_cast<uint8_t>(word[depth]);

@@ -76,7 +76,7 @@ bool execute(Registry& registry, const char* line, uint64_t length, reply_record
         registry.clear_all();
         return true;
       }
-      return create_command(registry, text, reply);
+      return create_container(registry, text, reply);
     }
   }
   return false;

@@ -99,8 +99,8 @@ bool listener_run::start_workers() {
       workers_.emplace_back([this] { run_worker(); });
     } catch (const std::system_error&) {
       std::printf("create thread failed\n");
-      // Unlike leaving them running, the workers already started are ended: the restart loop
-      // creates a new set with its next start.
+      // The workers already started are ended: the restart loop creates a new set with its next
+      // start.
       stop_workers();
       return false;
     }
@@ -208,8 +208,11 @@ int open_listening_socket(const listener_options& options) {
     std::printf("create socket failed with error %s!\n", std::strerror(errno));
     return -1;
   }
-  // Address reuse stays off: a second server on the same port fails to bind.
-  set_option(s, SO_REUSEADDR, 0, "setsockopt reuseaddr with error info %s!\n");
+  // On Linux SO_REUSEADDR only lets the bind pass over connections of an earlier listener still in
+  // TIME_WAIT (which the server leaves behind whenever it closes first), so a continue after a
+  // pause rebinds at once; a second live listener on the port still fails to bind (that would take
+  // SO_REUSEPORT).
+  set_option(s, SO_REUSEADDR, 1, "setsockopt reuseaddr with error info %s!\n");
   set_option(s, SO_RCVBUF, socket_buffer_bytes, "setsockopt rcvbuf with error info %s!\n");
   set_option(s, SO_SNDBUF, socket_buffer_bytes, "setsockopt sndbuf with error info %s!\n");
   set_option(s, SO_KEEPALIVE, 1, "setsockopt keepalive with error info %s!\n");

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -320,21 +321,30 @@ TEST_F(ListenerTest, StopWhileTheBindKeepsFailingEnds) {
 TEST_F(ListenerTest, ManyClientsAreServedAtOnce) {
   start();
   constexpr int clients = 50;
-  std::atomic<int> good{0};
+  std::mutex mutex;
+  std::vector<std::string> problems;
   std::vector<std::thread> threads;
   for (int i = 0; i < clients; ++i) {
-    threads.emplace_back([this, &good, i] {
+    threads.emplace_back([&, i] {
       test_client c(options_.port);
-      if (c.login("alice", "wonderland") != success) return;
-      for (int k = 0; k < 20; ++k) {
-        const bool is_clear = k == i % 20;  // one clear each: it rebuilds the whole slot table
-        if (c.command(is_clear ? "clear" : "x") != (is_clear ? empty_reply : failure)) return;
+      std::string problem;
+      const std::string login = c.login("alice", "wonderland");
+      if (login != success) problem = "login: " + login;
+      for (int k = 0; k < 20 && problem.empty(); ++k) {
+        // A few clears (each rebuilds the whole slot table under the exclusive lock).
+        const bool is_clear = i % 10 == 0 && k == i % 20;
+        const std::string reply = c.command(is_clear ? "clear" : "x");
+        if (reply != (is_clear ? empty_reply : failure)) {
+          problem = "command " + std::to_string(k) + ": " + reply;
+        }
       }
-      good.fetch_add(1);
+      if (problem.empty()) return;
+      std::lock_guard lock(mutex);
+      problems.push_back("client " + std::to_string(i) + " " + problem);
     });
   }
   for (auto& t : threads) t.join();
-  EXPECT_EQ(good.load(), clients);
+  for (const auto& p : problems) ADD_FAILURE() << p;
 }
 
 TEST_F(ListenerTest, VanishingPeersDoNotDisturbTheOthers) {

@@ -69,7 +69,7 @@ test_client::test_client(uint16_t port, const char* source, int receive_buffer) 
   if (receive_buffer > 0) {
     setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
   }
-  const timeval timeout{5, 0};
+  const timeval timeout{20, 0};
   setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
   setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
   const sockaddr_in from = loopback(source, 0);

@@ -25,7 +25,8 @@ uint16_t find_free_port();
 class test_client {
  public:
   // Connects to 127.0.0.1:port from the address `source` (bound before connecting, so tests can
-  // speak from 127.0.0.2 and the like). Replies are awaited at most 5 seconds. A non-zero
+  // speak from 127.0.0.2 and the like). Replies are awaited at most 20 seconds
+  // (sanitizer builds on a loaded machine are slow). A non-zero
   // `receive_buffer` fixes the kernel receive buffer (no autotuning) in bytes.
   explicit test_client(uint16_t port, const char* source = "127.0.0.1", int receive_buffer = 0);
   ~test_client();
@@ -42,7 +43,7 @@ class test_client {
   std::string login(std::string_view name, std::string_view password);
   // Sends a command frame and returns the hexadecimal reply.
   std::string command(std::string_view line);
-  // True when the server has closed the connection (end of stream or reset within 5 seconds).
+  // True when the server has closed the connection (end of stream or reset within 20 seconds).
   bool is_closed_by_server();
   // Closes the socket now.
   void disconnect();

@@ -136,9 +136,8 @@ std::unique_ptr<ab_adt> read_empty_container(image_reader& in) {
   return container;
 }
 
-// Fills a freshly built container from its payload. Unlike the original reader we treat a `load`
-// that answers false as a failed restore: a container that could not take its contents back must
-// not pass for a restored one.
+// Fills a freshly built container from its payload. A `load` that answers false fails the
+// restore: a container that could not take its contents back must not pass for a restored one.
 bool read_payload(ab_adt& container, image_reader& in) {
   // The shells have no payload (see save_container).
   if (is_shell_kind(container.kind_name())) return true;

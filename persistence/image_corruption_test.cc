@@ -23,11 +23,11 @@ using nosql_db::make_container;
 // shell and an empty trie over a non-string key. Hash keys are 8 and 16 bits wide, so that a
 // flipped capacity asks for at most 512 KiB of slots.
 Registry& small_database(Registry& registry) {
-  struct spec {
+  struct shape {
     std::string_view kind;
     type_descriptor key, value;
   };
-  const spec specs[] = {
+  const shape shapes[] = {
       {"hashmap", i16_type, string_type}, {"hashtable", u08_type, u08_type},
       {"hashmap", string_type, i32_type}, {"map", string_type, double_type},
       {"multimap", i08_type, string_type}, {"set", float_type, u08_type},
@@ -38,10 +38,13 @@ Registry& small_database(Registry& registry) {
       {"trie", string_type, u08_type},    {"trie", i32_type, u08_type},
   };
   uint64_t slot = 2;
-  for (const spec& s : specs) {
+  for (const shape& s : shapes) {
     const uint64_t capacity = s.key.width == 0 ? 256 : 16;
     std::unique_ptr<ab_adt> c = make_container(s.kind, s.key, s.value, capacity);
-    if (c == nullptr) continue;
+    if (c == nullptr) {
+      ADD_FAILURE() << "cannot build " << s.kind;
+      continue;
+    }
     (void)with_types(*c, [&]<class K, class V>() {
       auto& typed = static_cast<adt<K, V>&>(*c);
       std::vector<K> keys = samples<K>();

@@ -23,7 +23,9 @@ using nosql_db::trie_kind;
 struct create_form {
   std::string_view kind;
   std::string_view key_word;
-  std::string_view value_word;  // empty: u08, the value type of the kinds that keep no value
+  // The kinds that keep no value get u08; a value word written in the line must name a type
+  // (an empty quoted word names none).
+  std::string_view value_word = "u08";
   std::string_view capacity;
   std::string_view name;  // empty: unnamed (also when written as "")
 };
@@ -102,13 +104,13 @@ bool read_form(const Token (&t)[max_tokens], int count, create_form& f) {
 
 // Every failure comes before the registry changes: a failed create leaves the free list, the
 // slots, the names and the reply as they were.
-bool create_command(Registry& registry, std::string_view line, reply_record& reply) {
+bool create_container(Registry& registry, std::string_view line, reply_record& reply) {
   Token t[max_tokens];
   create_form form;
   if (!read_form(t, tokenize(line, t), form)) return false;
-  type_descriptor key{}, value = u08_type;
+  type_descriptor key{}, value{};
   if (!recognise_type_word(form.key_word, key)) return false;
-  if (!form.value_word.empty() && !recognise_type_word(form.value_word, value)) return false;
+  if (!recognise_type_word(form.value_word, value)) return false;
   // A capacity token that is not entirely a number gives capacity 0.
   uint64_t capacity = 0;
   if (!parse_unbounded_u64(form.capacity, capacity)) capacity = 0;

@@ -118,6 +118,8 @@ TEST(Create, RefusedFormsChangeNothing) {
       "c map i32",                              // a map needs both types
       "c map i32 string m extra",               // six tokens
       "c multimap i32",                         // a multimap needs both types
+      "c map i32 \"\"",                           // an empty value word names no type
+      "c hashmap i32 \"\" 10",
       "c vector i32 v extra",                   // five tokens for a single kind
       "c trie string t x",                      // five tokens for a trie
       "c map i32 string 10 m",                  // maps take no capacity

@@ -26,6 +26,6 @@ namespace qn::db::nosql {
 // e: erase one container. Registry lock exclusive.
 [[nodiscard]] bool erase_command(Registry& registry, std::string_view line, reply_record& reply);
 // c (any length but 5): create a container. Registry lock exclusive.
-[[nodiscard]] bool create_command(Registry& registry, std::string_view line, reply_record& reply);
+[[nodiscard]] bool create_container(Registry& registry, std::string_view line, reply_record& reply);
 
 }  // namespace qn::db::nosql

@@ -15,7 +15,6 @@ struct insert_args {
   std::string_view word;  // empty: insert a key
   std::string_view a;
   std::string_view b;
-  bool has_a = false;  // false only in the three-token form, which inserts B with a zero value
 };
 
 // 3 tokens: B alone. 4 tokens: an unquoted X beginning with f or l is the word, otherwise X is A.
@@ -30,7 +29,6 @@ bool sort_tokens(const Token (&t)[max_tokens], int count, insert_args& out) {
         out.word = t[2].text;
       } else {
         out.a = t[2].text;
-        out.has_a = true;
       }
       out.b = t[3].text;
       return true;
@@ -38,22 +36,21 @@ bool sort_tokens(const Token (&t)[max_tokens], int count, insert_args& out) {
       out.word = t[2].text;
       out.a = t[3].text;
       out.b = t[4].text;
-      out.has_a = true;
       return true;
   }
   return false;
 }
 
-// One handler for every (K, V). Without a word it inserts a key: (A as K, B as V), or in the
-// three-token form (B as K, the zero value of V). The form is told by the token count rather than
-// by A being empty, so that a quoted empty key (`i 0 "" abc`) is inserted as the empty key with
-// the value abc. With a word only the first byte counts. B is parsed before A.
+// One handler for every (K, V). Without a word it inserts a key: (A as K, B as V), or, when A is
+// empty, (B as K, the zero value of V). An empty A is empty however it was written, so
+// `i 0 "" 5` inserts the key 5 like `i 0 5`. With a word only the first byte counts. B is parsed
+// before A.
 template <class K, class V>
 bool insert_typed(adt<K, V>& c, const insert_args& args) {
   K key{};
   uint64_t n = 0;
   if (args.word.empty()) {
-    if (!args.has_a) return parse(args.b, key) && c.insert(key, zero_value<V>());
+    if (args.a.empty()) return parse(args.b, key) && c.insert(key, zero_value<V>());
     V value{};
     return parse(args.b, value) && parse(args.a, key) && c.insert(key, value);
   }

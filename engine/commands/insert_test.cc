@@ -31,6 +31,8 @@ TEST(InsertShapes, TheTokenCountDecidesWordAndArguments) {
       {"i 0 first zz 5", "insert_first(5)"},  // A is ignored by first and last
       {"i 0 last zz 5", "insert_last(5)"},
       {"i 0 \"\" 5 abc", "insert(5,\"abc\")"},  // an empty word inserts a key
+      {"i 0 \"\" 5", "insert(5,\"\")"},         // an empty A: B is the key, the value zero
+      {"i 0 \"\" \"\" 5", "insert(5,\"\")"},
       {"i 0 x 1 2", ""},
       {"i 0 key 1 2", ""},
       {"i 0 nth x 5", ""},

@@ -41,8 +41,8 @@ struct user_entry {
 std::string configuration_text(long long port, const std::vector<user_entry>& users);
 
 struct server_options {
-  std::optional<std::string> configuration;   // zor_ndb.toml; no file when empty
-  std::optional<std::string> startup_script;  // init.nos; no file when empty
+  std::optional<std::string> configuration;   // zor_ndb.toml; no file when nullopt
+  std::optional<std::string> startup_script;  // init.nos; no file when nullopt
   std::vector<std::string> arguments;         // after the program name
   std::vector<std::string> environment;       // extra NAME=value entries
   // Working directory of the process; the temporary directory when empty.

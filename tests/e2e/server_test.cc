@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -55,6 +56,16 @@ TEST(ServerProgram, AnyOtherSingleArgumentPrintsTheUsage) {
   }
 }
 
+TEST(ServerProgram, ServiceModeOutsideTheServiceManagerFails) {
+  // The harness never passes its own NOTIFY_SOCKET on; without one there is no service manager.
+  server_process server({configuration_text(find_free_port(), {}), "", {"--as_service"}, {}, ""});
+  ASSERT_TRUE(server.start());
+  const std::optional<int> status = server.wait_exit();
+  ASSERT_TRUE(status && WIFEXITED(*status));
+  EXPECT_EQ(WEXITSTATUS(*status), 255);
+  EXPECT_EQ(server.output(), "dispatch failed with err: " + std::to_string(ENOTCONN) + "\n");
+}
+
 TEST(ServerProgram, TwoArgumentsRunInTheConsole) {
   running_server server("", {"--help", "--as_service"});
   ASSERT_TRUE(server.start());
@@ -74,6 +85,21 @@ TEST(ServerProgram, PortTakesTheLowSixteenBits) {
   EXPECT_TRUE(client.log_in("admin", "secret"));
   ASSERT_TRUE(server.send_signal(SIGINT));
   EXPECT_TRUE(is_clean_exit(server.wait_exit()));
+}
+
+TEST(ServerProgram, BrokenConfigurationAndMissingScriptStillStart) {
+  if (!is_port_free(55554)) GTEST_SKIP() << "the default port 55554 is in use here";
+  // A document that does not parse: the default port, no users; no init.nos at all.
+  server_process server({"[server\nport = 1\n", std::nullopt, {}, {}, ""});
+  ASSERT_TRUE(server.start());
+  ASSERT_TRUE(wait_for_connect(55554, true)) << server.output();
+  frame_client client(55554);
+  EXPECT_FALSE(client.log_in("admin", "admin"));
+  ASSERT_TRUE(server.send_signal(SIGINT));
+  EXPECT_TRUE(is_clean_exit(server.wait_exit()));
+  EXPECT_TRUE(has_in_order(server.output(), {"error at position: ", "unable to open file init.nos\n",
+                                             "load init.nos failed\n"}))
+      << server.output();
 }
 
 TEST(ServerProgram, RepeatedUserNameKeepsTheFirstPassword) {
