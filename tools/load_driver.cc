@@ -11,12 +11,17 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fcntl.h>
+#include <utility>
 
 #include "client/frame.h"
 
 namespace qn::tools {
 namespace {
+
+// Bounds of the blocking waits: the connect, and each wait for a socket during setup and phases
+// (a server that answers nothing for this long counts as stuck).
+constexpr int connect_timeout_ms = 5000;
+constexpr int io_timeout_ms = 10000;
 
 uint64_t now_ns() {
   return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -24,7 +29,7 @@ uint64_t now_ns() {
                                    .count());
 }
 
-// Blocking until the whole buffer is written; the sockets are small-request only.
+// Waits (bounded) until the whole buffer is written; the sockets carry small requests only.
 bool write_all(int fd, const std::string& bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
@@ -33,7 +38,7 @@ bool write_all(int fd, const std::string& bytes) {
       done += static_cast<size_t>(n);
     } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
       pollfd p{fd, POLLOUT, 0};
-      if (poll(&p, 1, 10000) <= 0) return false;
+      if (poll(&p, 1, io_timeout_ms) <= 0) return false;
     } else {
       return false;
     }
@@ -41,7 +46,7 @@ bool write_all(int fd, const std::string& bytes) {
   return true;
 }
 
-// Reads until one whole frame is in `buffer` (blocking, 10 s per wait); moves it to `frame`.
+// Reads until one whole frame is in `buffer` (each wait bounded); moves it to `frame`.
 bool read_frame(int fd, std::string& buffer, std::string& frame) {
   char chunk[4096];
   for (;;) {
@@ -52,34 +57,83 @@ bool read_frame(int fd, std::string& buffer, std::string& frame) {
       return true;
     }
     pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, 10000) <= 0) return false;
+    if (poll(&p, 1, io_timeout_ms) <= 0) return false;
     const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
     if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return false;
     if (n > 0) buffer.append(chunk, static_cast<size_t>(n));
   }
 }
 
+std::string endpoint(const load_options& o) { return o.host + ":" + std::to_string(o.port); }
+
+// Connects without blocking past `connect_timeout_ms`, to the first address of the host, and
+// leaves the socket non-blocking with TCP_NODELAY. Returns the socket, or -1 with `error` set.
 int connect_to(const load_options& o, std::string& error) {
   addrinfo hints{}, *found = nullptr;
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
-  if (getaddrinfo(o.host.c_str(), std::to_string(o.port).c_str(), &hints, &found) != 0) {
-    error = "cannot resolve " + o.host;
+  if (const int e = getaddrinfo(o.host.c_str(), std::to_string(o.port).c_str(), &hints, &found);
+      e != 0) {
+    error = "cannot resolve " + o.host + ": " + gai_strerror(e);
     return -1;
   }
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  const int ok = fd >= 0 ? connect(fd, found->ai_addr, found->ai_addrlen) : -1;
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    error = std::string("cannot make a socket: ") + std::strerror(errno);
+    freeaddrinfo(found);
+    return -1;
+  }
+  int code = connect(fd, found->ai_addr, found->ai_addrlen) == 0 ? 0 : errno;
   freeaddrinfo(found);
-  if (ok != 0) {
-    error = "cannot connect to " + o.host + ":" + std::to_string(o.port) + ": " +
-            std::strerror(errno);
-    if (fd >= 0) close(fd);
+  if (code == EINPROGRESS) {
+    pollfd p{fd, POLLOUT, 0};
+    int ready;
+    while ((ready = poll(&p, 1, connect_timeout_ms)) < 0 && errno == EINTR) {
+    }
+    socklen_t size = sizeof code;
+    if (ready == 0) {
+      code = ETIMEDOUT;
+    } else if (ready < 0) {
+      code = errno;
+    } else if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &code, &size) != 0) {
+      code = errno;
+    }
+  }
+  if (code != 0) {
+    error = "cannot connect to " + endpoint(o) + ": " +
+            (code == ETIMEDOUT ? std::string("no answer within ") +
+                                     std::to_string(connect_timeout_ms / 1000) + " s"
+                               : std::string(std::strerror(code)));
+    close(fd);
     return -1;
   }
   const int one = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+  (void)setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);  // best effort: latency only
   return fd;
+}
+
+// Logs in on `fd` (reading into `buffer`). Returns false with `error` set.
+bool log_in(int fd, const load_options& o, std::string& buffer, std::string& error) {
+  std::string login, frame;
+  if (!client::append_login_frame(o.user, o.password, login)) {
+    error = "user name or password too long";
+    return false;
+  }
+  if (!write_all(fd, login) || !read_frame(fd, buffer, frame)) {
+    error = "no login reply from " + endpoint(o) + " (closed, or nothing within " +
+            std::to_string(io_timeout_ms / 1000) + " s)";
+    return false;
+  }
+  bool accepted = false;
+  if (client::decode_login_reply(frame, accepted) != client::decode_status::complete) {
+    error = "the login reply from " + endpoint(o) + " does not decode";
+    return false;
+  }
+  if (!accepted) {
+    error = "login refused for user " + o.user;
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -90,28 +144,28 @@ load_driver::~load_driver() {
 }
 
 bool load_driver::open(const load_options& o, std::string& error) {
-  epoll_fd_ = epoll_create1(0);
+  epoll_fd_ = epoll_create1(EPOLL_CLOEXEC);
+  if (epoll_fd_ < 0) {
+    error = std::string("cannot make an epoll instance: ") + std::strerror(errno);
+    return false;
+  }
   for (int i = 0; i < o.connections; ++i) {
     conn c;
     c.fd = connect_to(o, error);
     if (c.fd < 0) return false;
-    conns_.push_back(c);
-    std::string login, frame;
-    bool accepted = false;
-    if (!client::append_login_frame(o.user, o.password, login) || !write_all(c.fd, login) ||
-        !read_frame(c.fd, conns_.back().in, frame) ||
-        client::decode_login_reply(frame, accepted) != client::decode_status::complete) {
-      error = "login exchange failed";
-      return false;
-    }
-    if (!accepted) {
-      error = "login refused for user " + o.user;
+    conns_.push_back(c);  // owned (closed by the destructor) from here on
+    if (!log_in(c.fd, o, conns_.back().in, error)) {
+      if (i > 0) error += " (on connection " + std::to_string(i + 1) + ")";
       return false;
     }
     epoll_event ev{};
     ev.events = EPOLLIN;
     ev.data.u32 = static_cast<uint32_t>(i);
-    epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, c.fd, &ev);
+    if (epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, c.fd, &ev) != 0) {
+      error = std::string("cannot watch connection ") + std::to_string(i + 1) + ": " +
+              std::strerror(errno);
+      return false;
+    }
   }
   return true;
 }
@@ -126,9 +180,18 @@ bool load_driver::send_request(conn& c, const std::string& line) {
 
 bool load_driver::run_one(const std::string& line, std::string& reply_frame) {
   conn& c = conns_.front();
-  if (!send_request(c, line) || !read_frame(c.fd, c.in, reply_frame)) return false;
+  if (!send_request(c, line) || !read_frame(c.fd, c.in, reply_frame)) {
+    error_ = "no reply to '" + line + "' (connection closed, or nothing within " +
+             std::to_string(io_timeout_ms / 1000) + " s)";
+    return false;
+  }
   c.waiting = false;
   return true;
+}
+
+bool load_driver::fail(std::string message) {
+  error_ = std::move(message);
+  return false;
 }
 
 bool load_driver::run_phase(const std::function<bool(int, std::string&)>& next, double seconds,
@@ -145,7 +208,8 @@ bool load_driver::run_phase(const std::function<bool(int, std::string&)>& next, 
       return true;
     }
     ++outstanding;
-    return send_request(conns_[static_cast<size_t>(i)], line);
+    return send_request(conns_[static_cast<size_t>(i)], line) ||
+           fail("cannot send on connection " + std::to_string(i + 1));
   };
   for (size_t i = 0; i < conns_.size(); ++i) {
     if (!refill(static_cast<int>(i))) return false;
@@ -153,13 +217,21 @@ bool load_driver::run_phase(const std::function<bool(int, std::string&)>& next, 
   epoll_event events[512];
   char chunk[16384];
   while (outstanding > 0) {
-    const int n = epoll_wait(epoll_fd_, events, 512, 10000);
-    if (n <= 0) return false;  // ten seconds without any reply: the server is stuck
+    const int n = epoll_wait(epoll_fd_, events, 512, io_timeout_ms);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return fail(std::string("cannot wait for replies: ") + std::strerror(errno));
+    if (n == 0) {
+      return fail("no reply within " + std::to_string(io_timeout_ms / 1000) +
+                  " s: the server is stuck");
+    }
     for (int e = 0; e < n; ++e) {
       const int i = static_cast<int>(events[e].data.u32);
       conn& c = conns_[static_cast<size_t>(i)];
       const ssize_t got = recv(c.fd, chunk, sizeof chunk, 0);
-      if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) return false;
+      if (got == 0) return fail("the server closed connection " + std::to_string(i + 1));
+      if (got < 0 && errno != EAGAIN && errno != EINTR) {
+        return fail("connection " + std::to_string(i + 1) + ": " + std::strerror(errno));
+      }
       if (got < 0) continue;
       c.in.append(chunk, static_cast<size_t>(got));
       uint64_t size = 0;

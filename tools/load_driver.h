@@ -23,19 +23,25 @@ class load_driver {
  public:
   ~load_driver();
 
-  // Connects and logs in `options.connections` connections. On failure returns false with a
-  // one-line message in `error`.
+  // Connects and logs in `options.connections` connections, one after the other. Every wait is
+  // bounded (the connect by 5 s, each wait for a reply by 10 s). On failure returns false with a
+  // one-line message in `error`; the connections made so far are closed by the destructor.
   [[nodiscard]] bool open(const load_options& options, std::string& error);
 
   // Sends one command on the first connection and waits for its reply frame (bytes included).
-  // Used for setup (create, erase). False on a broken connection.
+  // Used for setup (create, erase). False on a broken connection or a server that does not
+  // answer in time; last_error() then says which.
   [[nodiscard]] bool run_one(const std::string& line, std::string& reply_frame);
 
   // Sends commands from `next` (called with the connection index; returns false when there is
   // nothing more to send) on every connection until `next` is exhausted or `seconds` have passed
-  // (0: no time limit), recording each reply's latency. False on a broken connection.
+  // (0: no time limit), recording each reply's latency. False on a broken connection or a server
+  // that answers nothing in time; last_error() then says which.
   [[nodiscard]] bool run_phase(const std::function<bool(int, std::string&)>& next, double seconds,
                                phase_result& out);
+
+  // Why the last run_one or run_phase failed, as a one-line message.
+  const std::string& last_error() const { return error_; }
 
  private:
   struct conn {
@@ -45,9 +51,12 @@ class load_driver {
     uint64_t sent_at = 0;
   };
   bool send_request(conn& c, const std::string& line);
+  // Keeps `message` for last_error() and returns false.
+  bool fail(std::string message);
 
   std::vector<conn> conns_;
   int epoll_fd_ = -1;
+  std::string error_;
 };
 
 }  // namespace qn::tools

@@ -9,6 +9,7 @@ struct ready_made {
   std::string_view name, create, prefill;
   std::string_view command;
   std::string_view second_command = {};  // sent in turn with the first when present
+  bool may_fail = false;                 // see workload::may_fail
 };
 
 // Keys are u64 so that any random key is storable; the hash map gets one slot per key.
@@ -17,13 +18,15 @@ constexpr ready_made ready_made_workloads[] = {
      "s __slot__ value __rand_int__ __rand_int__"},
     {"hashmap_get", "c hashmap u64 u64 __keyspace__", "i __slot__ __rand_int__ 0",
      "g __slot__ value __rand_int__"},
-    {"set_insert", "c set u64", "", "i __slot__ __rand_int__"},
+    {"set_insert", "c set u64", "", "i __slot__ __rand_int__", {}, true},
     {"set_rank", "c set u64", "i __slot__ __rand_int__", "g __slot__ rank __rand_int__"},
     {"list_push", "c list u64", "", "i __slot__ last __rand_int__"},
-    // Each connection pops what it pushed just before, so the list never runs dry.
+    // Every connection alternates a push at the back with a pop at the front, so the list keeps
+    // about its prefilled length and a pop never meets an empty list. A pop takes the list's
+    // oldest element, which is in general another connection's push.
     {"list_pop", "c list u64", "i __slot__ last __rand_int__", "i __slot__ last __rand_int__",
      "d __slot__ first"},
-    {"map_insert", "c map u64 u64", "", "i __slot__ __rand_int__ __rand_int__"},
+    {"map_insert", "c map u64 u64", "", "i __slot__ __rand_int__ __rand_int__", {}, true},
     {"map_get", "c map u64 u64", "i __slot__ __rand_int__ 0", "g __slot__ value __rand_int__"},
 };
 
@@ -45,7 +48,7 @@ bool find_workload(std::string_view name, workload& out) {
   for (const ready_made& w : ready_made_workloads) {
     if (w.name != name) continue;
     out = workload{std::string(w.name), std::string(w.create), std::string(w.prefill),
-                   {std::string(w.command)}};
+                   {std::string(w.command)}, w.may_fail};
     if (!w.second_command.empty()) out.commands.emplace_back(w.second_command);
     return true;
   }
@@ -72,8 +75,13 @@ std::string load_usage() {
          "  -r <n>            keyspace: random keys are 0..n-1 (default 100000)\n"
          "  -t <a,b,...>      ready-made workloads:" + names + "\n"
          "  --command <line>  a command template (repeatable); __rand_int__ becomes a random\n"
-         "                    key, __slot__ nothing (address your own container)\n"
-         "  --json            one JSON object per workload\n";
+         "                    key. __slot__ is refused there: the tool makes no container for\n"
+         "                    templates, so name or number one that exists\n"
+         "  --json            one JSON object per workload\n"
+         "Each workload reports its failed replies (status 1). Only set_insert and map_insert\n"
+         "expect some (a random key that is already there is refused); any other failed reply\n"
+         "is reported on standard error, counted as \"unexpected_failures\" in the JSON, and\n"
+         "makes the exit status 1. Exit status 2: bad options, or no connection or login.\n";
 }
 
 bool parse_load_options(const std::vector<std::string_view>& args, load_options& out,
@@ -119,6 +127,11 @@ bool parse_load_options(const std::vector<std::string_view>& args, load_options&
         start = comma + 1;
       }
     } else if (a == "--command") {
+      if (v.find(slot_placeholder) != std::string_view::npos) {
+        error = "__slot__ in a --command template names no container: write the container's "
+                "name or slot";
+        return false;
+      }
       templates.emplace_back(v);
     } else {
       error = "unknown option " + std::string(a);
@@ -129,14 +142,16 @@ bool parse_load_options(const std::vector<std::string_view>& args, load_options&
       return false;
     }
   }
-  if (!templates.empty()) out.workloads.push_back(workload{"custom", "", "", templates});
+  if (!templates.empty()) out.workloads.push_back(workload{"custom", "", "", templates, false});
   if (out.workloads.empty()) {
     workload w;
     for (std::string_view name : {"hashmap_set", "hashmap_get"}) {
       if (find_workload(name, w)) out.workloads.push_back(w);
     }
   }
-  for (workload& w : out.workloads) replace_all(w.create, "__keyspace__", std::to_string(out.keyspace));
+  for (workload& w : out.workloads) {
+    replace_all(w.create, "__keyspace__", std::to_string(out.keyspace));
+  }
   return true;
 }
 

@@ -14,6 +14,8 @@ TEST(LoadOptions, ParsesEveryOptionAndRefusesBadValues) {
       {{"-c", "1", "-n", "10", "-r", "5", "-t", "set_rank,list_pop", "--json"}, true},
       {{"-d", "2.5", "-w", "0", "-h", "10.0.0.1", "-p", "7000", "-u", "bob"}, true},
       {{"--command", "g 0 count"}, true},
+      {{"--command", "g __slot__ count"}, false},  // no container is made for a template
+      {{"--command", "k", "--command", "i __slot__ __rand_int__"}, false},
       {{"-c", "0"}, false},
       {{"-c", "x"}, false},
       {{"-p", "70000"}, false},
@@ -56,6 +58,26 @@ TEST(LoadOptions, WorkloadsAndTemplates) {
     EXPECT_TRUE(find_workload(name, w));
     EXPECT_FALSE(w.commands.empty());
   }
+}
+
+TEST(LoadOptions, OnlyInsertsOfRandomKeysExpectFailedReplies) {
+  struct {
+    std::string_view name;
+    bool may_fail;
+  } cases[] = {
+      {"hashmap_set", false}, {"hashmap_get", false}, {"set_insert", true}, {"set_rank", false},
+      {"list_push", false},   {"list_pop", false},    {"map_insert", true}, {"map_get", false},
+  };
+  ASSERT_EQ(std::size(cases), workload_names().size());
+  for (const auto& c : cases) {
+    workload w;
+    ASSERT_TRUE(find_workload(c.name, w)) << c.name;
+    EXPECT_EQ(w.may_fail, c.may_fail) << c.name;
+  }
+  load_options custom;
+  std::string error;
+  ASSERT_TRUE(parse_load_options({"--command", "k"}, custom, error));
+  EXPECT_FALSE(custom.workloads[0].may_fail);
 }
 
 }  // namespace

@@ -1,5 +1,9 @@
 // zor_nosql_benchmark: drives a running server with ready-made or user-given workloads and reports
 // requests per second and latency percentiles. See `load_usage()` for the options.
+//
+// Exit status: 0 when every workload ran and no reply failed unexpectedly, 1 when a workload
+// could not run (broken connection, stuck server) or had unexpected failed replies, 2 for bad
+// options and connection or login errors.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -38,37 +42,58 @@ bool slot_of_creation(const std::string& frame, uint64_t& slot) {
   return false;
 }
 
+bool fail(const workload& w, const std::string& message) {
+  std::fprintf(stderr, "zor_nosql_benchmark: %s: %s\n", w.name.c_str(), message.c_str());
+  return false;
+}
+
+// Failed replies that the workload does not expect (see workload::may_fail).
+uint64_t unexpected_failures(const workload& w, const phase_result& r) {
+  return w.may_fail ? 0 : r.failures;
+}
+
 void report(const load_options& o, const workload& w, const phase_result& r) {
   const double rps = r.seconds > 0 ? static_cast<double>(r.requests) / r.seconds : 0;
   auto us = [&](double f) { return static_cast<double>(r.latency.percentile(f)) / 1000.0; };
   const double max_us = static_cast<double>(r.latency.max()) / 1000.0;
+  const uint64_t unexpected = unexpected_failures(w, r);
   if (o.json) {
     std::printf(
         "{\"workload\":\"%s\",\"connections\":%d,\"requests\":%llu,\"failures\":%llu,"
-        "\"seconds\":%.3f,\"requests_per_second\":%.0f,\"p50_us\":%.1f,\"p99_us\":%.1f,"
-        "\"p999_us\":%.1f,\"max_us\":%.1f}\n",
+        "\"unexpected_failures\":%llu,\"seconds\":%.3f,\"requests_per_second\":%.0f,"
+        "\"p50_us\":%.1f,\"p99_us\":%.1f,\"p999_us\":%.1f,\"max_us\":%.1f}\n",
         w.name.c_str(), o.connections, static_cast<unsigned long long>(r.requests),
-        static_cast<unsigned long long>(r.failures), r.seconds, rps, us(0.5), us(0.99),
-        us(0.999), max_us);
+        static_cast<unsigned long long>(r.failures), static_cast<unsigned long long>(unexpected),
+        r.seconds, rps, us(0.5), us(0.99), us(0.999), max_us);
   } else {
     std::printf(
         "%-12s %d connections: %llu requests in %.2f s, %.0f requests/s, latency p50 %.1f us, "
-        "p99 %.1f us, p99.9 %.1f us, max %.1f us, failed replies %llu\n",
+        "p99 %.1f us, p99.9 %.1f us, max %.1f us, failed replies %llu%s\n",
         w.name.c_str(), o.connections, static_cast<unsigned long long>(r.requests), r.seconds, rps,
-        us(0.5), us(0.99), us(0.999), max_us, static_cast<unsigned long long>(r.failures));
+        us(0.5), us(0.99), us(0.999), max_us, static_cast<unsigned long long>(r.failures),
+        w.may_fail && r.failures > 0 ? " (keys already present)" : "");
   }
   std::fflush(stdout);
+  if (unexpected > 0) {
+    std::fprintf(stderr,
+                 "zor_nosql_benchmark: %s: %llu of %llu replies failed; the figures above "
+                 "include them and do not measure the workload\n",
+                 w.name.c_str(), static_cast<unsigned long long>(unexpected),
+                 static_cast<unsigned long long>(r.requests));
+  }
 }
 
 // Creates the workload's container, fills it, warms up, measures, and erases the container.
-bool run_workload(const load_options& o, const workload& w, load_driver& driver) {
+// False when the workload could not run (the message is printed); `unexpected` gets the failed
+// replies the workload does not expect.
+bool run_workload(const load_options& o, const workload& w, load_driver& driver,
+                  uint64_t& unexpected) {
   uint64_t slot = 0;
   std::string frame;
   if (!w.create.empty()) {
-    if (!driver.run_one(w.create, frame) || !slot_of_creation(frame, slot)) {
-      std::fprintf(stderr, "%s: could not create its container (%s)\n", w.name.c_str(),
-                   w.create.c_str());
-      return false;
+    if (!driver.run_one(w.create, frame)) return fail(w, driver.last_error());
+    if (!slot_of_creation(frame, slot)) {
+      return fail(w, "the server refused to create its container (" + w.create + ")");
     }
   }
   phase_result discard;
@@ -79,7 +104,13 @@ bool run_workload(const load_options& o, const workload& w, load_driver& driver)
       line = expand_template(w.prefill, slot, key++);
       return true;
     };
-    if (!driver.run_phase(fill, 0, discard)) return false;
+    if (!driver.run_phase(fill, 0, discard)) return fail(w, driver.last_error());
+    if (discard.failures > 0) {
+      return fail(w, std::to_string(discard.failures) + " of the " +
+                         std::to_string(discard.requests) +
+                         " lines that fill the container failed");
+    }
+    discard = {};
   }
   std::vector<key_source> keys;
   for (int i = 0; i < o.connections; ++i) keys.push_back({0x9E3779B97F4A7C15ull * (i + 1)});
@@ -94,13 +125,20 @@ bool run_workload(const load_options& o, const workload& w, load_driver& driver)
   };
   if (o.warmup_seconds > 0) {
     budget = UINT64_MAX;
-    if (!driver.run_phase(random_command, o.warmup_seconds, discard)) return false;
+    if (!driver.run_phase(random_command, o.warmup_seconds, discard)) {
+      return fail(w, driver.last_error());
+    }
   }
   phase_result result;
   budget = o.duration_seconds > 0 ? UINT64_MAX : o.requests;
-  if (!driver.run_phase(random_command, o.duration_seconds, result)) return false;
+  if (!driver.run_phase(random_command, o.duration_seconds, result)) {
+    return fail(w, driver.last_error());
+  }
   report(o, w, result);
-  if (!w.create.empty()) return driver.run_one("e " + std::to_string(slot), frame);
+  unexpected = unexpected_failures(w, result);
+  if (!w.create.empty() && !driver.run_one("e " + std::to_string(slot), frame)) {
+    return fail(w, driver.last_error());
+  }
   return true;
 }
 
@@ -128,12 +166,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "zor_nosql_benchmark: %s\n", error.c_str());
     return 2;
   }
+  bool has_unexpected_failures = false;
   for (const workload& w : options.workloads) {
-    if (!run_workload(options, w, driver)) {
-      std::fprintf(stderr, "zor_nosql_benchmark: %s: connection broken or server stuck\n",
-                   w.name.c_str());
-      return 1;
-    }
+    uint64_t unexpected = 0;
+    if (!run_workload(options, w, driver, unexpected)) return 1;
+    has_unexpected_failures = has_unexpected_failures || unexpected > 0;
   }
-  return 0;
+  return has_unexpected_failures ? 1 : 0;
 }
