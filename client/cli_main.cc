@@ -169,6 +169,20 @@ bool find_password(const cli_options& options, std::string& password) {
   return read_password_from_terminal(prompt, password);
 }
 
+// No session: reports why on standard error and, with --json, as an error object on standard
+// output too, so that a script reading the objects learns why none came. Its "command" is the
+// one-shot command, or "" in the other modes, where no line has been read yet.
+int refuse_session(const cli_options& options, result r, std::string_view what,
+                   std::string_view detail) {
+  print_error(what, detail);
+  if (options.is_json) {
+    std::string text(what);
+    if (!detail.empty()) text.append(": ").append(detail);
+    print_out(format_json(options.has_command ? options.command : std::string(), r, {}, text));
+  }
+  return exit_unusable;
+}
+
 int run(int argc, char** argv) {
   cli_options options;
   std::string error;
@@ -185,22 +199,22 @@ int run(int argc, char** argv) {
 
   std::string password;
   if (!find_password(options, password)) {
-    print_error("no password", "set ZOR_PASSWORD or run at a terminal");
-    return exit_unusable;
+    return refuse_session(options, result::not_connected, "no password",
+                          "set ZOR_PASSWORD or run at a terminal");
   }
   connection c;
   const connect_options where{options.host, options.port, options.connect_timeout,
                               options.io_timeout};
   if (const result r = c.open(where); r != result::ok) {
-    print_error("cannot connect to " + options.host + ":" + std::to_string(options.port),
-                c.last_error());
-    return exit_unusable;
+    return refuse_session(options, r,
+                          "cannot connect to " + options.host + ":" + std::to_string(options.port),
+                          c.last_error());
   }
   if (const result r = c.log_in(options.user, password); r != result::ok) {
-    print_error(
+    return refuse_session(
+        options, r,
         r == result::login_refused ? "login refused for " + options.user : std::string(describe(r)),
         c.last_error());
-    return exit_unusable;
   }
   command_runner runner(c, options.is_json);
   if (options.has_command) {

@@ -1,13 +1,24 @@
 // zor_nosql_benchmark against the real server: every ready-made workload runs, reports one JSON
-// line, and leaves no container behind; a refused login is exit code 2.
+// line, and leaves no container behind; failed replies are reported and set the exit status;
+// connection and login errors are exit code 2 with a clear message. Against the bare framing
+// server (when it is built): the protocol's ceiling can be measured.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "tests/e2e/scripted_server.h"
 #include "tests/e2e/server_harness.h"
 
-#ifdef ZOR_BENCHMARK_PATH
+#ifndef ZOR_BENCHMARK_PATH
+#error "ZOR_BENCHMARK_PATH, the path of the built zor_nosql_benchmark, is not defined"
+#endif
 
 namespace qn::e2e {
 namespace {
@@ -50,12 +61,20 @@ TEST(BenchmarkTool, RunsEveryWorkloadAndCleansUp) {
     ASSERT_NE(at, std::string::npos) << w << "\n" << r.out;
     EXPECT_NE(r.out.find("\"requests\":300,", at), std::string::npos) << w;
   }
-  // Only the inserts of keys already present may be refused.
+  // Only the inserts of keys already present may be refused, and those are expected (40 keys,
+  // 300 inserts: most are refused, and the run still succeeds).
   for (const char* w : {"hashmap_set", "hashmap_get", "set_rank", "list_push", "list_pop",
                         "map_get"}) {
     const size_t at = r.out.find(std::string("{\"workload\":\"") + w + "\"");
     EXPECT_EQ(r.out.substr(r.out.find("\"failures\":", at), 13), "\"failures\":0,") << w;
   }
+  for (const char* w : workloads) {
+    const size_t at = r.out.find(std::string("{\"workload\":\"") + w + "\"");
+    EXPECT_EQ(r.out.substr(r.out.find("\"unexpected_failures\":", at), 24),
+              "\"unexpected_failures\":0,")
+        << w;
+  }
+  EXPECT_EQ(r.out.find("replies failed"), std::string::npos) << r.out;
 
   frame_client client(port);
   ASSERT_TRUE(client.log_in("admin", "pw"));
@@ -63,17 +82,114 @@ TEST(BenchmarkTool, RunsEveryWorkloadAndCleansUp) {
   EXPECT_EQ(client.command("k"), std::string("\0\0\0\0\0\0\0\0\0", 9));
 }
 
-TEST(BenchmarkTool, RefusedLoginIsExitCodeTwo) {
+TEST(BenchmarkTool, FailedRepliesAreReportedAndSetTheExitStatus) {
   const uint16_t port = find_free_port();
   server_process server({configuration_text(port, {{"admin", "pw"}}), std::string(), {}, {}, {}});
   ASSERT_TRUE(server.start());
   ASSERT_TRUE(wait_for_connect(port, true));
-  const tool_run r = run_tool("wrong", "-p " + std::to_string(port) + " -c 1 -n 10");
-  EXPECT_EQ(r.exit_code, 2) << r.out;
-  EXPECT_NE(r.out.find("login refused"), std::string::npos) << r.out;
+  // "x" is no command: every reply is a failure, which no custom workload expects.
+  const tool_run r =
+      run_tool("pw", "-p " + std::to_string(port) + " -c 2 -n 50 -w 0 --json --command x");
+  EXPECT_EQ(r.exit_code, 1) << r.out;
+  EXPECT_NE(r.out.find("{\"workload\":\"custom\",\"connections\":2,\"requests\":50,"
+                       "\"failures\":50,\"unexpected_failures\":50,"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("zor_nosql_benchmark: custom: 50 of 50 replies failed"),
+            std::string::npos)
+      << r.out;
+}
+
+TEST(BenchmarkTool, ConnectionAndLoginErrorsAreExitCodeTwo) {
+  const uint16_t port = find_free_port();
+  server_process server({configuration_text(port, {{"admin", "pw"}}), std::string(), {}, {}, {}});
+  ASSERT_TRUE(server.start());
+  ASSERT_TRUE(wait_for_connect(port, true));
+  const tool_run refused = run_tool("wrong", "-p " + std::to_string(port) + " -c 1 -n 10");
+  EXPECT_EQ(refused.exit_code, 2) << refused.out;
+  EXPECT_NE(refused.out.find("zor_nosql_benchmark: login refused for user admin"),
+            std::string::npos)
+      << refused.out;
+
+  const std::string closed_port = std::to_string(find_free_port());
+  const tool_run nothing_listens = run_tool("pw", "-p " + closed_port + " -c 1 -n 10");
+  EXPECT_EQ(nothing_listens.exit_code, 2) << nothing_listens.out;
+  EXPECT_NE(nothing_listens.out.find("zor_nosql_benchmark: cannot connect to 127.0.0.1:" +
+                                     closed_port + ": Connection refused"),
+            std::string::npos)
+      << nothing_listens.out;
+
+  struct case_t {
+    const char* what;
+    std::vector<std::string> replies;
+    std::string message;
+  } cases[] = {
+      {"closed at once", {}, "no login reply from 127.0.0.1:"},
+      {"login reply of two bytes", {std::string("\x02\0\0\0\0\0", 6)}, "does not decode"},
+  };
+  for (const auto& c : cases) {
+    scripted_server fake(c.replies);
+    ASSERT_NE(fake.port(), 0);
+    const tool_run r = run_tool("pw", "-p " + std::to_string(fake.port()) + " -c 1 -n 10");
+    EXPECT_EQ(r.exit_code, 2) << c.what << ": " << r.out;
+    EXPECT_NE(r.out.find(c.message), std::string::npos) << c.what << ": " << r.out;
+    EXPECT_EQ(fake.finish(), 1u) << c.what;  // the login only
+  }
+}
+
+// The bare framing server built beside this test, started on a loopback port and killed at the
+// end of the test.
+class bare_server {
+ public:
+  explicit bare_server(const char* program) : port_(find_free_port()) {
+    const std::string port_text = std::to_string(port_);
+    pid_ = fork();
+    if (pid_ == 0) {
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, STDOUT_FILENO);
+      execl(program, program, port_text.c_str(), "127.0.0.1", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+  }
+  ~bare_server() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  bare_server(const bare_server&) = delete;
+  bare_server& operator=(const bare_server&) = delete;
+
+  bool is_listening() const { return pid_ > 0 && wait_for_connect(port_, true); }
+  uint16_t port() const { return port_; }
+
+ private:
+  uint16_t port_;
+  pid_t pid_ = -1;
+};
+
+#ifdef ZOR_BARE_FRAME_SERVER_PATH
+constexpr const char* bare_frame_server_program = ZOR_BARE_FRAME_SERVER_PATH;
+#else
+constexpr const char* bare_frame_server_program = nullptr;
+#endif
+
+TEST(BenchmarkTool, MeasuresTheBareFramingServer) {
+  if (bare_frame_server_program == nullptr) {
+    GTEST_SKIP() << "bare_frame_server is built only with ZOR_BENCH=ON";
+  }
+  bare_server bare(bare_frame_server_program);
+  ASSERT_TRUE(bare.is_listening());
+  // Every frame gets the empty success reply, whatever the password and the command.
+  const tool_run r = run_tool(
+      "any", "-p " + std::to_string(bare.port()) + " -c 4 -n 2000 -w 0.05 --json --command k");
+  ASSERT_EQ(r.exit_code, 0) << r.out;
+  EXPECT_NE(r.out.find("{\"workload\":\"custom\",\"connections\":4,\"requests\":2000,"
+                       "\"failures\":0,\"unexpected_failures\":0,"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
 }
 
 }  // namespace
 }  // namespace qn::e2e
-
-#endif  // ZOR_BENCHMARK_PATH
