@@ -163,9 +163,6 @@ void listener_run::take_connection(int socket, const sockaddr_in& peer) {
     close(socket);
     return;
   }
-  const timeval send_timeout{static_cast<time_t>(options_.send_timeout.count() / 1000),
-                             static_cast<suseconds_t>(options_.send_timeout.count() % 1000 * 1000)};
-  setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &send_timeout, sizeof send_timeout);
   // Replies leave in one send; no reason to let Nagle hold back a partial one.
   const int one = 1;
   setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -177,6 +174,7 @@ void listener_run::take_connection(int socket, const sockaddr_in& peer) {
   c->registry = registry.load();
   c->users = options_.users;
   c->throttle = &throttle_;
+  c->send_timeout = options_.send_timeout;
   if (!port_.associate(socket, 0, *c)) {
     std::printf("create iocp for accept socket failed.\n");
     close(socket);

@@ -32,9 +32,9 @@ struct listener_options {
   // (the server passes the start-up script runner here).
   std::function<void(db::nosql::Registry&)> on_first_start;
   login_throttle* throttle = nullptr;  // null: process_throttle()
-  // Longest a send may make no progress before the connection is closed, so a peer that stops
-  // reading cannot hold a worker for ever.
-  std::chrono::milliseconds send_timeout{10000};
+  // Longest a whole reply frame may take to leave before the connection is closed, so a peer that
+  // reads slowly or not at all cannot hold a worker for ever.
+  std::chrono::milliseconds send_timeout = default_send_timeout;
 };
 
 // One listener start: creates the registry on the first start, opens the socket, starts the

@@ -7,8 +7,13 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -150,11 +155,12 @@ TEST_F(ListenerTest, CommandsAreAnsweredByteForByte) {
 
 // The reply frame of a successful command: status 0, item count, then the items as given.
 std::string reply_of(int items, const std::string& item_hex) {
-  std::string body = "00" + to_hex(std::string(1, static_cast<char>(items))) + "00000000000000" +
-                     item_hex;
+  std::string body =
+      "00" + to_hex(std::string(1, static_cast<char>(items))) + "00000000000000" + item_hex;
   const size_t length = body.size() / 2;
   std::string prefix;
-  for (int i = 0; i < 4; ++i) prefix += to_hex(std::string(1, static_cast<char>(length >> (8 * i))));
+  for (int i = 0; i < 4; ++i)
+    prefix += to_hex(std::string(1, static_cast<char>(length >> (8 * i))));
   return prefix + body;
 }
 
@@ -178,10 +184,11 @@ TEST_F(ListenerTest, TypedItemsAreAnsweredByteForByte) {
       {"i 0 last 7", empty_reply},
       {"i 0 last -3", empty_reply},
       {"g 0 count", reply_of(1, item_of("", u64, 1, "0200000000000000"))},
-      {"g 0 all", reply_of(1, item_of("", "020000", 2, "07000000" "fdffffff"))},
+      {"g 0 all", reply_of(1, item_of("", "020000", 2, "07000000fdffffff"))},
       {"g 0 con_type", reply_of(1, item_of("", "040202", 1, "0600" + to_hex("vector")))},
-      {"c vector string", reply_of(2, item_of("vkey", u64, 1, "0100000000000000") +
-                                          item_of("vkey(hex)", "040202", 1, "0300" + to_hex("0x1")))},
+      {"c vector string",
+       reply_of(2, item_of("vkey", u64, 1, "0100000000000000") +
+                       item_of("vkey(hex)", "040202", 1, "0300" + to_hex("0x1")))},
       {"i 1 last abc", empty_reply},
       {"i 1 last \"\"", empty_reply},
       {"g 1 all", reply_of(1, item_of("", "040202", 2, "0300" + to_hex("abc") + "0000"))},
@@ -190,6 +197,44 @@ TEST_F(ListenerTest, TypedItemsAreAnsweredByteForByte) {
       {"g 1 nth x1", failure},     // an argument that does not parse
   };
   for (const auto& t : cases) EXPECT_EQ(c->command(t.line), t.reply) << t.line;
+
+  // Every element type: a fresh vector in slot 0, two elements, and the item that reads them back
+  // (descriptor, then the values in their wire encoding).
+  const std::string created =
+      reply_of(2, item_of("vkey", u64, 1, "0000000000000000") +
+                      item_of("vkey(hex)", "040202", 1, "0300" + to_hex("0x0")));
+  struct {
+    std::string type;
+    std::string first;
+    std::string second;
+    std::string descriptor;
+    std::string values;
+  } types[] = {
+      {"i08", "-128", "0x7f", "000000", "807f"},
+      {"i16", "-2", "0x1234", "010000", "feff3412"},
+      {"i32", "-3", "2147483647", "020000", "fdffffffffffff7f"},
+      {"i64", "-9223372036854775808", "1", "030000", "00000000000000800100000000000000"},
+      {"u08", "255", "0b1", "000100", "ff01"},
+      {"u16", "65535", "0400", "010100", "ffff0001"},
+      {"u32", "4294967295", "+5", "020100", "ffffffff05000000"},
+      {"u64", "18446744073709551615", "0x0102030405060708", "030100",
+       "ffffffffffffffff0807060504030201"},
+      {"float", "1.5", "-0.25", "020201", "0000c03f000080be"},
+      {"double", "-2.5", "1e300", "030201", "00000000000004c09c7500883ce4377e"},
+      {"date", "2024-02-29", "1999-12-31", "050203", "e807021dcf070c1f"},
+      // Hour, minute, second, then the nanoseconds as u32; a datetime is the date, then the time.
+      {"time", "23:59:58.123456789", "00:00:01.5", "050204", "173b3a15cd5b070000010065cd1d"},
+      {"datetime", "2024-01-31T08:00:00.25", "\"2000-02-29 23:59:59\"", "050205",
+       "e807011f08000080b2e60ed007021d173b3b00000000"},
+      {"string", "abc", "\"\"", "040202", "03006162630000"},
+  };
+  for (const auto& t : types) {
+    EXPECT_EQ(c->command("clear"), empty_reply) << t.type;
+    EXPECT_EQ(c->command("c vector " + t.type), created) << t.type;
+    EXPECT_EQ(c->command("i 0 last " + t.first), empty_reply) << t.type;
+    EXPECT_EQ(c->command("i 0 last " + t.second), empty_reply) << t.type;
+    EXPECT_EQ(c->command("g 0 all"), reply_of(1, item_of("", t.descriptor, 2, t.values))) << t.type;
+  }
 }
 
 TEST_F(ListenerTest, PeersThatStopReadingDoNotHoldTheWorkers) {
@@ -207,7 +252,44 @@ TEST_F(ListenerTest, PeersThatStopReadingDoNotHoldTheWorkers) {
     ASSERT_EQ(stalled.back()->login("alice", "wonderland"), success);
     ASSERT_TRUE(stalled.back()->send_frame("g 0 all"));
   }
-  EXPECT_EQ(steady->command("g 0 count"), reply_of(1, item_of("", "030100", 1, "2800000000000000")));
+  EXPECT_EQ(steady->command("g 0 count"),
+            reply_of(1, item_of("", "030100", 1, "2800000000000000")));
+}
+
+TEST_F(ListenerTest, SlowReaderIsCutOffWhenTheWholeReplyTakesTooLong) {
+  // A reply of about 4 MB to a client with a tiny receive buffer that keeps taking a few kilobytes
+  // at a time, at most about 1 MB a second: every wait for room ends with progress, so only a
+  // deadline for the whole frame (500 ms here) ends the send before the reply is complete. The
+  // server then closes; what it had already queued still arrives, then the end of the stream.
+  start();
+  auto steady = logged_in();
+  ASSERT_EQ(steady->command("c vector string").substr(0, 10), "3d00000000");
+  constexpr size_t strings = 80;
+  constexpr size_t length = 50000;
+  const std::string line = "i 0 last " + std::string(length, 's');
+  for (size_t i = 0; i < strings; ++i) ASSERT_EQ(steady->command(line), empty_reply);
+  const size_t reply_size = 4 + 1 + 8 + (2 + 3 + 8) + strings * (2 + length);
+
+  test_client slow(options_.port, "127.0.0.1", 4096);
+  ASSERT_EQ(slow.login("alice", "wonderland"), success);
+  ASSERT_TRUE(slow.send_frame("g 0 all"));
+  const auto begin = std::chrono::steady_clock::now();
+  size_t received = 0;
+  bool is_ended = false;
+  char buffer[4096];
+  while (received < reply_size && !is_ended) {
+    const ssize_t n = recv(slow.fd(), buffer, sizeof buffer, 0);
+    if (n < 0 && errno == EINTR) continue;
+    is_ended = n == 0 || (n < 0 && errno == ECONNRESET);
+    if (n < 0 && !is_ended) break;  // the client's own 20 s receive limit: the server never closed
+    if (n > 0) received += static_cast<size_t>(n);
+    std::this_thread::sleep_until(begin + std::chrono::microseconds(received));
+  }
+  EXPECT_TRUE(is_ended);
+  EXPECT_LT(received, reply_size);
+  // The worker is free again.
+  EXPECT_EQ(steady->command("g 0 count"),
+            reply_of(1, item_of("", "030100", 1, "5000000000000000")));
 }
 
 TEST_F(ListenerTest, RequestsLargerThanTheReceiveAreaAreGathered) {
@@ -217,6 +299,81 @@ TEST_F(ListenerTest, RequestsLargerThanTheReceiveAreaAreGathered) {
     EXPECT_EQ(c->command(std::string(size, 'x')), failure) << size;
     EXPECT_EQ(c->command("clear"), empty_reply) << size;
   }
+}
+
+// A directory of its own under /tmp, removed with everything in it at the end of the scope.
+class scratch_directory {
+ public:
+  scratch_directory() {
+    char pattern[] = "/tmp/zor_net_test_XXXXXX";
+    if (mkdtemp(pattern) != nullptr) path_ = pattern;
+  }
+  ~scratch_directory() {
+    if (!path_.empty()) std::filesystem::remove_all(path_);
+  }
+  scratch_directory(const scratch_directory&) = delete;
+  scratch_directory& operator=(const scratch_directory&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// The whole content of a file; empty when it cannot be read.
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST_F(ListenerTest, BackupAndRestoreOverTheWire) {
+  start();
+  const scratch_directory directory;
+  ASSERT_FALSE(directory.path().empty());
+  const std::string image = directory.path() + "/image";
+  auto c = logged_in();
+  const std::string numbers = reply_of(1, item_of("", "020000", 2, "07000000fdffffff"));
+  const std::string words = reply_of(1, item_of("", "040202", 2, "0300" + to_hex("abc") + "0000"));
+  const std::string replaced = reply_of(1, item_of("", "000100", 1, "09"));
+  struct {
+    std::string line;
+    std::string reply;
+  } steps[] = {
+      {"c vector i32 nums", ""},  // slot 0, named
+      {"i 0 last 7", empty_reply},
+      {"i 0 last -3", empty_reply},
+      {"c vector string", ""},  // slot 1
+      {"i 1 last abc", empty_reply},
+      {"i 1 last \"\"", empty_reply},
+      {"b " + image, empty_reply},
+      // Replace everything: slot 0 now holds a vector of another type, slot 1 is free.
+      {"clear", empty_reply},
+      {"c vector u08", ""},
+      {"i 0 last 9", empty_reply},
+      {"g 0 all", replaced},
+      {"g 1 all", failure},
+      {"r " + directory.path() + "/missing", failure},  // the database stays as it is
+      {"g 0 all", replaced},
+      {"r " + image, empty_reply},  // replaces, never merges
+      {"g 0 all", numbers},
+      {"g \"nums\" all", numbers},
+      {"g 1 all", words},
+      {"g 2 all", failure},
+      {"b " + image, failure},  // the image exists already
+      {"g 0 all", numbers},
+  };
+  std::string saved;
+  for (const auto& t : steps) {
+    const std::string reply = c->command(t.line);
+    if (t.reply.empty()) {
+      EXPECT_EQ(reply.substr(0, 10), "3d00000000") << t.line;  // a create: the slot follows
+    } else {
+      EXPECT_EQ(reply, t.reply) << t.line;
+    }
+    if (t.line[0] == 'b' && saved.empty()) saved = read_file(image);
+  }
+  // Magic, version, and the two containers; the refused second backup left the file as it was.
+  EXPECT_EQ(to_hex(saved.substr(0, 13)), to_hex("qmdb") + "000200000000000000");
+  EXPECT_EQ(read_file(image), saved);
 }
 
 TEST_F(ListenerTest, CloseMarkerClosesTheConnection) {

@@ -16,6 +16,7 @@ removal_pool::~removal_pool() {
     is_stopping_ = true;
   }
   wake_.notify_all();
+  stop_.notify_all();
   for (std::thread& t : threads_) t.join();
 }
 
@@ -39,7 +40,7 @@ void removal_pool::run_thread() {
     task t = std::move(queue_.front());
     queue_.pop_front();
     const auto deadline = std::chrono::steady_clock::now() + t.delay;
-    if (wake_.wait_until(lock, deadline, [this] { return is_stopping_; })) return;
+    if (stop_.wait_until(lock, deadline, [this] { return is_stopping_; })) return;
     lock.unlock();
     remove_(t.address);
     lock.lock();

@@ -59,7 +59,10 @@ class removal_pool {
 
   std::function<void(const std::string&)> remove_;
   std::mutex mutex_;  // guards the fields below
+  // Idle threads wait on wake_ for tasks; threads sleeping out a delay wait on stop_, so a new task
+  // always wakes an idle thread rather than one that is counting down.
   std::condition_variable wake_;
+  std::condition_variable stop_;
   std::deque<task> queue_;
   std::vector<std::thread> threads_;
   bool is_stopping_ = false;

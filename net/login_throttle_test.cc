@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace qn::net {
 namespace {
@@ -109,6 +113,131 @@ TEST(LoginThrottle, MoreBansThanRemovalThreadsAreAllLifted) {
   EXPECT_EQ(t.blacklist_count(), 5u);
   for (int i = 0; i < 5; ++i) EXPECT_TRUE(wait_unbanned(t, "h" + std::to_string(i))) << i;
   EXPECT_EQ(t.blacklist_count(), 0u);
+}
+
+TEST(LoginThrottle, LaterBansCountDownOnlyWhenARemovalThreadIsFree) {
+  // Tier-1 bans are short, tier-2 bans long. Four addresses take their long ban and so occupy all
+  // four removal threads; four more then take short bans. With four threads those are lifted only
+  // after a long one, since each short countdown starts on a thread that a lifted long ban freed.
+  // With more threads, or a countdown that starts at once, they would be lifted long before.
+  login_throttle t(throttle_settings{{milliseconds(1), milliseconds(400), milliseconds(400)}});
+  for (int i = 0; i < 4; ++i) {
+    const std::string a = "long" + std::to_string(i);
+    ASSERT_EQ(fail(t, a, 30), 29);
+    ASSERT_TRUE(wait_unbanned(t, a));
+    ASSERT_EQ(fail(t, a, 20), 19);
+  }
+  for (int i = 0; i < 4; ++i) ASSERT_EQ(fail(t, "short" + std::to_string(i), 30), 29);
+  for (int i = 0; i < 4; ++i) {
+    const std::string a = "short" + std::to_string(i);
+    ASSERT_TRUE(wait_unbanned(t, a));
+    int lifted = 0;
+    for (int k = 0; k < 4; ++k) lifted += t.is_banned("long" + std::to_string(k)) ? 0 : 1;
+    EXPECT_GE(lifted, 1) << a;
+  }
+}
+
+TEST(LoginThrottle, FreeRemovalThreadTakesANewBanWhileOthersCountDown) {
+  // Three removal threads sleep out long bans; the fourth must take each new short ban at once,
+  // not leave it queued behind them because its wake-up went to one of the sleepers.
+  login_throttle t(
+      throttle_settings{{milliseconds(1), long_bans().ban_lengths[1], milliseconds(1)}});
+  for (int i = 0; i < 3; ++i) {
+    const std::string a = "long" + std::to_string(i);
+    ASSERT_EQ(fail(t, a, 30), 29);
+    ASSERT_TRUE(wait_unbanned(t, a));
+    ASSERT_EQ(fail(t, a, 20), 19);
+  }
+  for (int i = 0; i < 8; ++i) {
+    const std::string a = "short" + std::to_string(i);
+    ASSERT_EQ(fail(t, a, 30), 29);
+    ASSERT_TRUE(wait_unbanned(t, a)) << a;
+  }
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(t.is_banned("long" + std::to_string(i))) << i;
+}
+
+// A removal pool whose removals block until the test lets them finish, so that the tasks holding
+// a thread can be seen: `entered` lists the addresses whose removal has started, in that order.
+class GatedRemovals {
+ public:
+  GatedRemovals()
+      : pool_([this](const std::string& address) {
+          std::unique_lock lock(mutex_);
+          entered_.push_back(address);
+          ++running_;
+          most_running_ = std::max(most_running_, running_);
+          changed_.notify_all();
+          changed_.wait(lock, [this] { return finished_allowed_ > 0; });
+          --finished_allowed_;
+          --running_;
+        }) {}
+  ~GatedRemovals() { finish(1000); }  // no thread may stay blocked when the pool is destroyed
+
+  removal_pool& pool() { return pool_; }
+  // Lets `n` blocked removals finish.
+  void finish(int n) {
+    std::lock_guard lock(mutex_);
+    finished_allowed_ += n;
+    changed_.notify_all();
+  }
+  // Waits (at most 10 s) until `n` removals have started; returns the addresses that started.
+  std::vector<std::string> wait_entered(size_t n) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, std::chrono::seconds(10), [&] { return entered_.size() >= n; });
+    return entered_;
+  }
+  int most_running() {
+    std::lock_guard lock(mutex_);
+    return most_running_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<std::string> entered_;
+  int running_ = 0;
+  int most_running_ = 0;
+  int finished_allowed_ = 0;
+  // Declared last: destroyed (its threads joined) before the fields its removals use.
+  removal_pool pool_;
+};
+
+TEST(RemovalPool, FourTasksAtATimeInArrivalOrder) {
+  GatedRemovals removals;
+  for (int i = 0; i < 4; ++i) removals.pool().enqueue("a" + std::to_string(i), milliseconds(1));
+  std::vector<std::string> first = removals.wait_entered(4);
+  std::sort(first.begin(), first.end());
+  EXPECT_EQ(first, (std::vector<std::string>{"a0", "a1", "a2", "a3"}));
+  // Every thread is held; later tasks wait in the queue however long.
+  for (int i = 0; i < 6; ++i) removals.pool().enqueue("b" + std::to_string(i), milliseconds(1));
+  std::this_thread::sleep_for(milliseconds(100));
+  EXPECT_EQ(removals.wait_entered(0).size(), 4u);
+  // Freeing one thread at a time: the queue's front task takes it.
+  for (size_t i = 0; i < 6; ++i) {
+    removals.finish(1);
+    const std::vector<std::string> entered = removals.wait_entered(5 + i);
+    ASSERT_EQ(entered.size(), 5 + i);
+    EXPECT_EQ(entered.back(), "b" + std::to_string(i));
+  }
+  EXPECT_EQ(removals.most_running(), 4);
+}
+
+TEST(RemovalPool, QueuedTasksStartCountingWhenTheyGetAThread) {
+  // While every thread is held, a queued delay does not run down: of two tasks queued behind the
+  // held ones, the longer first, the shorter one finishes first once both get a thread, however
+  // long they have waited in the queue.
+  GatedRemovals removals;
+  for (int i = 0; i < 4; ++i) removals.pool().enqueue("a" + std::to_string(i), milliseconds(1));
+  ASSERT_EQ(removals.wait_entered(4).size(), 4u);
+  removals.pool().enqueue("slow", milliseconds(300));
+  removals.pool().enqueue("quick", milliseconds(50));
+  std::this_thread::sleep_for(milliseconds(400));  // longer than either delay
+  ASSERT_EQ(removals.wait_entered(0).size(), 4u);
+  removals.finish(2);
+  const std::vector<std::string> entered = removals.wait_entered(6);
+  ASSERT_EQ(entered.size(), 6u);
+  EXPECT_EQ(entered[4], "quick");
+  EXPECT_EQ(entered[5], "slow");
 }
 
 TEST(LoginThrottle, DestroyingWithPendingBansDoesNotWait) {

@@ -1,8 +1,11 @@
 #include "net/session.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 
 #include "engine/executor.h"
 #include "net/digest.h"
@@ -33,6 +36,20 @@ bool take_counted(std::string_view& payload, std::string_view& out) {
   return true;
 }
 
+// Waits until `socket` can take more bytes (or has an error the next send reports). False when
+// `deadline` passes first or the wait itself fails.
+bool wait_writable(int socket, std::chrono::steady_clock::time_point deadline) {
+  for (;;) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd p{socket, POLLOUT, 0};
+    const int ready = poll(&p, 1, static_cast<int>(std::min<int64_t>(left.count(), INT_MAX)));
+    if (ready > 0) return true;
+    if (ready < 0 && errno != EINTR) return false;
+  }
+}
+
 void reset_request(connection& c) {
   if (c.request.capacity() > kept_request_capacity) {
     std::string().swap(c.request);
@@ -60,13 +77,14 @@ bool run_login(connection& c) {
   }
   if (!is_known_user(c, name, password)) {
     reset_request(c);
-    if (!send_whole(c.socket, status_frame(false))) return false;  // closed without counting
+    // A reply that cannot be sent closes the connection without counting the failure.
+    if (!send_whole(c.socket, status_frame(false), c.send_timeout)) return false;
     return c.throttle->record_failure(c.client_address);
   }
   c.throttle->record_success(c.client_address);
   c.is_logged_in = true;
   reset_request(c);
-  return send_whole(c.socket, status_frame(true));
+  return send_whole(c.socket, status_frame(true), c.send_timeout);
 }
 
 // The frame is complete and the session logged in.
@@ -76,13 +94,13 @@ bool run_command(connection& c) {
     db::nosql::reply_record reply;
     // Bytes after the prefix, including any that arrived past the frame (clients wait for each
     // reply, so there are none in practice).
-    const bool is_done = db::nosql::execute(*c.registry, c.request.data() + 4,
-                                            c.request.size() - 4, reply);
+    const bool is_done =
+        db::nosql::execute(*c.registry, c.request.data() + 4, c.request.size() - 4, reply);
     std::string frame;
     if (is_done && build_reply_frame(reply, frame)) {
-      is_sent = send_whole(c.socket, frame);
+      is_sent = send_whole(c.socket, frame, c.send_timeout);
     } else {
-      is_sent = send_whole(c.socket, status_frame(false));
+      is_sent = send_whole(c.socket, status_frame(false), c.send_timeout);
     }
   }
   reset_request(c);
@@ -91,14 +109,20 @@ bool run_command(connection& c) {
 
 }  // namespace
 
-bool send_whole(int socket, std::string_view bytes) {
+// Non-blocking sends with a poll for room in between, so that the deadline covers the whole
+// frame: a per-call send timeout would let a peer that takes a few bytes now and then keep the
+// worker for ever.
+bool send_whole(int socket, std::string_view bytes, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (!bytes.empty()) {
-    const ssize_t n = send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;  // includes EAGAIN: the send timeout passed without progress
+    const ssize_t n = send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n >= 0) {
+      bytes.remove_prefix(static_cast<size_t>(n));
+    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      if (!wait_writable(socket, deadline)) return false;
+    } else if (errno != EINTR) {
+      return false;
     }
-    bytes.remove_prefix(static_cast<size_t>(n));
   }
   return true;
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -24,6 +25,9 @@ namespace qn::net {
 // config/ defines the identical alias, so one object passes between the two.
 using user_table = std::map<std::string, std::string, qn::byte_string_less>;
 
+// Longest a whole reply frame may take to leave unless the listener is told otherwise.
+inline constexpr std::chrono::milliseconds default_send_timeout{10000};
+
 // One accepted connection. Its io_operation base is what the completion port hands back.
 // Owned by the listener run that accepted it; released when the connection closes.
 struct connection : io_operation {
@@ -37,14 +41,19 @@ struct connection : io_operation {
   db::nosql::Registry* registry = nullptr;
   const user_table* users = nullptr;  // null: every login fails
   login_throttle* throttle = nullptr;
+  // Budget for sending one whole reply; a peer that has not taken it all by then is cut off.
+  std::chrono::milliseconds send_timeout = default_send_timeout;
 };
 
 // Handles a completed receive of `bytes` (> 0) bytes in c.receive_area. Returns true to keep the
 // connection (the caller posts the next receive), false to close it.
 [[nodiscard]] bool receive_bytes(connection& c, uint32_t bytes);
 
-// Sends all of `bytes` on a blocking socket, retrying partial sends, without SIGPIPE. Returns
-// false on the first error, including the socket's send timeout passing with nothing sent.
-[[nodiscard]] bool send_whole(int socket, std::string_view bytes);
+// Sends all of `bytes`, retrying partial sends, without SIGPIPE, and gives the whole of them
+// `timeout` (steady clock) however slowly the peer reads. Returns false on the first send error or
+// when the time is up with bytes still unsent; the caller then closes the connection. Does not
+// depend on the socket's blocking mode or SO_SNDTIMEO.
+[[nodiscard]] bool send_whole(int socket, std::string_view bytes,
+                              std::chrono::milliseconds timeout);
 
 }  // namespace qn::net
