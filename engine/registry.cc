@@ -56,9 +56,28 @@ bool Registry::find_by_name(std::string_view name, uint64_t& slot) const {
   return true;
 }
 
-std::string_view Registry::name_of(uint64_t slot) const {
+std::string_view Registry::find_by_id(uint64_t slot) const {
   const ab_adt* c = container_at(slot);
   return c != nullptr ? c->name() : std::string_view();
+}
+
+bool Registry::add_name(std::string_view name, uint64_t slot) {
+  return by_name_.emplace(name, slot).second;
+}
+
+bool Registry::remove_name(std::string_view name) { return by_name_.erase(name) != 0; }
+
+bool Registry::peek_free(uint64_t& slot) const {
+  if (free_count_ == 0) return false;
+  slot = next_free(sentinel);
+  return true;
+}
+
+void Registry::pop_free() { unlink_free(next_free(sentinel)); }
+
+void Registry::place(uint64_t slot, std::unique_ptr<ab_adt> container) {
+  delete slots_[slot];
+  slots_[slot] = container.release();
 }
 
 bool Registry::can_place(std::string_view name) const {
@@ -67,14 +86,15 @@ bool Registry::can_place(std::string_view name) const {
 
 bool Registry::place_new(std::unique_ptr<ab_adt> container, std::string_view name,
                          uint64_t& slot) {
-  if (container == nullptr || !can_place(name)) return false;
-  const uint64_t head = next_free(sentinel);
+  uint64_t head = 0, ignored = 0;
+  if (container == nullptr || !peek_free(head)) return false;
   if (!name.empty()) {
+    if (find_by_name(name, ignored)) return false;
     container->set_name(name);
-    by_name_.emplace(container->name(), head);
+    if (!add_name(container->name(), head)) return false;
   }
-  unlink_free(head);
-  slots_[head] = container.release();
+  pop_free();
+  place(head, std::move(container));
   slot = head;
   return true;
 }
@@ -89,7 +109,7 @@ bool Registry::release(uint64_t slot) {
   ab_adt* c = container_at(slot);
   if (c == nullptr) return false;
   slots_[slot] = nullptr;
-  if (!c->name().empty()) by_name_.erase(c->name());
+  if (!c->name().empty()) remove_name(c->name());
   delete c;
   push_free_front(slot);
   return true;

@@ -40,26 +40,49 @@ class Registry {
 
   // The container in a slot, or null when the slot is free or not below the capacity.
   ab_adt* container_at(uint64_t slot) const { return slot < capacity ? slots_[slot] : nullptr; }
+  // ---- the name index ----
+
   // The slot of a named container; false when no container has that name (byte for byte).
   [[nodiscard]] bool find_by_name(std::string_view name, uint64_t& slot) const;
-  // The name of the container in a slot; empty for a free slot or an unnamed container.
-  std::string_view name_of(uint64_t slot) const;
+  // The name of the container in a slot; empty for a free slot or an unnamed container. The
+  // names live in the containers themselves, so the slot table is the index by slot number.
+  std::string_view find_by_id(uint64_t slot) const;
+  // Indexes `name` (a view into the container's own name buffer, which outlives the entry) under
+  // `slot`; false, changing nothing, when the name is already indexed.
+  [[nodiscard]] bool add_name(std::string_view name, uint64_t slot);
+  // Drops a name from the index; false when it was not there.
+  bool remove_name(std::string_view name);
+  uint64_t named_count() const { return by_name_.size(); }
+
+  // ---- the free list ----
 
   uint64_t free_count() const { return free_count_; }
   uint64_t occupied_count() const { return capacity - free_count_; }
+  // The number at the head of the free list, not removed; false when no slot is free.
+  [[nodiscard]] bool peek_free(uint64_t& slot) const;
+  // Removes the head of the free list. Requires: a free slot.
+  void pop_free();
+  // Makes a free slot number the new head of the free list. Requires: the slot is free and not
+  // on the list.
+  void push_free_front(uint64_t slot);
+  // Moves a free slot number to the head of the free list so the next creation takes it. Does
+  // nothing for an occupied slot or one not below the capacity.
+  void reserve_front(uint64_t slot);
 
-  // Places a new container in the slot at the head of the free list under `name` (empty: none).
-  // Fails, changing nothing and destroying `container`, when no slot is free, the name is in use
-  // or `container` is null. On success writes the slot number.
+  // ---- containers ----
+
+  // Stores a container in a slot that was just taken off the free list. Requires: slot below
+  // the capacity.
+  void place(uint64_t slot, std::unique_ptr<ab_adt> container);
+  // Creation's order: the head of the free list, the name refused when in use, the name copied
+  // into the container and indexed, the head popped and the container placed there. Fails,
+  // changing nothing and destroying `container`, when no slot is free, the name is in use or
+  // `container` is null. On success writes the slot number.
   [[nodiscard]] bool place_new(std::unique_ptr<ab_adt> container, std::string_view name,
                                uint64_t& slot);
   // Whether a create with this name could succeed now (a free slot, the name not in use); lets
   // creation refuse before it builds anything.
   bool can_place(std::string_view name) const;
-
-  // Moves a free slot number to the head of the free list so the next creation takes it. Does
-  // nothing for an occupied slot or one not below the capacity.
-  void reserve_front(uint64_t slot);
 
   // Destroys the container in a slot, drops its name and returns the slot number to the head of
   // the free list. False for a free slot or one not below the capacity.
@@ -91,7 +114,6 @@ class Registry {
     prev_delta_[i] = static_cast<uint32_t>((v + links + 1 - i) % links);
   }
   void unlink_free(uint64_t slot);
-  void push_free_front(uint64_t slot);
 
   std::shared_mutex lock_;
   zeroed_array<ab_adt*> slots_;

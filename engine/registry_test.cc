@@ -70,12 +70,37 @@ TEST(Registry, NamesAreUniqueBytewise) {
   EXPECT_EQ(slot, 1u);
   ASSERT_TRUE(r.find_by_name("A", slot));
   EXPECT_EQ(slot, 2u);
-  EXPECT_EQ(r.name_of(0), "ab");
-  EXPECT_EQ(r.name_of(3), "");
+  EXPECT_EQ(r.find_by_id(0), "ab");
+  EXPECT_EQ(r.find_by_id(3), "");
   EXPECT_TRUE(r.release(0));
   EXPECT_FALSE(r.find_by_name("ab", slot));
   EXPECT_EQ(create(r, "ab"), 0u);  // the name is free again
   EXPECT_FALSE(r.place_new(nullptr, "", slot));
+}
+
+TEST(Registry, FreeListAndNameIndexPrimitives) {
+  Registry r;
+  uint64_t head = 99;
+  ASSERT_TRUE(r.peek_free(head));
+  EXPECT_EQ(head, 0u);
+  r.pop_free();
+  ASSERT_TRUE(r.peek_free(head));
+  EXPECT_EQ(head, 1u);  // peeking did not remove
+  r.push_free_front(0);
+  ASSERT_TRUE(r.peek_free(head));
+  EXPECT_EQ(head, 0u);
+  EXPECT_EQ(r.free_count(), Registry::capacity);
+
+  EXPECT_EQ(create(r, "x"), 0u);
+  EXPECT_EQ(r.named_count(), 1u);
+  EXPECT_FALSE(r.add_name("x", 5));  // the index keeps the first entry
+  uint64_t slot = 0;
+  ASSERT_TRUE(r.find_by_name("x", slot));
+  EXPECT_EQ(slot, 0u);
+  EXPECT_TRUE(r.remove_name("x"));
+  EXPECT_FALSE(r.remove_name("x"));
+  EXPECT_EQ(r.named_count(), 0u);
+  EXPECT_FALSE(r.find_by_name("x", slot));
 }
 
 TEST(Registry, ReserveFrontChoosesTheNextSlot) {

@@ -79,7 +79,7 @@ bool write_image(const Registry& registry, image_writer& out) {
     ab_adt* container = registry.container_at(slot);
     if (container == nullptr) continue;
     --left;
-    out.put_text(registry.name_of(slot));
+    out.put_text(registry.find_by_id(slot));
     out.put_u64(slot);
     if (!save_container(*container, out) || !out.ok()) return false;
   }

@@ -25,7 +25,7 @@ void start_table(reply_record& reply) {
 
 // Appends one row. The count goes through the container's own `count`, under its lock.
 void append_row(const Registry& registry, uint64_t slot, ab_adt& c, reply_record& reply) {
-  reply[0].append_text(registry.name_of(slot));
+  reply[0].append_text(registry.find_by_id(slot));
   reply[1].append(slot);
   reply[2].append_text(slot_hex_text(slot));
   reply[3].append(c.count());
