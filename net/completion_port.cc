@@ -5,27 +5,33 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <thread>
 
 namespace qn::net {
 
 namespace {
-// Tags in epoll's user data; operations are never at these addresses. The packet eventfd carries
-// packet_tag. An associated socket carries dormant_tag until its first receive is posted: epoll
-// always reports hang-ups and errors of a registered descriptor, and such a report must not hand
-// the connection to a worker while nobody has posted a receive on it.
-char packet_tag;
-char dormant_tag;
+// epoll's user data for the packet eventfd; a socket's report carries its slot and generation.
+constexpr uint64_t packet_report = ~uint64_t{0};
+
+// The ownership word: generation << 32 | state. Held (by the thread handling the socket, or by
+// its creator before the first post) is the word without state bits.
+constexpr uint64_t posted = 1;
+constexpr uint64_t missed = 2;  // a report came while held
+constexpr uint64_t state_bits = posted | missed;
+
+uint64_t generation_of(uint64_t word) { return word >> 32; }
+uint64_t report_of(uint32_t slot, uint64_t generation) { return generation << 32 | slot; }
 }  // namespace
 
-completion_port::completion_port() {
+completion_port::completion_port()
+    : chunks_(std::make_unique<std::atomic<ownership*>[]>(max_sockets / chunk_size)) {
   epoll_fd_ = epoll_create1(EPOLL_CLOEXEC);
   packet_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK | EFD_SEMAPHORE);
   if (epoll_fd_ < 0 || packet_fd_ < 0) return;
   epoll_event ev{};
   ev.events = EPOLLIN;  // level-triggered: every waiter may try to take a packet
-  ev.data.ptr = &packet_tag;
+  ev.data.u64 = packet_report;
   if (epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, packet_fd_, &ev) != 0) {
     close(packet_fd_);
     packet_fd_ = -1;
@@ -35,37 +41,134 @@ completion_port::completion_port() {
 completion_port::~completion_port() {
   if (packet_fd_ >= 0) close(packet_fd_);
   if (epoll_fd_ >= 0) close(epoll_fd_);
+  for (uint32_t i = 0; i < max_sockets / chunk_size; ++i) delete[] chunks_[i].load();
+}
+
+// ---- ownership slots ----
+
+completion_port::ownership& completion_port::slot_at(uint32_t index) {
+  return chunks_[index >> chunk_bits].load(std::memory_order_acquire)[index & (chunk_size - 1)];
+}
+
+bool completion_port::allocate_slot(uint32_t& index) {
+  std::lock_guard lock(slots_mutex_);
+  if (!free_slots_.empty()) {
+    index = free_slots_.back();
+    free_slots_.pop_back();
+    return true;
+  }
+  if (next_slot_ == max_sockets) return false;
+  std::atomic<ownership*>& chunk = chunks_[next_slot_ >> chunk_bits];
+  if (chunk.load(std::memory_order_relaxed) == nullptr) {
+    auto* fresh = new (std::nothrow) ownership[chunk_size];
+    if (fresh == nullptr) return false;
+    chunk.store(fresh, std::memory_order_release);
+  }
+  index = next_slot_++;
+  return true;
 }
 
 bool completion_port::associate(int socket, uint64_t key, io_operation& op) {
+  uint32_t index = 0;
+  if (!allocate_slot(index)) {
+    errno = ENOMEM;
+    return false;
+  }
+  ownership& slot = slot_at(index);
+  // A fresh slot starts at generation 1, so no report ever names generation 0.
+  const uint64_t generation = std::max<uint64_t>(generation_of(slot.word.load()), 1);
   op.socket = socket;
   op.key = key;
+  op.slot = index;
+  op.may_have_more = false;
+  slot.op = &op;
+  slot.word.store(generation << 32, std::memory_order_release);  // held by the caller
   epoll_event ev{};
-  ev.events = EPOLLONESHOT;
-  ev.data.ptr = &dormant_tag;
-  return epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, socket, &ev) == 0;
+  ev.events = EPOLLIN | EPOLLRDHUP | EPOLLET;
+  ev.data.u64 = report_of(index, generation);
+  if (epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, socket, &ev) == 0) return true;
+  const int error = errno;
+  dissociate(op);
+  errno = error;
+  return false;
 }
 
+void completion_port::dissociate(io_operation& op) {
+  ownership& slot = slot_at(op.slot);
+  const uint64_t generation = generation_of(slot.word.load(std::memory_order_relaxed));
+  // Wraps after 2^32 - 1 reuses of one slot, skipping 0.
+  const uint64_t next = generation == 0xFFFFFFFFu ? 1 : generation + 1;
+  slot.word.store(next << 32, std::memory_order_release);
+  std::lock_guard lock(slots_mutex_);
+  free_slots_.push_back(op.slot);
+}
+
+io_operation* completion_port::claim(uint64_t report) {
+  const auto index = static_cast<uint32_t>(report);
+  const uint64_t generation = generation_of(report);
+  ownership& slot = slot_at(index);
+  uint64_t word = slot.word.load(std::memory_order_acquire);
+  for (;;) {
+    if (generation_of(word) != generation) return nullptr;  // dissociated since
+    if ((word & posted) != 0) {
+      if (slot.word.compare_exchange_weak(word, generation << 32, std::memory_order_acq_rel)) {
+        return slot.op;
+      }
+      continue;
+    }
+    if ((word & missed) != 0) return nullptr;
+    if (slot.word.compare_exchange_weak(word, word | missed, std::memory_order_acq_rel)) {
+      return nullptr;
+    }
+  }
+}
+
+// ---- posting ----
+
 bool completion_port::post_receive(io_operation& op) {
-  epoll_event ev{};
-  ev.events = EPOLLIN | EPOLLRDHUP | EPOLLONESHOT;
-  ev.data.ptr = &op;
-  op.is_arming.store(true);
-  const bool is_armed = epoll_ctl(epoll_fd_, EPOLL_CTL_MOD, op.socket, &ev) == 0;
-  const int error = errno;
-  op.is_arming.store(false, std::memory_order_release);
-  errno = error;
-  return is_armed;
+  ownership& slot = slot_at(op.slot);
+  uint64_t word = slot.word.load(std::memory_order_relaxed);
+  const uint64_t held = word & ~state_bits;
+  for (;;) {
+    if ((word & missed) != 0 || op.may_have_more) {
+      // Bytes may be waiting that no new edge will report: the receive is tried by whichever
+      // thread takes the retry, with the operation still held.
+      slot.word.store(held, std::memory_order_relaxed);
+      op.may_have_more = false;
+      completion retry{0, op.key, &op, 0};
+      return queue(packet{retry, true});
+    }
+    if (slot.word.compare_exchange_weak(word, held | posted, std::memory_order_acq_rel)) {
+      return true;
+    }
+  }
 }
 
 bool completion_port::post(uint32_t bytes, uint64_t key, io_operation* op) {
+  return queue(packet{completion{bytes, key, op, 0}, false});
+}
+
+bool completion_port::queue(const packet& p) {
   {
     std::lock_guard lock(mutex_);
-    packets_.push_back(completion{bytes, key, op, 0});
+    packets_.push_back(p);
   }
   const uint64_t one = 1;
-  return write(packet_fd_, &one, sizeof one) == static_cast<ssize_t>(sizeof one);
+  if (write(packet_fd_, &one, sizeof one) == static_cast<ssize_t>(sizeof one)) return true;
+  const int error = errno;
+  {
+    // Nobody can take a packet without its count, so it is still queued; take it back.
+    std::lock_guard lock(mutex_);
+    const auto it = std::find_if(packets_.rbegin(), packets_.rend(), [&](const packet& q) {
+      return q.done.key == p.done.key && q.done.operation == p.done.operation;
+    });
+    if (it != packets_.rend()) packets_.erase(std::next(it).base());
+  }
+  errno = error;
+  return false;
 }
+
+// ---- waiting ----
 
 bool completion_port::wait(completion& out) {
   for (;;) {
@@ -76,12 +179,12 @@ bool completion_port::wait(completion& out) {
       return false;
     }
     if (n == 0) continue;
-    if (ev.data.ptr == &packet_tag) {
+    if (ev.data.u64 == packet_report) {
       if (take_posted(out)) return true;
       continue;
     }
-    if (ev.data.ptr == &dormant_tag) continue;  // one-shot: now disarmed until a receive
-    if (complete_receive(*static_cast<io_operation*>(ev.data.ptr), out)) return true;
+    io_operation* op = claim(ev.data.u64);
+    if (op != nullptr && complete_receive(*op, out)) return true;
   }
 }
 
@@ -89,18 +192,24 @@ bool completion_port::take_posted(completion& out) {
   uint64_t count = 0;
   // Another waiter may have taken the last count first; then there is nothing for this one.
   if (read(packet_fd_, &count, sizeof count) != static_cast<ssize_t>(sizeof count)) return false;
-  std::lock_guard lock(mutex_);
-  out = packets_.front();
-  packets_.pop_front();
-  return true;
+  packet p;
+  {
+    std::lock_guard lock(mutex_);
+    p = packets_.front();
+    packets_.pop_front();
+  }
+  if (!p.needs_receive) {
+    out = p.done;
+    return true;
+  }
+  return complete_receive(*p.done.operation, out);
 }
 
 bool completion_port::complete_receive(io_operation& op, completion& out) {
-  // The poster may still be returning from epoll_ctl; it is a matter of instructions.
-  while (op.is_arming.load(std::memory_order_acquire)) std::this_thread::yield();
   for (;;) {
     const ssize_t n = recv(op.socket, op.area, op.capacity, MSG_DONTWAIT);
     if (n >= 0) {
+      op.may_have_more = n == static_cast<ssize_t>(op.capacity);
       out = completion{static_cast<uint32_t>(n), op.key, &op, 0};
       return true;
     }

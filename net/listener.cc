@@ -82,6 +82,7 @@ class listener_run {
 
  private:
   void run_worker();
+  // Requires: the calling worker holds c (it came from a completion, no receive posted since).
   void close_connection(connection* c);
 
   const listener_options& options_;
@@ -139,6 +140,7 @@ void listener_run::close_connection(connection* c) {
     std::lock_guard lock(connections_mutex_);
     connections_.erase(c);
   }
+  port_.dissociate(*c);
   close(c->socket);
   delete c;
 }
@@ -150,6 +152,7 @@ void listener_run::close_remaining() {
     // even though address reuse is off.
     const linger abort_close{1, 0};
     setsockopt(c->socket, SOL_SOCKET, SO_LINGER, &abort_close, sizeof abort_close);
+    port_.dissociate(*c);
     close(c->socket);
     delete c;
   }
