@@ -10,7 +10,8 @@
 # at 1 and 50 connections, REPS repetitions run alternately, one table of medians at the end.
 # Servers run on CPU 0, the load tools on CPU 1.
 #
-# usage: bench/compare.sh            (env: REPS=3 REQUESTS=100000 KEYSPACE=100000)
+# usage: bench/compare.sh            (env: REPS=3 REQUESTS=100000 KEYSPACE=100000, and RESULTS=<file>
+#                                     to keep every repetition's row as CSV)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 REPS=${REPS:-3}
@@ -112,6 +113,8 @@ for rep in $(seq "$REPS"); do
     run_zor bare "$BARE_PORT" "$c" "--command k"
   done
 done
+
+[ -n "${RESULTS:-}" ] && cp "$results" "$RESULTS"
 
 python3 - "$results" <<'PY'
 import csv, statistics, sys
