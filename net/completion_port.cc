@@ -157,7 +157,8 @@ bool completion_port::queue(const packet& p) {
   if (write(packet_fd_, &one, sizeof one) == static_cast<ssize_t>(sizeof one)) return true;
   const int error = errno;
   {
-    // Nobody can take a packet without its count, so it is still queued; take it back.
+    // The counter cannot really overflow with one count per queued packet. Should the write fail
+    // anyway, the packet is taken back, so that the caller may close what it names.
     std::lock_guard lock(mutex_);
     const auto it = std::find_if(packets_.rbegin(), packets_.rend(), [&](const packet& q) {
       return q.done.key == p.done.key && q.done.operation == p.done.operation;
