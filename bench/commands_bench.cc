@@ -2,34 +2,15 @@
 // heap allocations each command makes.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <cstdint>
 #include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
 
 #include "engine/executor.h"
+#include "bench/allocation_counter.h"
 #include "engine/registry.h"
 #include "engine/reply.h"
-
-namespace {
-
-std::atomic<uint64_t> allocations{0};
-
-}  // namespace
-
-// Counts every heap allocation of the process so a benchmark can report allocations per command.
-void* operator new(size_t n) {
-  allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(n == 0 ? 1 : n)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](size_t n) { return operator new(n); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-void operator delete[](void* p, size_t) noexcept { std::free(p); }
 
 namespace qn::db::nosql {
 namespace {
@@ -65,7 +46,7 @@ void run_commands(benchmark::State& state, const std::string& create, const std:
   fixture f(create, pattern, base);
   size_t i = 0;
   uint64_t failures = 0;
-  const uint64_t before = allocations.load();
+  const uint64_t before = qn::bench::allocations_so_far();
   for (auto _ : state) {
     const std::string& line = f.lines[i++ % f.lines.size()];
     reply_record reply;
@@ -73,7 +54,7 @@ void run_commands(benchmark::State& state, const std::string& create, const std:
     benchmark::DoNotOptimize(reply);
   }
   state.counters["allocs_per_cmd"] = benchmark::Counter(
-      static_cast<double>(allocations.load() - before), benchmark::Counter::kAvgIterations);
+      static_cast<double>(qn::bench::allocations_so_far() - before), benchmark::Counter::kAvgIterations);
   if (failures != 0) state.SkipWithError("a command failed");
 }
 

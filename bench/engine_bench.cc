@@ -3,32 +3,11 @@
 #include <unistd.h>
 
 #include <cstdio>
-
-#include <atomic>
-#include <cstdlib>
 #include <memory>
-#include <new>
 
+#include "bench/allocation_counter.h"
 #include "engine/registry.h"
 #include "engine/tokenizer.h"
-
-namespace {
-
-std::atomic<uint64_t> allocations{0};
-
-}  // namespace
-
-// Counts every heap allocation of the process so a benchmark can report allocations per call.
-void* operator new(size_t n) {
-  allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(n == 0 ? 1 : n)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](size_t n) { return operator new(n); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-void operator delete[](void* p, size_t) noexcept { std::free(p); }
 
 namespace qn::db::nosql {
 namespace {
@@ -63,13 +42,13 @@ void BM_Tokenize(benchmark::State& state) {
   static constexpr std::string_view lines[] = {"g 12 count", "g 12 value 77",
                                                "s 0x1f value 1234 5678"};
   const std::string_view line = lines[state.range(0)];
-  const uint64_t before = allocations.load();
+  const uint64_t before = qn::bench::allocations_so_far();
   for (auto _ : state) {
     Token t[max_tokens];
     benchmark::DoNotOptimize(tokenize(line, t));
   }
   state.counters["allocs_per_call"] =
-      static_cast<double>(allocations.load() - before) / static_cast<double>(state.iterations());
+      static_cast<double>(qn::bench::allocations_so_far() - before) / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_Tokenize)->DenseRange(0, 2);
 

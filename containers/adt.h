@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "containers/container_lock.h"
+
 #include "values/binary_io.h"
 #include "values/scalar.h"
 
@@ -59,7 +61,7 @@ class ab_adt {
   }
 
   // Guards the kind-specific contents of the derived class.
-  mutable std::shared_mutex lock_;
+  mutable container_lock lock_;
 
  private:
   std::string_view kind_;
