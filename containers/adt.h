@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "containers/container_lock.h"
-
 #include "values/binary_io.h"
 #include "values/scalar.h"
 
