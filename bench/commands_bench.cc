@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/executor.h"
 #include "bench/allocation_counter.h"
+#include "engine/executor.h"
 #include "engine/registry.h"
 #include "engine/reply.h"
 
@@ -53,8 +53,8 @@ void run_commands(benchmark::State& state, const std::string& create, const std:
     failures += !execute(f.registry, line.data(), line.size(), reply);
     benchmark::DoNotOptimize(reply);
   }
-  state.counters["allocs_per_cmd"] = benchmark::Counter(
-      static_cast<double>(qn::bench::allocations_so_far() - before), benchmark::Counter::kAvgIterations);
+  const auto made = static_cast<double>(qn::bench::allocations_so_far() - before);
+  state.counters["allocs_per_cmd"] = benchmark::Counter(made, benchmark::Counter::kAvgIterations);
   if (failures != 0) state.SkipWithError("a command failed");
 }
 

@@ -5,7 +5,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 
 namespace qn::net {
@@ -75,8 +74,7 @@ bool completion_port::associate(int socket, uint64_t key, io_operation& op) {
     return false;
   }
   ownership& slot = slot_at(index);
-  // A fresh slot starts at generation 1, so no report ever names generation 0.
-  const uint64_t generation = std::max<uint64_t>(generation_of(slot.word.load()), 1);
+  const uint64_t generation = generation_of(slot.word.load());
   op.socket = socket;
   op.key = key;
   op.slot = index;
@@ -149,23 +147,13 @@ bool completion_port::post(uint32_t bytes, uint64_t key, io_operation* op) {
 }
 
 bool completion_port::queue(const packet& p) {
-  {
-    std::lock_guard lock(mutex_);
-    packets_.push_back(p);
-  }
+  // Pushing and counting under one hold keeps the packet last until its count is written, so a
+  // failed write (the counter cannot really overflow) can take it back before anyone sees it.
+  std::lock_guard lock(mutex_);
+  packets_.push_back(p);
   const uint64_t one = 1;
   if (write(packet_fd_, &one, sizeof one) == static_cast<ssize_t>(sizeof one)) return true;
-  const int error = errno;
-  {
-    // The counter cannot really overflow with one count per queued packet. Should the write fail
-    // anyway, the packet is taken back, so that the caller may close what it names.
-    std::lock_guard lock(mutex_);
-    const auto it = std::find_if(packets_.rbegin(), packets_.rend(), [&](const packet& q) {
-      return q.done.key == p.done.key && q.done.operation == p.done.operation;
-    });
-    if (it != packets_.rend()) packets_.erase(std::next(it).base());
-  }
-  errno = error;
+  packets_.pop_back();
   return false;
 }
 

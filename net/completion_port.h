@@ -81,8 +81,8 @@ class completion_port {
 
  private:
   struct ownership {
-    // Generation in the high 32 bits; the state bits below (held when neither is set).
-    std::atomic<uint64_t> word{0};
+    // Generation in the high 32 bits, never 0; the state bits below (held when neither is set).
+    std::atomic<uint64_t> word{uint64_t{1} << 32};
     io_operation* op = nullptr;  // written by associate, read by whoever claims the word
   };
   struct packet {
