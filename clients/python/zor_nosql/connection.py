@@ -60,54 +60,48 @@ class Connection(Commands):
         """Sends one command line as it is (str is sent as UTF-8) and returns its Reply."""
         if isinstance(line, str):
             line = line.encode("utf-8")
-        frame = frames.request_frame(bytes(line))
-        with self._lock:
-            return frames.decode_command_reply(self._exchange_or_close(frame))
+        return self._exchange(frames.request_frame(bytes(line)), frames.decode_command_reply)
 
     def _log_in(self, user, password):
-        with self._lock:
-            body = self._exchange_or_close(frames.login_frame(user, password))
-            try:
-                accepted = frames.decode_login_reply(body)
-            except ProtocolError:
-                self.close()
-                raise
-        if not accepted:
+        if not self._exchange(frames.login_frame(user, password), frames.decode_login_reply):
             self.close()
             raise LoginError(f"login refused for user {user.decode('utf-8', 'replace')!r}: "
                              "wrong user name or password")
 
     # ---- one exchange ----
 
-    def _exchange_or_close(self, frame):
-        """Sends a request frame and returns the reply after its length field. Closes the
-        connection on any error, before raising it."""
-        if self._socket is None:
-            raise ConnectionLost("the connection is closed")
-        try:
-            self._socket.sendall(frame)
-            length = frames.frame_length(self._receive(4))
-            return self._receive(length)
-        except ConnectionLost:  # before OSError, which it derives from
-            self.close()
-            raise
-        except socket.timeout:
-            self.close()
-            raise TimedOut("the server did not answer in time; the connection is closed") \
-                from None
-        except OSError as e:
-            self.close()
-            raise ConnectionLost(f"connection failed: {e}") from None
+    def _exchange(self, frame, decode):
+        """Sends a request frame and returns decode(the reply after its length field). Closes
+        the connection on any error, before raising it."""
+        with self._lock:
+            sock = self._socket  # close() from another thread makes the calls below fail
+            if sock is None:
+                raise ConnectionLost("the connection is closed")
+            try:
+                sock.sendall(frame)
+                return decode(_receive(sock, frames.frame_length(_receive(sock, 4))))
+            except (ConnectionLost, ProtocolError):  # ConnectionLost before OSError, its base
+                self.close()
+                raise
+            except socket.timeout:
+                self.close()
+                raise TimedOut("the server did not answer in time; the connection is closed") \
+                    from None
+            except OSError as e:
+                self.close()
+                raise ConnectionLost(f"connection failed: {e}") from None
 
-    def _receive(self, n):
-        chunks = []
-        while n:
-            chunk = self._socket.recv(min(n, _RECEIVE_CHUNK))
-            if not chunk:
-                raise ConnectionLost("the server closed the connection")
-            chunks.append(chunk)
-            n -= len(chunk)
-        return b"".join(chunks)
+
+def _receive(sock, n):
+    """Exactly n bytes; read in chunks, so memory grows only with what arrives."""
+    chunks = []
+    while n:
+        chunk = sock.recv(min(n, _RECEIVE_CHUNK))
+        if not chunk:
+            raise ConnectionLost("the server closed the connection")
+        chunks.append(chunk)
+        n -= len(chunk)
+    return b"".join(chunks)
 
 
 def connect(host="127.0.0.1", port=DEFAULT_PORT, user="admin", password="",
