@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the tools need, and only those missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ python3 libgtest-dev libgmock-dev libbenchmark-dev
+packages=(cmake ninja-build g++ python3 python3-pytest libgtest-dev libgmock-dev libbenchmark-dev
           libspdlog-dev libfmt-dev libedit-dev)
 missing=()
 for p in "${packages[@]}"; do

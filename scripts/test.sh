@@ -10,6 +10,15 @@ cmake --preset release
 cmake --build --preset release
 ctest --preset release
 
+# The Python client against the release server. Debian's python3 carries python3-pytest; another
+# python3 earlier on the PATH may not.
+python=python3
+for candidate in /usr/bin/python3 python3; do
+  if "$candidate" -c 'import pytest' 2>/dev/null; then python=$candidate; break; fi
+done
+ZOR_SERVER="$PWD/build/release/app/zor_nosql_server" PYTHONDONTWRITEBYTECODE=1 \
+  "$python" -m pytest -q -p no:cacheprovider clients/python/tests
+
 cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan

@@ -1,4 +1,4 @@
-"""The password digest, pinned against what the server and zor_nosql_cli --digest compute."""
+"""The password digest, pinned to what `zor_nosql_cli --digest` prints for the same passwords."""
 
 import pytest
 
@@ -29,7 +29,8 @@ def test_block_digest(data, expected):
     ("", "12DAEE6B9AF8627206D9EF869649329A"),
     ("admin", "EDCBA2F3DE21944288ECE6B1E7D71558"),
     ("secret", "70247C2DC10A095E73EC7788C60C00FC"),
-    ("pa55w0rd", "A89532BD69EF6E3655F68188EAA92D03"),
+    ("p\u00e4ssw\u00f6rd \u20ac", "BE1B2E28B3DE46DA8D6DED6A64A6F2C0"),  # UTF-8: bytes above 0x7f
+    ("x" * 150, "A2254C364FDBC3BB1AA7B089137E8A9E"),  # several blocks
 ])
 def test_password_digest_matches_the_cli(password, expected):
     assert digest(password) == expected
