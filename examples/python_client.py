@@ -12,6 +12,8 @@ import os
 
 import zor_nosql
 
+NAME = "example_stock"
+
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
@@ -22,7 +24,9 @@ def main():
     password = os.environ.get("ZOR_PASSWORD", "admin")
 
     with zor_nosql.connect(args.host, args.port, args.user, password) as db:
-        stock = db.create("map", "string", "u32", name="stock")
+        if any(info.name == NAME for info in db.containers()):
+            db.erase(NAME)  # left over from an earlier run that stopped half-way
+        stock = db.create("map", "string", "u32", name=NAME)
         stock.insert("apples", 12)
         stock.insert("pears", 5)
         stock.insert("big melons", 2)
@@ -34,7 +38,7 @@ def main():
             print(f"slot {info.slot}: {info.kind} {info.key_type} -> {info.value_type}, "
                   f"{info.count} elements, name {info.name!r}")
 
-        reply = db.execute("g", zor_nosql.Name("stock"), "max")  # any command, typed reply
+        reply = db.execute("g", zor_nosql.Name(NAME), "max")  # any command, typed reply
         print("largest key:", reply.values)
 
         try:

@@ -11,7 +11,7 @@ def test_the_example_script_runs(server):
     env = dict(os.environ, ZOR_PASSWORD="admin",
                PYTHONPATH=str(REPO / "clients/python") + os.pathsep + os.environ.get(
                    "PYTHONPATH", ""))
-    for _ in range(2):  # a second run finds the container of the first one gone
+    for _ in range(2):  # a second run starts over on what the first one left
         result = subprocess.run(
             [sys.executable, str(REPO / "examples/python_client.py"), "--port", str(server.port)],
             env=env, capture_output=True, text=True, timeout=60)
