@@ -18,21 +18,19 @@ def nanosecond_of(t):
     return ns if ns is not None else t.microsecond * 1000
 
 
-class Time(datetime.time):
-    """datetime.time with nanoseconds; microsecond is nanosecond // 1000. Compares equal to a
-    datetime.time only when the nanoseconds agree."""
+def _checked_nanosecond(microsecond, nanosecond):
+    if nanosecond is None:
+        nanosecond = microsecond * 1000
+    if not 0 <= nanosecond <= 999_999_999:
+        raise ValueError("nanosecond must be in 0..999999999")
+    return nanosecond
 
-    __slots__ = ("_nanosecond",)
 
-    def __new__(cls, hour=0, minute=0, second=0, microsecond=0, tzinfo=None, *, fold=0,
-                nanosecond=None):
-        if nanosecond is None:
-            nanosecond = microsecond * 1000
-        if not 0 <= nanosecond <= 999_999_999:
-            raise ValueError("nanosecond must be in 0..999999999")
-        self = super().__new__(cls, hour, minute, second, nanosecond // 1000, tzinfo, fold=fold)
-        self._nanosecond = nanosecond
-        return self
+class _WithNanoseconds:
+    """What Time and DateTime add to their datetime base: the nanosecond field, equality that
+    includes it, pickling that keeps it, and the server's text form."""
+
+    __slots__ = ()
 
     @property
     def nanosecond(self):
@@ -43,73 +41,65 @@ class Time(datetime.time):
             return self.microsecond * 1000
 
     def __eq__(self, other):
-        if isinstance(other, datetime.time):
+        if isinstance(other, self._base):
             return super().__eq__(other) and self.nanosecond == nanosecond_of(other)
         return NotImplemented
 
-    __hash__ = datetime.time.__hash__
+    def __hash__(self):
+        return super().__hash__()  # equal values have equal microsecond-level parts
 
     def __reduce_ex__(self, protocol):
-        return (_make_time, (self.hour, self.minute, self.second, self.nanosecond))
+        return (_make, (type(self), self._fields()))
 
     def __repr__(self):
-        return (f"zor_nosql.Time({self.hour}, {self.minute}, {self.second}, "
-                f"nanosecond={self.nanosecond})")
+        fields = ", ".join(map(str, self._fields()[:-1]))
+        return f"zor_nosql.{type(self).__name__}({fields}, nanosecond={self.nanosecond})"
 
     def __str__(self):
-        return time_text(self)
+        return value_text(self)
 
 
-class DateTime(datetime.datetime):
+class Time(_WithNanoseconds, datetime.time):
+    """datetime.time with nanoseconds; microsecond is nanosecond // 1000. Compares equal to a
+    datetime.time only when the nanoseconds agree."""
+
+    __slots__ = ("_nanosecond",)
+    _base = datetime.time
+
+    def __new__(cls, hour=0, minute=0, second=0, microsecond=0, tzinfo=None, *, fold=0,
+                nanosecond=None):
+        nanosecond = _checked_nanosecond(microsecond, nanosecond)
+        self = super().__new__(cls, hour, minute, second, nanosecond // 1000, tzinfo, fold=fold)
+        self._nanosecond = nanosecond
+        return self
+
+    def _fields(self):
+        return (self.hour, self.minute, self.second, self.nanosecond)
+
+
+class DateTime(_WithNanoseconds, datetime.datetime):
     """datetime.datetime with nanoseconds; microsecond is nanosecond // 1000. Compares equal to
     a datetime.datetime only when the nanoseconds agree."""
 
     __slots__ = ("_nanosecond",)
+    _base = datetime.datetime
 
     def __new__(cls, year, month=None, day=None, hour=0, minute=0, second=0, microsecond=0,
                 tzinfo=None, *, fold=0, nanosecond=None):
-        if nanosecond is None:
-            nanosecond = microsecond * 1000
-        if not 0 <= nanosecond <= 999_999_999:
-            raise ValueError("nanosecond must be in 0..999999999")
+        nanosecond = _checked_nanosecond(microsecond, nanosecond)
         self = super().__new__(cls, year, month, day, hour, minute, second, nanosecond // 1000,
                                tzinfo, fold=fold)
         self._nanosecond = nanosecond
         return self
 
-    @property
-    def nanosecond(self):
-        # replace() and arithmetic build instances without __new__: microseconds only then.
-        try:
-            return self._nanosecond
-        except AttributeError:
-            return self.microsecond * 1000
-
-    def __eq__(self, other):
-        if isinstance(other, datetime.datetime):
-            return super().__eq__(other) and self.nanosecond == nanosecond_of(other)
-        return NotImplemented
-
-    __hash__ = datetime.datetime.__hash__
-
-    def __reduce_ex__(self, protocol):
-        return (_make_datetime, (self.year, self.month, self.day, self.hour, self.minute,
-                                 self.second, self.nanosecond))
-
-    def __repr__(self):
-        return (f"zor_nosql.DateTime({self.year}, {self.month}, {self.day}, {self.hour}, "
-                f"{self.minute}, {self.second}, nanosecond={self.nanosecond})")
-
-    def __str__(self):
-        return date_text(self) + "T" + time_text(self)
+    def _fields(self):
+        return (self.year, self.month, self.day, self.hour, self.minute, self.second,
+                self.nanosecond)
 
 
-def _make_time(hour, minute, second, nanosecond):
-    return Time(hour, minute, second, nanosecond=nanosecond)
-
-
-def _make_datetime(year, month, day, hour, minute, second, nanosecond):
-    return DateTime(year, month, day, hour, minute, second, nanosecond=nanosecond)
+def _make(cls, fields):
+    *rest, nanosecond = fields
+    return cls(*rest, nanosecond=nanosecond)
 
 
 class RawDate(NamedTuple):
