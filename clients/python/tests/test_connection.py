@@ -20,14 +20,6 @@ def test_a_refused_login_raises(server, user, password):
         server.connect(user=user, password=password)
 
 
-def test_a_closed_connection_raises_on_use(server):
-    c = server.connect()
-    assert c.execute("k").ok
-    c.close()
-    with pytest.raises(ConnectionLost):
-        c.execute("k")
-
-
 class FakeServer:
     """Accepts one connection on 127.0.0.1, answers each request frame with the next of the
     given byte strings (None: never answers), and closes after the last."""

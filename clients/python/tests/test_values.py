@@ -57,14 +57,6 @@ def test_zero_values_python_cannot_hold_arrive_raw(db, type_word, zero):
     m.erase()
 
 
-def test_integers_are_narrowed_by_the_server_not_the_client(db):
-    v = db.create("vector", "i08")
-    v.append(300)
-    v.append(-129)
-    assert v.all() == [44, 127]
-    v.erase()
-
-
 def test_labelled_items_and_listing(db):
     reply = db.execute("c", "hashmap", "u32", "double", 100, "prices")
     slot = reply.item("vkey").values[0]
