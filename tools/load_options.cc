@@ -40,8 +40,7 @@ constexpr ready_made ready_made_workloads[] = {
 struct resp_ready_made {
   std::string_view name, prefill, command, second_command;
   unsigned accepts;
-  std::string_view erase;
-  bool erase_each_key = false;
+  std::string_view erase;  // with a key placeholder: sent once per key
 };
 
 constexpr resp_ready_made resp_workloads[] = {
@@ -50,15 +49,13 @@ constexpr resp_ready_made resp_workloads[] = {
      "SET zb:__rand_int__ __rand_int__",
      {},
      resp_simple,
-     "DEL zb:__rand_int__",
-     true},
+     "DEL zb:__rand_int__"},
     {"hashmap_get",
      "SET zb:__rand_int__ 0",
      "GET zb:__rand_int__",
      {},
      resp_bulk,
-     "DEL zb:__rand_int__",
-     true},
+     "DEL zb:__rand_int__"},
     {"set_insert", "", "SADD zb:set __rand_int__", {}, resp_integer, "DEL zb:set"},
     {"set_rank",
      "ZADD zb:zset __rand_int__ __rand_int__",
@@ -89,14 +86,9 @@ bool find_workload(std::string_view name, workload& out, wire_protocol protocol)
   if (protocol == wire_protocol::resp) {
     for (const resp_ready_made& w : resp_workloads) {
       if (w.name != name) continue;
-      out = workload{std::string(w.name),
-                     "",
-                     std::string(w.prefill),
-                     {std::string(w.command)},
-                     false,
-                     w.accepts,
-                     std::string(w.erase),
-                     w.erase_each_key};
+      out = workload{std::string(w.name),      "",    std::string(w.prefill),
+                     {std::string(w.command)}, false, w.accepts,
+                     std::string(w.erase)};
       if (!w.second_command.empty()) out.commands.emplace_back(w.second_command);
       return true;
     }
@@ -110,8 +102,7 @@ bool find_workload(std::string_view name, workload& out, wire_protocol protocol)
                    {std::string(w.command)},
                    w.may_fail,
                    0,
-                   "e __slot__",
-                   false};
+                   "e __slot__"};
     if (!w.second_command.empty()) out.commands.emplace_back(w.second_command);
     return true;
   }
@@ -125,8 +116,8 @@ std::vector<std::string_view> workload_names() {
 }
 
 std::string load_usage() {
-  std::string names;
-  for (std::string_view n : workload_names()) names += " " + std::string(n);
+  std::string workloads = "  -t <a,b,...>      ready-made workloads:";
+  for (std::string_view n : workload_names()) workloads += " " + std::string(n);
   return "usage: zor_nosql_benchmark [options]\n"
          "  -h <host>         server address (default 127.0.0.1)\n"
          "  -p <port>         server port (default 55554)\n"
@@ -135,9 +126,8 @@ std::string load_usage() {
          "  -n <n>            requests per workload (default 100000)\n"
          "  -d <seconds>      run each workload for a duration instead of a request count\n"
          "  -w <seconds>      warm-up before measuring (default 1)\n"
-         "  -r <n>            keyspace: random keys are 0..n-1 (default 100000)\n"
-         "  -t <a,b,...>      ready-made workloads:" +
-         names +
+         "  -r <n>            keyspace: random keys are 0..n-1 (default 100000)\n" +
+         workloads +
          "\n"
          "  --command <line>  a command template (repeatable); __rand_int__ becomes a random\n"
          "                    key. __slot__ is refused there: the tool makes no container for\n"
@@ -225,8 +215,7 @@ bool parse_load_options(const std::vector<std::string_view>& args, load_options&
     out.workloads.push_back(std::move(w));
   }
   if (!templates.empty()) {
-    out.workloads.push_back(
-        workload{"custom", "", "", templates, false, resp_any_success, "", false});
+    out.workloads.push_back(workload{"custom", "", "", templates, false, resp_any_success, ""});
   }
   for (workload& w : out.workloads) {
     replace_all(w.create, "__keyspace__", std::to_string(out.keyspace));

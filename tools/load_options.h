@@ -32,10 +32,9 @@ struct workload {
   bool may_fail = false;
   // RESP: the reply kinds (resp_kind bits) that count as success; any other reply is a failure.
   unsigned resp_accepts = 0;
-  // Run after measuring to remove what the workload made, once or, with erase_each_key, once per
-  // key 0..keyspace-1; empty: nothing to remove.
+  // Run after measuring to remove what the workload made: once, or once per key 0..keyspace-1
+  // when it holds the key placeholder; empty: nothing to remove.
   std::string erase;
-  bool erase_each_key = false;
 };
 
 struct load_options {

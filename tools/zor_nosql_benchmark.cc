@@ -154,7 +154,9 @@ bool run_workload(const load_options& o, const workload& w, load_driver& driver,
   }
   report(o, w, result);
   unexpected = unexpected_failures(w, result);
-  if (w.erase_each_key) return run_each_key(o, w, driver, w.erase, slot, "delete the keys");
+  if (w.erase.find(key_placeholder) != std::string::npos) {
+    return run_each_key(o, w, driver, w.erase, slot, "delete the keys");
+  }
   if (!w.erase.empty() && !driver.run_one(expand_template(w.erase, slot, 0), frame)) {
     return fail(w, driver.last_error());
   }
