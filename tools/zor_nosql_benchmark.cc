@@ -12,6 +12,7 @@
 #include "client/frame.h"
 #include "tools/load_driver.h"
 #include "tools/load_options.h"
+#include "zor_version.h"
 
 namespace qn::tools {
 namespace {
@@ -151,6 +152,10 @@ int main(int argc, char** argv) {
   for (std::string_view a : args) {
     if (a == "--help") {
       std::printf("%s", load_usage().c_str());
+      return 0;
+    }
+    if (a == "--version") {
+      std::printf("zor_nosql_benchmark %s\n", qn::release_version);
       return 0;
     }
   }
