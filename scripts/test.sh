@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite: the optimised build, the
-# AddressSanitizer + UndefinedBehaviorSanitizer build, and the ThreadSanitizer build of the
+# Installs what is missing, builds, and runs the whole test suite: the optimised build (and the
+# Debian package made from it, scripts/package_test.sh), the AddressSanitizer + UndefinedBehaviorSanitizer build, and the ThreadSanitizer build of the
 # concurrent parts (network and end-to-end suites).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,6 +9,7 @@ scripts/install_deps.sh
 cmake --preset release
 cmake --build --preset release
 ctest --preset release
+scripts/package_test.sh
 
 cmake --preset asan
 cmake --build --preset asan
