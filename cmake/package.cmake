@@ -27,7 +27,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "the zor nosql developers <zor-nosql@example.org>")
 set(CPACK_DEBIAN_PACKAGE_SECTION database)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Depends: from the shared libraries the programs link (dpkg-shlibdeps, package dpkg-dev).
+# Depends: from the shared libraries the programs link (dpkg-shlibdeps; packages dpkg-dev, file).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${PROJECT_SOURCE_DIR}/packaging/debian/conffiles

@@ -16,7 +16,9 @@ deb="build/release/zor-nosql_${version}_amd64.deb"
 # ---- control fields and file list, as the document says ----
 doc_section=$(awk '/^## /{on = ($0 == "## Installing the Debian package")} on' docs/operations.md)
 # The paths in the first column of the section's table; with "(conffile)" on the row, the conffiles.
-table_paths() { grep "^| \`/.*${1:-}" <<<"$doc_section" | sed 's/^| `\([^`]*\)`.*/\1/' | sort || true; }
+table_paths() {
+  grep "^| \`/.*${1:-}" <<<"$doc_section" | sed 's/^| `\([^`]*\)`.*/\1/' | sort || true
+}
 doc_files=$(table_paths)
 doc_conffiles=$(table_paths '(conffile)')
 [ -n "$doc_files" ] || fail "no file table in docs/operations.md"
@@ -43,7 +45,8 @@ trap cleanup EXIT
 
 mkdir "$work/control"
 dpkg-deb -e "$deb" "$work/control"
-[ "$(sort "$work/control/conffiles")" = "$doc_conffiles" ] || fail "conffiles differ from the document"
+[ "$(sort "$work/control/conffiles")" = "$doc_conffiles" ] ||
+  fail "conffiles differ from docs/operations.md"
 for script in postinst postrm; do
   [ -x "$work/control/$script" ] || fail "$script missing or not executable"
   ! grep -Eq 'systemctl +(enable|start|restart)|deb-systemd' "$work/control/$script" ||
@@ -62,7 +65,8 @@ for program in opt/zor_nosql/zor_nosql_server usr/bin/zor_nosql_cli usr/bin/zor_
 done
 
 home="$root/opt/zor_nosql"
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0))
+print(s.getsockname()[1])')
 sed -i "s/^port = .*/port = $port/" "$home/zor_ndb.toml"
 (cd "$home" && exec env ZOR_BIND_ADDRESS=127.0.0.1 ./zor_nosql_server >"$work/server.out" 2>&1) &
 server_pid=$!

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite: the optimised build (and the
-# Debian package made from it, scripts/package_test.sh), the AddressSanitizer + UndefinedBehaviorSanitizer build, and the ThreadSanitizer build of the
-# concurrent parts (network and end-to-end suites).
+# Installs what is missing, builds, and runs the whole test suite: the optimised build and the
+# Debian package made from it (scripts/package_test.sh), the AddressSanitizer +
+# UndefinedBehaviorSanitizer build, and the ThreadSanitizer build of the concurrent parts (network
+# and end-to-end suites).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install_deps.sh

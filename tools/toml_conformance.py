@@ -20,8 +20,10 @@ import sys
 
 TIME_LIMIT_SECONDS = 20
 
-DATE_TIME = re.compile(
-    r"(?:(\d{4})-(\d{2})-(\d{2}))?[Tt ]?(?:(\d{2}):(\d{2}):(\d{2})(?:\.(\d+))?)?([Zz]|[+-]\d{2}:\d{2})?$")
+# Date, separator, time with fraction, offset, each optional: a part missing on one side only
+# makes the keys differ.
+DATE_TIME = re.compile(r"(?:(\d{4})-(\d{2})-(\d{2}))?[Tt ]?"
+                       r"(?:(\d{2}):(\d{2}):(\d{2})(?:\.(\d+))?)?([Zz]|[+-]\d{2}:\d{2})?$")
 
 
 def read_skips(path):
