@@ -4,7 +4,8 @@
 #   /usr/bin/zor_nosql_cli and zor_nosql_benchmark
 #   /lib/systemd/system/zor_nosql_server.service
 # The maintainer scripts only reload systemd; they never enable or start the service.
-# Install destinations are relative to "/", so the package root is the file system root.
+# Install destinations are relative to "/", the package root (`cmake --install --prefix /` gives
+# the same layout without the package).
 set(zor_home opt/zor_nosql)
 install(TARGETS zor_nosql_server DESTINATION ${zor_home})
 install(FILES ${PROJECT_SOURCE_DIR}/examples/zor_ndb.toml ${PROJECT_SOURCE_DIR}/examples/init.nos
