@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite: the optimised build (and the
-# Python client against its server), the AddressSanitizer + UndefinedBehaviorSanitizer build, and
-# the ThreadSanitizer build of the concurrent parts (network and end-to-end suites).
+# Installs what is missing, builds, and runs the whole test suite: the optimised build, the Debian
+# package made from it (scripts/package_test.sh) and the Python client against the release server,
+# the AddressSanitizer + UndefinedBehaviorSanitizer build, and the ThreadSanitizer build of the
+# concurrent parts (network and end-to-end suites).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install_deps.sh
@@ -9,6 +10,7 @@ scripts/install_deps.sh
 cmake --preset release
 cmake --build --preset release
 ctest --preset release
+scripts/package_test.sh
 
 # The Python client against the release server. Debian's python3 carries python3-pytest; another
 # python3 earlier on the PATH may not.

@@ -14,6 +14,7 @@
 #include "tools/load_driver.h"
 #include "tools/load_options.h"
 #include "tools/resp.h"
+#include "zor_version.h"
 
 namespace qn::tools {
 namespace {
@@ -172,6 +173,10 @@ int main(int argc, char** argv) {
   for (std::string_view a : args) {
     if (a == "--help") {
       std::printf("%s", load_usage().c_str());
+      return 0;
+    }
+    if (a == "--version") {
+      std::printf("zor_nosql_benchmark %s\n", qn::release_version);
       return 0;
     }
   }
