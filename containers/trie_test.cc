@@ -119,8 +119,8 @@ TEST(WordTrie, CaseInsensitiveSearchBacktracksOverLongWords) {
   EXPECT_FALSE(t.contains_any_case(std::string(1999, 'a') + "c"));
 }
 
-// Each byte of a lone long word costs a node and a 1 KB child table, so 2^17 bytes is 128 MB:
-// enough depth to overflow a stack if any walk recursed.
+// A word of 2^17 bytes and its extension by one byte: a walk that recursed per byte would
+// overflow a stack.
 TEST(WordTrie, LongWordsNeedNoDeepStack) {
   word_trie t;
   const std::string word(1 << 17, 'q');
