@@ -15,6 +15,14 @@ uint8_t other_case(uint8_t b) { return b >= 'a' ? b - 32 : b + 32; }
 // Upper-case letters to lower case, every other byte as it is.
 uint8_t folded(uint8_t b) { return b >= 'A' && b <= 'Z' ? b + 32 : b; }
 
+bool equal(const char* a, const char* b, size_t n) {
+  if (n > 16) return std::memcmp(a, b, n) == 0;
+  for (size_t i = 0; i < n; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
 bool equal_any_case(const char* a, const char* b, size_t n) {
   for (size_t i = 0; i < n; ++i) {
     if (folded(static_cast<uint8_t>(a[i])) != folded(static_cast<uint8_t>(b[i]))) return false;
@@ -29,11 +37,6 @@ size_t common_prefix(std::string_view a, std::string_view b) {
   return i;
 }
 
-// Bytes of a node with `capacity` children and a label of `label_length` bytes.
-size_t node_bytes(size_t header, uint32_t capacity, size_t label_length) {
-  return header + capacity * (sizeof(void*) + 1) + label_length;
-}
-
 }  // namespace
 
 bool word_trie::has_only_ascii(std::string_view word) {
@@ -43,8 +46,12 @@ bool word_trie::has_only_ascii(std::string_view word) {
   return true;
 }
 
+size_t word_trie::node_bytes(uint32_t capacity, size_t label_length) {
+  return children_offset(capacity, label_length) + capacity * sizeof(node*);
+}
+
 word_trie::node* word_trie::make_node(std::string_view text, bool is_word, uint32_t capacity) {
-  void* memory = ::operator new(node_bytes(sizeof(node), capacity, text.size()));
+  void* memory = ::operator new(node_bytes(capacity, text.size()));
   node* n = new (memory)
       node{static_cast<uint32_t>(text.size()), is_word, 0, static_cast<uint8_t>(capacity), 0};
   if (!text.empty()) std::memcpy(label(n), text.data(), text.size());
@@ -59,8 +66,8 @@ word_trie::node* word_trie::make_tail(std::string_view rest) {
   node* below = make_node(rest.substr(starts.back()), true, 0);
   for (size_t i = starts.size() - 1; i-- > 0;) {
     node* link = make_node(rest.substr(starts[i], max_label), false, 1);
-    children(link)[0] = below;
     keys(link)[0] = static_cast<uint8_t>(rest[starts[i] + max_label]);
+    children(link)[0] = below;
     link->child_count = 1;
     below = link;
   }
@@ -72,14 +79,13 @@ void word_trie::grow(node** slot) {
   // Half as much again, and whatever else fits in the allocator's chunk (16-byte steps, one
   // 8-byte header) at no cost.
   uint32_t capacity = std::max<uint32_t>(2, old->capacity + old->capacity / 2);
-  const size_t bytes = node_bytes(sizeof(node), capacity, old->label_length);
-  const size_t usable = ((bytes + 8 + 15) & ~size_t{15}) - 8;
-  capacity += static_cast<uint32_t>((usable - bytes) / (sizeof(void*) + 1));
+  const size_t usable = ((node_bytes(capacity, old->label_length) + 8 + 15) & ~size_t{15}) - 8;
+  while (capacity < alphabet && node_bytes(capacity + 1, old->label_length) <= usable) ++capacity;
   capacity = std::min<uint32_t>(capacity, alphabet);
   node* n = make_node(label_view(old), old->is_word, capacity);
   n->child_count = old->child_count;
-  std::memcpy(children(n), children(old), old->child_count * sizeof(node*));
   std::memcpy(keys(n), keys(old), old->child_count);
+  std::memcpy(children(n), children(old), old->child_count * sizeof(node*));
   ::operator delete(*slot);
   *slot = n;
 }
@@ -88,12 +94,15 @@ void word_trie::split(node** slot, uint32_t length) {
   node* old = *slot;
   node* top = make_node(label_view(old).substr(0, length), false, 2);
   char* text = label(old);
-  children(top)[0] = old;
   keys(top)[0] = static_cast<uint8_t>(text[length]);
+  children(top)[0] = old;
   top->child_count = 1;
-  // The old node keeps its allocation; its label loses the bytes now above it.
+  // The old node keeps its allocation; its label loses the bytes now above it, and its child
+  // pointers move down behind the shorter label.
+  node** const kids = children(old);
   old->label_length -= length + 1;
   std::memmove(text, text + length + 1, old->label_length);
+  std::memmove(children(old), kids, old->child_count * sizeof(node*));
   *slot = top;
 }
 
@@ -114,18 +123,19 @@ bool word_trie::insert(std::string_view word) {
       return true;
     }
     const auto byte = static_cast<uint8_t>(word[at]);
-    const uint8_t* first = keys(n);
-    const uint32_t i = std::lower_bound(first, first + n->child_count, byte) - first;
-    if (i < n->child_count && first[i] == byte) {
-      slot = &children(n)[i];
+    const uint32_t found = key_index(n, byte);
+    if (found < n->child_count) {
+      slot = &children(n)[found];
       ++at;
       continue;
     }
+    uint32_t i = 0;  // where the new key goes
+    while (i < n->child_count && keys(n)[i] < byte) ++i;
     if (n->child_count == n->capacity) grow(slot);
     n = *slot;
     node* tail = make_tail(word.substr(at + 1));
-    node** kids = children(n);
     uint8_t* bytes = keys(n);
+    node** kids = children(n);
     std::memmove(kids + i + 1, kids + i, (n->child_count - i) * sizeof(node*));
     std::memmove(bytes + i + 1, bytes + i, n->child_count - i);
     kids[i] = tail;
@@ -137,18 +147,19 @@ bool word_trie::insert(std::string_view word) {
 }
 
 bool word_trie::contains(std::string_view word) const {
-  if (word.empty() || root_ == nullptr) return false;
   const node* n = root_;
-  size_t at = 0;
+  if (word.empty() || n == nullptr) return false;
+  const char* at = word.data();
+  const char* const end = at + word.size();
   for (;;) {
-    const uint32_t length = n->label_length;
-    if (word.size() - at < length || std::memcmp(label(n), word.data() + at, length) != 0) {
-      return false;
+    if (const uint32_t length = n->label_length; length != 0) {
+      if (static_cast<size_t>(end - at) < length || !equal(label(n), at, length)) return false;
+      at += length;
     }
-    at += length;
-    if (at == word.size()) return n->is_word;
-    n = child_of(n, static_cast<uint8_t>(word[at++]));
-    if (n == nullptr) return false;
+    if (at == end) return n->is_word;
+    const uint32_t i = key_index(n, static_cast<uint8_t>(*at++));
+    if (i == n->child_count) return false;
+    n = children(n)[i];
   }
 }
 

@@ -1,8 +1,8 @@
 // word_trie: a set of byte-string words in a path-compressed prefix tree with sorted child sets.
 // Owns its nodes; not thread-safe (guarded by whoever holds the trie).
 //
-// Each node is one allocation: a header, then its children (pointers, and beside them the byte
-// that leads to each, in ascending order), then its label. A child is reached by one byte, and
+// Each node is one allocation: a header, its children's key bytes (the byte that leads to each,
+// in ascending order), its label, then its child pointers. A child is reached by one byte, and
 // its label holds the bytes after that byte up to the child's own branching point, so a word
 // without branches costs one node of about its own length. The path from the root spells a
 // node's bytes; a node carries the word flag when those bytes are a stored word. Every node but
@@ -17,11 +17,16 @@
 // heap memory in proportion to its length and never the thread's stack.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace qn::db::nosql::nosql_db {
 
@@ -59,8 +64,9 @@ class word_trie {
   void clear();
 
  private:
-  // Followed in the same allocation by `capacity` child pointers, `capacity` key bytes (the first
-  // `child_count` of each in use, keys ascending) and `label_length` label bytes.
+  // Followed in the same allocation by `capacity` key bytes (the first `child_count` in use,
+  // ascending), `label_length` label bytes, padding to 8 bytes, and `capacity` child pointers
+  // (the child of key i at i). Header, keys and a short label share the first cache line.
   struct node {
     uint32_t label_length;
     uint8_t is_word;
@@ -71,24 +77,55 @@ class word_trie {
   // Longer runs without a branch are chained through non-word nodes with one child.
   static constexpr uint32_t max_label = UINT32_MAX;
 
-  static node** children(node* n) { return reinterpret_cast<node**>(n + 1); }
-  static node* const* children(const node* n) { return reinterpret_cast<node* const*>(n + 1); }
-  static const uint8_t* keys(const node* n) {
-    return reinterpret_cast<const uint8_t*>(children(n) + n->capacity);
+  static size_t children_offset(uint32_t capacity, size_t label_length) {
+    return (sizeof(node) + capacity + label_length + 7) & ~size_t{7};
   }
-  static uint8_t* keys(node* n) { return reinterpret_cast<uint8_t*>(children(n) + n->capacity); }
+  static const uint8_t* keys(const node* n) { return reinterpret_cast<const uint8_t*>(n + 1); }
+  static uint8_t* keys(node* n) { return reinterpret_cast<uint8_t*>(n + 1); }
   static const char* label(const node* n) {
     return reinterpret_cast<const char*>(keys(n) + n->capacity);
   }
   static char* label(node* n) { return reinterpret_cast<char*>(keys(n) + n->capacity); }
   static std::string_view label_view(const node* n) { return {label(n), n->label_length}; }
+  static node* const* children(const node* n) {
+    return reinterpret_cast<node* const*>(reinterpret_cast<const char*>(n) +
+                                          children_offset(n->capacity, n->label_length));
+  }
+  static node** children(node* n) {
+    return reinterpret_cast<node**>(reinterpret_cast<char*>(n) +
+                                    children_offset(n->capacity, n->label_length));
+  }
+  // The index of `byte` among the keys of n, or child_count when it is not one. Compares 16 keys
+  // at a time: the bytes read past the last key (at most 15) are inside the node, which holds
+  // 8 pointer bytes per key behind its keys, and are masked off.
+  static uint32_t key_index(const node* n, uint8_t byte) {
+    const uint8_t* k = keys(n);
+    const uint32_t count = n->child_count;
+    if (count == 0) return 0;
+#if defined(__SSE2__)
+    const __m128i wanted = _mm_set1_epi8(static_cast<char>(byte));
+    for (uint32_t at = 0;; at += 16) {
+      const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(k + at));
+      const auto found = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, wanted)));
+      if (count - at <= 16) {
+        const uint32_t in_use = found & ((2u << (count - at - 1)) - 1);
+        return in_use == 0 ? count : at + static_cast<uint32_t>(std::countr_zero(in_use));
+      }
+      if (found != 0) return at + static_cast<uint32_t>(std::countr_zero(found));
+    }
+#else
+    const void* at = std::memchr(k, byte, count);
+    return at == nullptr ? count : static_cast<uint32_t>(static_cast<const uint8_t*>(at) - k);
+#endif
+  }
   // The child reached by `byte`, or null.
   static const node* child_of(const node* n, uint8_t byte) {
-    const void* at = std::memchr(keys(n), byte, n->child_count);
-    return at == nullptr ? nullptr : children(n)[static_cast<const uint8_t*>(at) - keys(n)];
+    const uint32_t i = key_index(n, byte);
+    return i == n->child_count ? nullptr : children(n)[i];
   }
 
   static bool has_only_ascii(std::string_view word);
+  static size_t node_bytes(uint32_t capacity, size_t label_length);
   static node* make_node(std::string_view label, bool is_word, uint32_t capacity);
   // A word node for the bytes `rest` below a branching byte (a chain when `rest` exceeds
   // max_label).
