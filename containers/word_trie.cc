@@ -54,8 +54,14 @@ word_trie::node* word_trie::make_node(std::string_view text, bool is_word, uint3
   void* memory = ::operator new(node_bytes(capacity, text.size()));
   node* n = new (memory)
       node{static_cast<uint32_t>(text.size()), is_word, 0, static_cast<uint8_t>(capacity), 0};
+  if (capacity >= wide_capacity) std::memset(slot_table(n), 0, alphabet);
   if (!text.empty()) std::memcpy(label(n), text.data(), text.size());
   return n;
+}
+
+void word_trie::index_keys(node* n, uint32_t from) {
+  if (n->capacity < wide_capacity) return;
+  for (uint32_t i = from; i < n->child_count; ++i) slot_table(n)[keys(n)[i]] = i + 1;
 }
 
 word_trie::node* word_trie::make_tail(std::string_view rest) {
@@ -86,6 +92,7 @@ void word_trie::grow(node** slot) {
   n->child_count = old->child_count;
   std::memcpy(keys(n), keys(old), old->child_count);
   std::memcpy(children(n), children(old), old->child_count * sizeof(node*));
+  index_keys(n, 0);
   ::operator delete(*slot);
   *slot = n;
 }
@@ -141,6 +148,7 @@ bool word_trie::insert(std::string_view word) {
     kids[i] = tail;
     bytes[i] = byte;
     ++n->child_count;
+    index_keys(n, i);
     ++count_;
     return true;
   }

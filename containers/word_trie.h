@@ -2,7 +2,8 @@
 // Owns its nodes; not thread-safe (guarded by whoever holds the trie).
 //
 // Each node is one allocation: a header, its children's key bytes (the byte that leads to each,
-// in ascending order), its label, then its child pointers. A child is reached by one byte, and
+// in ascending order), its label, then its child pointers; a node with room for many children
+// also carries a table from byte to child. A child is reached by one byte, and
 // its label holds the bytes after that byte up to the child's own branching point, so a word
 // without branches costs one node of about its own length. The path from the root spells a
 // node's bytes; a node carries the word flag when those bytes are a stored word. Every node but
@@ -64,9 +65,12 @@ class word_trie {
   void clear();
 
  private:
-  // Followed in the same allocation by `capacity` key bytes (the first `child_count` in use,
-  // ascending), `label_length` label bytes, padding to 8 bytes, and `capacity` child pointers
-  // (the child of key i at i). Header, keys and a short label share the first cache line.
+  // Followed in the same allocation by, for a wide node only, a slot table (`alphabet` bytes: for
+  // each byte, its key's position + 1, 0 when it is no key), then `capacity` key bytes (the first
+  // `child_count` in use, ascending), `label_length` label bytes, padding to 8 bytes, and
+  // `capacity` child pointers (the child of key i at i). A node is wide when its capacity is
+  // `wide_capacity` or more; a narrow node finds a key with one 16-byte compare, a wide one by
+  // its slot table. Header, keys and a short label share the first cache line.
   struct node {
     uint32_t label_length;
     uint8_t is_word;
@@ -76,12 +80,23 @@ class word_trie {
   };
   // Longer runs without a branch are chained through non-word nodes with one child.
   static constexpr uint32_t max_label = UINT32_MAX;
+  static constexpr uint32_t wide_capacity = 8;
+  static_assert(wide_capacity <= 16, "a narrow node's keys fit one 16-byte compare");
 
-  static size_t children_offset(uint32_t capacity, size_t label_length) {
-    return (sizeof(node) + capacity + label_length + 7) & ~size_t{7};
+  static size_t slot_table_bytes(uint32_t capacity) {
+    return capacity >= wide_capacity ? alphabet : 0;
   }
-  static const uint8_t* keys(const node* n) { return reinterpret_cast<const uint8_t*>(n + 1); }
-  static uint8_t* keys(node* n) { return reinterpret_cast<uint8_t*>(n + 1); }
+  static size_t children_offset(uint32_t capacity, size_t label_length) {
+    return (sizeof(node) + slot_table_bytes(capacity) + capacity + label_length + 7) & ~size_t{7};
+  }
+  static const uint8_t* slot_table(const node* n) {
+    return reinterpret_cast<const uint8_t*>(n + 1);
+  }
+  static uint8_t* slot_table(node* n) { return reinterpret_cast<uint8_t*>(n + 1); }
+  static const uint8_t* keys(const node* n) {
+    return slot_table(n) + slot_table_bytes(n->capacity);
+  }
+  static uint8_t* keys(node* n) { return slot_table(n) + slot_table_bytes(n->capacity); }
   static const char* label(const node* n) {
     return reinterpret_cast<const char*>(keys(n) + n->capacity);
   }
@@ -95,24 +110,23 @@ class word_trie {
     return reinterpret_cast<node**>(reinterpret_cast<char*>(n) +
                                     children_offset(n->capacity, n->label_length));
   }
-  // The index of `byte` among the keys of n, or child_count when it is not one. Compares 16 keys
-  // at a time: the bytes read past the last key (at most 15) are inside the node, which holds
-  // 8 pointer bytes per key behind its keys, and are masked off.
+  // The position of `byte` among the keys of n, or child_count when it is not one. A narrow node
+  // compares its keys at once: the bytes read past them (fewer than 16) are inside the node,
+  // which holds 8 pointer bytes per key behind its keys, and are masked off.
   static uint32_t key_index(const node* n, uint8_t byte) {
-    const uint8_t* k = keys(n);
     const uint32_t count = n->child_count;
-    if (count == 0) return 0;
-#if defined(__SSE2__)
-    const __m128i wanted = _mm_set1_epi8(static_cast<char>(byte));
-    for (uint32_t at = 0;; at += 16) {
-      const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(k + at));
-      const auto found = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, wanted)));
-      if (count - at <= 16) {
-        const uint32_t in_use = found & ((2u << (count - at - 1)) - 1);
-        return in_use == 0 ? count : at + static_cast<uint32_t>(std::countr_zero(in_use));
-      }
-      if (found != 0) return at + static_cast<uint32_t>(std::countr_zero(found));
+    if (n->capacity >= wide_capacity) {
+      const uint32_t slot = byte < alphabet ? slot_table(n)[byte] : 0;
+      return slot == 0 ? count : slot - 1;
     }
+    if (count == 0) return 0;
+    const uint8_t* k = keys(n);
+#if defined(__SSE2__)
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(k));
+    const auto found = static_cast<uint32_t>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(chunk, _mm_set1_epi8(static_cast<char>(byte)))));
+    const uint32_t in_use = found & ((1u << count) - 1);
+    return in_use == 0 ? count : static_cast<uint32_t>(std::countr_zero(in_use));
 #else
     const void* at = std::memchr(k, byte, count);
     return at == nullptr ? count : static_cast<uint32_t>(static_cast<const uint8_t*>(at) - k);
@@ -130,6 +144,8 @@ class word_trie {
   // A word node for the bytes `rest` below a branching byte (a chain when `rest` exceeds
   // max_label).
   static node* make_tail(std::string_view rest);
+  // Points the slot table of a wide node at the keys from position `from` on.
+  static void index_keys(node* n, uint32_t from);
   // Replaces *slot by a copy with room for at least one more child.
   static void grow(node** slot);
   // Cuts the label of *slot after `length` bytes: *slot becomes a new node with that label and
