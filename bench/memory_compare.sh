@@ -13,12 +13,12 @@
 # redis-server is optional: install Debian's packages with `apt-get install redis-server
 # redis-tools` for its columns; without them they are left empty. This script installs nothing.
 #
-# usage: bench/memory_compare.sh     (env: N=1000000 BATCHES=4 ZOR_PORT=55593 REDIS_PORT=6392,
+# usage: bench/memory_compare.sh     (env: N=1000000 BATCHES=8 ZOR_PORT=55593 REDIS_PORT=6392,
 #                                     KINDS="vector set ..." to measure some kinds only)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 N=${N:-1000000}
-BATCHES=${BATCHES:-4}
+BATCHES=${BATCHES:-8}
 ZOR_PORT=${ZOR_PORT:-55593}
 REDIS_PORT=${REDIS_PORT:-6392}
 KINDS=${KINDS:-hashmap hashtable map multimap set multiset vector deque list stack queue heap trie}
