@@ -1,6 +1,6 @@
 // Adaptor kinds: stack_adt (growable_array, top at the end), queue_adt (block_deque, front at
-// index 0) and heap_adt (binary min-heap in a growable_array); V is not stored. Every operation takes
-// this container's lock itself, shared to read and exclusive to change, for its whole run.
+// index 0) and heap_adt (binary min-heap in a growable_array); V is not stored. Every operation
+// takes this container's lock itself, shared to read and exclusive to change, for its whole run.
 //
 // Each exposes only the operations that fit its discipline; everything else is the interface's
 // refusing default. count, save, load, all and clear come from stored_sequence (sequence_common.h):
