@@ -124,7 +124,8 @@ TEST(ServerConfig, LimitsTakeTheirDefaultsWhenMissingMistypedOrOutOfRange) {
   };
   for (const limits_case& c : cases) {
     testing_support::temp_dir dir;
-    dir.write("zor_ndb.toml", "[server]\nport = 80\n[users]\nusers_list = []\n[limits]\n" + c.table);
+    dir.write("zor_ndb.toml",
+              "[server]\nport = 80\n[users]\nusers_list = []\n[limits]\n" + c.table);
     user_table users;
     server_limits limits;
     limits.login_timeout_s = 1;  // reset by the reading

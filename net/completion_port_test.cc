@@ -128,6 +128,40 @@ TEST(CompletionPort, BytesThatArriveWhileHeldCompleteAfterThePost) {
   EXPECT_EQ(std::string(r.buffer.data(), c.bytes), "b");
 }
 
+TEST(CompletionPort, SendTheSocketCannotTakeCompletesOnTheWaitingThread) {
+  // Far more than the socket buffers hold: start_send returns at once with the rest pending, a
+  // reader drains the peer, and the send completes on the waiting thread. A byte the peer sent
+  // meanwhile is then received although its edge came during the send.
+  completion_port port;
+  socket_pair pair;
+  receiver r;
+  ASSERT_TRUE(port.associate(pair.ours, 3, r));
+  std::string bytes(8 << 20, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 4096);
+  ASSERT_EQ(port.start_send(r, bytes.data(), bytes.size()), send_state::pending);
+  ASSERT_EQ(write(pair.theirs, "q", 1), 1);
+  std::string received;
+  std::thread reader([&] {
+    char buffer[65536];
+    while (received.size() < bytes.size()) {
+      const ssize_t n = read(pair.theirs, buffer, sizeof buffer);
+      if (n <= 0) return;
+      received.append(buffer, static_cast<size_t>(n));
+    }
+  });
+  completion c;
+  ASSERT_TRUE(port.wait(c));
+  reader.join();
+  EXPECT_TRUE(c.is_send);
+  EXPECT_EQ(c.operation, &r);
+  EXPECT_EQ(c.error, 0);
+  EXPECT_TRUE(received == bytes) << received.size();
+  ASSERT_TRUE(port.post_receive(r));
+  ASSERT_TRUE(port.wait(c));
+  EXPECT_FALSE(c.is_send);
+  EXPECT_EQ(std::string(r.buffer.data(), c.bytes), "q");
+}
+
 TEST(CompletionPort, DissociatedSocketNeverCompletesAgain) {
   // The first socket is dissociated with a report pending and keeps receiving bytes (its
   // registration lives until it is closed); its slot goes to a second socket. Nothing completes
