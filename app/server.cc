@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -253,6 +254,10 @@ net::listener_limits listener_limits_of(const config::server_limits& limits) {
   out.max_login_bytes = static_cast<uint32_t>(limits.max_login_bytes);
   out.max_frame_bytes = static_cast<uint32_t>(limits.max_frame_bytes);
   out.max_connections = static_cast<uint32_t>(limits.max_connections);
+  const long processors = sysconf(_SC_NPROCESSORS_ONLN);
+  out.worker_concurrency = static_cast<unsigned>(
+      limits.worker_concurrency != 0 ? limits.worker_concurrency
+                                     : std::clamp<long>(processors, 1, net::worker_count));
   return out;
 }
 

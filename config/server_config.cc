@@ -68,6 +68,7 @@ constexpr limit_key limit_keys[] = {
     {"max_frame_bytes", &server_limits::max_frame_bytes, 1, 0xFFFFFFFE},
     {"max_connections", &server_limits::max_connections, 1, 1000000},
     {"max_tracked_addresses", &server_limits::max_tracked_addresses, 1, 100000000},
+    {"worker_concurrency", &server_limits::worker_concurrency, 1, 16},
 };
 
 void read_limits(const table& document, server_limits& limits) {

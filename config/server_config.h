@@ -28,6 +28,7 @@ struct server_limits {
   int64_t max_frame_bytes = int64_t{64} << 20;
   int64_t max_connections = 10000;
   int64_t max_tracked_addresses = 1000000;
+  int64_t worker_concurrency = 0;  // 0: the number of online processors, at most 16
 };
 
 // Reads zor_ndb.toml from the current directory and returns the low 16 bits of server.port;

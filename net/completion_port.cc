@@ -23,8 +23,9 @@ uint64_t generation_of(uint64_t word) { return word >> 32; }
 uint64_t report_of(uint32_t slot, uint64_t generation) { return generation << 32 | slot; }
 }  // namespace
 
-completion_port::completion_port()
-    : chunks_(std::make_unique<std::atomic<ownership*>[]>(max_sockets / chunk_size)) {
+completion_port::completion_port(unsigned concurrency)
+    : free_turns_(concurrency == 0 ? 1 : concurrency),
+      chunks_(std::make_unique<std::atomic<ownership*>[]>(max_sockets / chunk_size)) {
   epoll_fd_ = epoll_create1(EPOLL_CLOEXEC);
   packet_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK | EFD_SEMAPHORE);
   if (epoll_fd_ < 0 || packet_fd_ < 0) return;
@@ -41,6 +42,22 @@ completion_port::~completion_port() {
   if (packet_fd_ >= 0) close(packet_fd_);
   if (epoll_fd_ >= 0) close(epoll_fd_);
   for (uint32_t i = 0; i < max_sockets / chunk_size; ++i) delete[] chunks_[i].load();
+}
+
+// ---- turns ----
+
+void completion_port::take_turn() {
+  std::unique_lock lock(turns_mutex_);
+  turn_freed_.wait(lock, [this] { return free_turns_ > 0; });
+  --free_turns_;
+}
+
+void completion_port::give_turn() {
+  {
+    std::lock_guard lock(turns_mutex_);
+    ++free_turns_;
+  }
+  turn_freed_.notify_one();
 }
 
 // ---- ownership slots ----

@@ -18,9 +18,15 @@
 // like a receive, and whichever thread claims it on a report sends more, until the last byte has
 // left and the send completes. Reports claimed during a send may have been read-readiness, so the
 // receive posted after such a send is always tried once without waiting for an edge.
+//
+// Concurrency: a thread that serves the port takes a turn first and keeps it until it stops
+// serving; at most `concurrency` threads hold turns, the others wait for one. So however many
+// threads are started, no more than that many take completions and run at once, and the same
+// ones keep running while there is work, as on a completion port with a concurrency value.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -70,7 +76,8 @@ class completion_port {
   // The most sockets associated at once.
   static constexpr uint32_t max_sockets = 1u << 20;
 
-  completion_port();
+  // At most `concurrency` (at least 1) threads hold turns at once.
+  explicit completion_port(unsigned concurrency = max_sockets);
   ~completion_port();
   completion_port(const completion_port&) = delete;
   completion_port& operator=(const completion_port&) = delete;
@@ -101,6 +108,10 @@ class completion_port {
   // Queues a completion packet that the next waiting thread takes (FIFO among posted packets).
   // Returns false when the packet could not be signalled.
   [[nodiscard]] bool post(uint32_t bytes, uint64_t key, io_operation* op);
+  // Waits until the calling thread may serve the port. Call once before the first wait.
+  void take_turn();
+  // Lets the next thread that waits for a turn serve the port; call when the thread stops serving.
+  void give_turn();
   // Waits without time limit for one completion. Returns false when the wait itself failed (no
   // completion taken; the caller waits again).
   [[nodiscard]] bool wait(completion& out);
@@ -139,6 +150,10 @@ class completion_port {
   static int send_some(io_operation& op);
   // Adds writability to the socket's registration (once per socket). False (errno set) on failure.
   [[nodiscard]] bool watch_writable(io_operation& op);
+
+  std::mutex turns_mutex_;  // guards free_turns_
+  std::condition_variable turn_freed_;
+  unsigned free_turns_;
 
   int epoll_fd_ = -1;
   int packet_fd_ = -1;  // eventfd in semaphore mode: one count per queued packet

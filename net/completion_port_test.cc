@@ -6,6 +6,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -160,6 +161,33 @@ TEST(CompletionPort, SendTheSocketCannotTakeCompletesOnTheWaitingThread) {
   ASSERT_TRUE(port.wait(c));
   EXPECT_FALSE(c.is_send);
   EXPECT_EQ(std::string(r.buffer.data(), c.bytes), "q");
+}
+
+TEST(CompletionPort, NoMoreThreadsThanTheConcurrencyHoldTurns) {
+  // Four threads on a port of concurrency 2: two hold turns and take exit packets; each one that
+  // ends lets a waiting thread in, so all four end on their four packets.
+  completion_port port(2);
+  std::atomic<int> holders{0};
+  std::atomic<int> most{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; ++i) {
+    threads.emplace_back([&] {
+      port.take_turn();
+      const int now = holders.fetch_add(1) + 1;
+      int seen = most.load();
+      while (now > seen && !most.compare_exchange_weak(seen, now)) {
+      }
+      completion c;
+      while (!port.wait(c)) {
+      }
+      holders.fetch_sub(1);
+      port.give_turn();
+    });
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // room for every thread to try
+  for (int i = 0; i < 4; ++i) ASSERT_TRUE(port.post(0, exit_key, nullptr));
+  for (std::thread& t : threads) t.join();
+  EXPECT_LE(most.load(), 2);
 }
 
 TEST(CompletionPort, DissociatedSocketNeverCompletesAgain) {

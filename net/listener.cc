@@ -66,7 +66,7 @@ void close_abortively(int socket) {
 class listener::run {
  public:
   run(const listener_options& options, login_throttle& throttle, db::nosql::Registry& registry)
-      : options_(options) {
+      : options_(options), port_(options.limits.worker_concurrency) {
     context_.registry = &registry;
     context_.users = options.users;
     context_.throttle = &throttle;
@@ -131,13 +131,17 @@ void listener::run::stop_workers() {
 }
 
 void listener::run::run_worker() {
+  port_.take_turn();
   for (;;) {
     completion done;
     if (!port_.wait(done)) {
       sleep_ms(1);
       continue;
     }
-    if (done.key == exit_key) return;
+    if (done.key == exit_key) {
+      port_.give_turn();  // a worker still waiting for a turn takes the next exit packet
+      return;
+    }
     auto* c = static_cast<connection*>(done.operation);
     // A receive or send that failed (reset by the peer and the like) closes the connection, like
     // a zero-byte receive from an orderly close.

@@ -37,6 +37,8 @@ struct listener_limits {
   uint32_t max_frame_bytes = 64u << 20;  // see session_context; at most 0xFFFFFFFE
   // Connections open at once; further ones are accepted and closed at once.
   uint32_t max_connections = 10000;
+  // Workers that run at once (1..worker_count); the others wait on the port for a turn.
+  unsigned worker_concurrency = worker_count;
 };
 
 struct listener_options {
