@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -292,11 +293,10 @@ bool frame_client::is_closed_by_server(std::chrono::milliseconds limit) {
   for (;;) {
     const auto left =
         std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return false;
     pollfd p{socket_, POLLRDHUP, 0};
-    const int n = poll(&p, 1, static_cast<int>(left.count()));
+    const int n = poll(&p, 1, static_cast<int>(std::max<int64_t>(left.count(), 0)));
     if (n > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0) return true;
-    if (n < 0 && errno != EINTR) return false;
+    if ((n < 0 && errno != EINTR) || left.count() <= 0) return false;
   }
 }
 
