@@ -93,9 +93,10 @@ class completion_port {
   // Requires: the caller holds the operation (it came from a completion and no receive is
   // posted since, or it was never posted). Call before closing the socket and freeing `op`.
   void dissociate(io_operation& op);
-  // Posts one receive of at most op.capacity bytes into op.area. Returns false (errno set) when
-  // the receive cannot be queued. Requires: the caller holds the operation. The caller must not
-  // touch `op` afterwards until its completion has been taken.
+  // Posts one receive of at most op.capacity bytes into op.area (or, while a send is outstanding,
+  // the rest of that send). Returns false (errno set) when it cannot be queued. Requires: the
+  // caller holds the operation. The caller must not touch `op` afterwards until its completion has
+  // been taken.
   [[nodiscard]] bool post_receive(io_operation& op);
   // Sends `size` bytes from `bytes`, which must stay unchanged until the send completes. Sends
   // what the socket takes now; the rest is posted (see send_state). Never blocks, never raises
@@ -103,7 +104,8 @@ class completion_port {
   [[nodiscard]] send_state start_send(io_operation& op, const char* bytes, size_t size);
   // Takes a posted operation away from the port without a completion, as if it had come from
   // one: true when it was posted (the caller now holds it), false when a thread holds it or a
-  // retry of it is queued. Requires: op is associated and stays alive during the call.
+  // retry of it is queued. post_receive gives it back (continuing a send that is outstanding).
+  // Requires: op is associated and stays alive during the call.
   [[nodiscard]] bool try_hold(io_operation& op);
   // Queues a completion packet that the next waiting thread takes (FIFO among posted packets).
   // Returns false when the packet could not be signalled.
