@@ -404,9 +404,8 @@ void listener::accept_connections(int listening, run& r) {
     const int error = errno;
     now = steady_now_ms();
     accept_again = now + accept_pause_ms;
-    if (shortage_note.is_due(now)) {
-      options_.warn(std::string("accept paused: ") + std::strerror(error));
-    }
+    // On standard output like the other listener messages: the log may need a descriptor.
+    if (shortage_note.is_due(now)) std::printf("accept paused: %s\n", std::strerror(error));
   }
 }
 

@@ -52,8 +52,7 @@ struct listener_options {
   // with the production settings.
   login_throttle* throttle = nullptr;
   listener_limits limits;
-  // Writes one warning line (refused frames and connections, descriptor shortage); standard
-  // output when empty.
+  // Writes one warning line (refused frames and connections); standard output when empty.
   std::function<void(const std::string&)> warn;
 };
 
