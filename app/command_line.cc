@@ -7,6 +7,7 @@ run_mode parse_command_line(int argc, const char* const* argv) {
   const std::string_view argument(argv[1]);
   if (argument == "--hide") return run_mode::hidden;
   if (argument == "--as_service") return run_mode::service;
+  if (argument == "--version") return run_mode::version;
   return run_mode::usage;
 }
 

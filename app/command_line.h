@@ -10,6 +10,7 @@ enum class run_mode {
   console,  // in the foreground of the terminal
   hidden,   // "--hide": detached from the terminal, in the background
   service,  // "--as_service": under systemd, reporting states through the notify socket
+  version,  // "--version": print the program name and the release version and end with 0
   usage,    // any other single argument: print the usage text and end with 0
 };
 

@@ -17,6 +17,7 @@ TEST(CommandLine, ChoosesTheModeFromExactlyOneArgument) {
       {{}, run_mode::console},
       {{"--hide"}, run_mode::hidden},
       {{"--as_service"}, run_mode::service},
+      {{"--version"}, run_mode::version},
       {{"--help"}, run_mode::usage},
       {{"-h"}, run_mode::usage},
       {{""}, run_mode::usage},

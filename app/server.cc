@@ -342,6 +342,9 @@ int run_program(int argc, const char* const* argv) {
     case run_mode::usage:
       std::fwrite(usage_text.data(), 1, usage_text.size(), stdout);
       return 0;
+    case run_mode::version:
+      std::printf("zor_nosql_server %s\n", version_text);
+      return 0;
     case run_mode::hidden: {
       // Standard output of the background server goes to a file beside the program, so that the
       // banner and the configuration and script messages can still be read.

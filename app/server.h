@@ -12,12 +12,13 @@
 #include <cstdint>
 
 #include "app/command_line.h"
+#include "zor_version.h"
 
 namespace qn::app {
 
-// The version and the three further texts of the banner
-// "zor_sql_s(nos) version: %s by %s, mail: %s. code : %s.\n".
-inline constexpr const char* version_text = "1.0.0";
+// The version (the project's one release version, from CMake) and the three further texts of
+// the banner "zor_sql_s(nos) version: %s by %s, mail: %s. code : %s.\n".
+inline constexpr const char* version_text = release_version;
 inline constexpr const char* author_text = "the zor nosql developers";
 inline constexpr const char* contact_text = "zor-nosql@example.org";
 inline constexpr const char* release_name = "first light";

@@ -12,12 +12,14 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <string_view>
 
 #include "client/cli_input.h"
 #include "client/connection.h"
 #include "client/format.h"
 #include "client/password_prompt.h"
 #include "net/digest.h"
+#include "zor_version.h"
 
 namespace qn::client {
 namespace {
@@ -184,6 +186,10 @@ int refuse_session(const cli_options& options, result r, std::string_view what,
 }
 
 int run(int argc, char** argv) {
+  if (argc == 2 && std::string_view(argv[1]) == "--version") {
+    print_out(std::string("zor_nosql_cli ") + release_version + "\n");
+    return exit_success;
+  }
   cli_options options;
   std::string error;
   if (!parse_cli_options(argc - 1, argv + 1, options, error)) {

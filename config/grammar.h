@@ -1,4 +1,4 @@
-// Grammar engine, part one: the grammar tree and the compiler of the EBNF dialect.
+// Grammar engine, the compiler: the grammar tree and the compiler of the EBNF dialect.
 // A compiled grammar owns its nodes; the nodes point into the grammar text, which the caller
 // keeps alive for as long as the grammar. Compiled grammars are not shared between threads.
 //

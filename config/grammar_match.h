@@ -1,4 +1,4 @@
-// Grammar engine, part two: name resolution, the matcher and the parse tree it builds.
+// Grammar engine, the matcher: name resolution, the matcher and the parse tree it builds.
 // Single-threaded by design: the furthest-failure position is one variable per thread, and the
 // engine runs only at start-up on one thread. A parse node owns its subtree.
 //

@@ -41,7 +41,7 @@ enum class toml_rule : uint16_t {
   uint_dec,           // 0x1a
   uint_oct,           // 0x1b
   floating,           // 0x1c  float
-  float_spec,         // 0x1d
+  special_float,      // 0x1d
   fraction,           // 0x1e
   exponent,           // 0x1f
   boolean,            // 0x20  bool

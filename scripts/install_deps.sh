@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the tools need, and only those missing.
+# Installs the Debian packages the build, the tests, the tools and the Debian package of the
+# server (dpkg-dev and file: CPack works out its Depends with them) need, and only those missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ python3 libgtest-dev libgmock-dev libbenchmark-dev
-          libspdlog-dev libfmt-dev libedit-dev)
+packages=(cmake ninja-build g++ python3 python3-pytest libgtest-dev libgmock-dev libbenchmark-dev
+          libspdlog-dev libfmt-dev libedit-dev dpkg-dev file)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

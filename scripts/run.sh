@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the release preset and runs the server in the foreground from
+# Installs what is missing, builds the server and the client of the release preset (nothing else:
+# the tests and benchmarks are scripts/test.sh's) and runs the server in the foreground from
 # its own working directory, run/ at the repository root. The shipped zor_ndb.toml and init.nos
 # are copied there once; edit those copies to change the port, the users or the start-up script.
 # Stop the server with Control-C.
@@ -8,7 +9,7 @@ cd "$(dirname "$0")/.."
 scripts/install_deps.sh
 
 cmake --preset release
-cmake --build --preset release
+cmake --build --preset release --target zor_nosql_server zor_nosql_cli
 
 mkdir -p run
 # The program is always refreshed; the configuration and the script only when missing.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite: the optimised build, the
-# AddressSanitizer + UndefinedBehaviorSanitizer build, and the ThreadSanitizer build of the
+# Installs what is missing, builds, and runs the whole test suite: the optimised build, the Debian
+# package made from it (scripts/package_test.sh) and the Python client against the release server,
+# the AddressSanitizer + UndefinedBehaviorSanitizer build, and the ThreadSanitizer build of the
 # concurrent parts (network and end-to-end suites).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,6 +10,16 @@ scripts/install_deps.sh
 cmake --preset release
 cmake --build --preset release
 ctest --preset release
+scripts/package_test.sh
+
+# The Python client against the release server. Debian's python3 carries python3-pytest; another
+# python3 earlier on the PATH may not.
+python=python3
+for candidate in /usr/bin/python3 python3; do
+  if "$candidate" -c 'import pytest' 2>/dev/null; then python=$candidate; break; fi
+done
+ZOR_SERVER="$PWD/build/release/app/zor_nosql_server" PYTHONDONTWRITEBYTECODE=1 \
+  "$python" -m pytest -q -p no:cacheprovider clients/python/tests
 
 cmake --preset asan
 cmake --build --preset asan

@@ -5,6 +5,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/epoll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <utility>
 
 #include "client/frame.h"
+#include "tools/resp.h"
 
 namespace qn::tools {
 namespace {
@@ -29,8 +31,16 @@ uint64_t now_ns() {
                                    .count());
 }
 
+// User and system time of this process so far, in seconds.
+double cpu_seconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+  return seconds(u.ru_utime) + seconds(u.ru_stime);
+}
+
 // Waits (bounded) until the whole buffer is written; the sockets carry small requests only.
-bool write_all(int fd, const std::string& bytes) {
+bool write_all(int fd, std::string_view bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
@@ -46,20 +56,45 @@ bool write_all(int fd, const std::string& bytes) {
   return true;
 }
 
-// Reads until one whole frame is in `buffer` (each wait bounded); moves it to `frame`.
-bool read_frame(int fd, std::string& buffer, std::string& frame) {
+enum class reply_read { complete, incomplete, malformed };
+
+// Whether `in` starts with a whole reply of `protocol`: then sets its `size`, and `failed` for a
+// zor frame of status 1 or a RESP reply whose kind is not in `resp_accepts`.
+reply_read measure_reply(wire_protocol protocol, std::string_view in, unsigned resp_accepts,
+                         size_t& size, bool& failed) {
+  if (protocol == wire_protocol::zor) {
+    uint64_t frame = 0;
+    if (!client::peek_frame_size(in, frame) || in.size() < frame) return reply_read::incomplete;
+    size = frame;
+    failed = frame >= 5 && static_cast<unsigned char>(in[4]) != 0;
+    return reply_read::complete;
+  }
+  resp_kind kind{};
+  const resp_parse r = parse_resp_reply(in, kind, size);
+  failed = (kind & resp_accepts) == 0;
+  return r == resp_parse::complete     ? reply_read::complete
+         : r == resp_parse::incomplete ? reply_read::incomplete
+                                       : reply_read::malformed;
+}
+
+// Reads until one whole reply is in `buffer` (each wait bounded); moves it to `reply`.
+// Incomplete: the connection closed, or nothing came in time.
+reply_read read_reply(int fd, wire_protocol protocol, std::string& buffer, std::string& reply) {
   char chunk[4096];
   for (;;) {
-    uint64_t size = 0;
-    if (client::peek_frame_size(buffer, size) && buffer.size() >= size) {
-      frame.assign(buffer, 0, size);
+    size_t size = 0;
+    bool failed = false;
+    const reply_read r = measure_reply(protocol, buffer, resp_any_success, size, failed);
+    if (r == reply_read::malformed) return r;
+    if (r == reply_read::complete) {
+      reply.assign(buffer, 0, size);
       buffer.erase(0, size);
-      return true;
+      return r;
     }
     pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, io_timeout_ms) <= 0) return false;
+    if (poll(&p, 1, io_timeout_ms) <= 0) return reply_read::incomplete;
     const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
-    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return false;
+    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return reply_read::incomplete;
     if (n > 0) buffer.append(chunk, static_cast<size_t>(n));
   }
 }
@@ -119,7 +154,8 @@ bool log_in(int fd, const load_options& o, std::string& buffer, std::string& err
     error = "user name or password too long";
     return false;
   }
-  if (!write_all(fd, login) || !read_frame(fd, buffer, frame)) {
+  if (!write_all(fd, login) ||
+      read_reply(fd, wire_protocol::zor, buffer, frame) != reply_read::complete) {
     error = "no login reply from " + endpoint(o) + " (closed, or nothing within " +
             std::to_string(io_timeout_ms / 1000) + " s)";
     return false;
@@ -136,6 +172,24 @@ bool log_in(int fd, const load_options& o, std::string& buffer, std::string& err
   return true;
 }
 
+// Sends PING on `fd` (reading into `buffer`) and wants a simple string back: a server that speaks
+// RESP and lets us in. Returns false with `error` set.
+bool greet(int fd, const load_options& o, std::string& buffer, std::string& error) {
+  std::string reply;
+  const reply_read r = write_all(fd, "*1\r\n$4\r\nPING\r\n")
+                           ? read_reply(fd, wire_protocol::resp, buffer, reply)
+                           : reply_read::incomplete;
+  if (r == reply_read::incomplete) {
+    error = "no reply to PING from " + endpoint(o) + " (closed, or nothing within " +
+            std::to_string(io_timeout_ms / 1000) + " s)";
+  } else if (r == reply_read::malformed) {
+    error = "the reply to PING from " + endpoint(o) + " is not RESP";
+  } else if (reply[0] != '+') {
+    error = endpoint(o) + " answered PING with " + reply.substr(0, reply.find('\r'));
+  }
+  return error.empty();
+}
+
 }  // namespace
 
 load_driver::~load_driver() {
@@ -144,6 +198,7 @@ load_driver::~load_driver() {
 }
 
 bool load_driver::open(const load_options& o, std::string& error) {
+  protocol_ = o.protocol;
   epoll_fd_ = epoll_create1(EPOLL_CLOEXEC);
   if (epoll_fd_ < 0) {
     error = std::string("cannot make an epoll instance: ") + std::strerror(errno);
@@ -154,7 +209,9 @@ bool load_driver::open(const load_options& o, std::string& error) {
     c.fd = connect_to(o, error);
     if (c.fd < 0) return false;
     conns_.push_back(c);  // owned (closed by the destructor) from here on
-    if (!log_in(c.fd, o, conns_.back().in, error)) {
+    std::string& in = conns_.back().in;
+    if (protocol_ == wire_protocol::zor ? !log_in(c.fd, o, in, error)
+                                        : !greet(c.fd, o, in, error)) {
       if (i > 0) error += " (on connection " + std::to_string(i + 1) + ")";
       return false;
     }
@@ -171,19 +228,25 @@ bool load_driver::open(const load_options& o, std::string& error) {
 }
 
 bool load_driver::send_request(conn& c, const std::string& line) {
-  std::string frame;
-  if (!client::append_request_frame(line, frame)) return false;
+  out_.clear();
+  if (protocol_ == wire_protocol::resp) {
+    append_resp_command(line, out_);
+  } else if (!client::append_request_frame(line, out_)) {
+    return false;
+  }
   c.sent_at = now_ns();
   c.waiting = true;
-  return write_all(c.fd, frame);
+  return write_all(c.fd, out_);
 }
 
-bool load_driver::run_one(const std::string& line, std::string& reply_frame) {
+bool load_driver::run_one(const std::string& line, std::string& reply) {
   conn& c = conns_.front();
-  if (!send_request(c, line) || !read_frame(c.fd, c.in, reply_frame)) {
-    error_ = "no reply to '" + line + "' (connection closed, or nothing within " +
-             std::to_string(io_timeout_ms / 1000) + " s)";
-    return false;
+  const reply_read r =
+      send_request(c, line) ? read_reply(c.fd, protocol_, c.in, reply) : reply_read::incomplete;
+  if (r == reply_read::malformed) return fail("the reply to '" + line + "' is not RESP");
+  if (r != reply_read::complete) {
+    return fail("no reply to '" + line + "' (connection closed, or nothing within " +
+                std::to_string(io_timeout_ms / 1000) + " s)");
   }
   c.waiting = false;
   return true;
@@ -195,10 +258,10 @@ bool load_driver::fail(std::string message) {
 }
 
 bool load_driver::run_phase(const std::function<bool(int, std::string&)>& next, double seconds,
-                            phase_result& out) {
+                            unsigned resp_accepts, phase_result& out) {
   const uint64_t start = now_ns();
-  const uint64_t deadline =
-      seconds > 0 ? start + static_cast<uint64_t>(seconds * 1e9) : UINT64_MAX;
+  const double cpu_at_start = cpu_seconds();
+  const uint64_t deadline = seconds > 0 ? start + static_cast<uint64_t>(seconds * 1e9) : UINT64_MAX;
   std::string line;
   int outstanding = 0;
   bool exhausted = false;
@@ -234,11 +297,17 @@ bool load_driver::run_phase(const std::function<bool(int, std::string&)>& next, 
       }
       if (got < 0) continue;
       c.in.append(chunk, static_cast<size_t>(got));
-      uint64_t size = 0;
-      if (!c.waiting || !client::peek_frame_size(c.in, size) || c.in.size() < size) continue;
+      size_t size = 0;
+      bool failed = false;
+      if (!c.waiting) continue;
+      const reply_read r = measure_reply(protocol_, c.in, resp_accepts, size, failed);
+      if (r == reply_read::malformed) {
+        return fail("connection " + std::to_string(i + 1) + ": a reply that is not RESP");
+      }
+      if (r == reply_read::incomplete) continue;
       out.latency.record(now_ns() - c.sent_at);
       ++out.requests;
-      if (size >= 5 && static_cast<unsigned char>(c.in[4]) != 0) ++out.failures;
+      out.failures += failed;
       c.in.erase(0, size);
       c.waiting = false;
       --outstanding;
@@ -246,6 +315,7 @@ bool load_driver::run_phase(const std::function<bool(int, std::string&)>& next, 
     }
   }
   out.seconds = static_cast<double>(now_ns() - start) / 1e9;
+  out.cpu_seconds = cpu_seconds() - cpu_at_start;
   return true;
 }
 

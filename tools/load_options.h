@@ -15,9 +15,13 @@ inline constexpr std::string_view key_placeholder = "__rand_int__";
 // workloads only: a --command template that holds it is refused, as no container is made for it).
 inline constexpr std::string_view slot_placeholder = "__slot__";
 
+// What the tool speaks: the frames of zor_nosql_server (with a login), or RESP (redis-server; no
+// login, a PING first).
+enum class wire_protocol { zor, resp };
+
 struct workload {
   std::string name;
-  // Creates the container the commands use (a `c` line); empty for user templates.
+  // Creates the container the commands use (a `c` line); empty for user templates and RESP.
   std::string create;
   // Run once per key 0..keyspace-1 before measuring, e.g. to make every key present; empty: none.
   std::string prefill;
@@ -26,6 +30,11 @@ struct workload {
   // True when some failed replies are part of the workload: inserts of random keys meet keys
   // that are already there. Failed replies of any other workload are reported as unexpected.
   bool may_fail = false;
+  // RESP: the reply kinds (resp_kind bits) that count as success; any other reply is a failure.
+  unsigned resp_accepts = 0;
+  // Run after measuring to remove what the workload made: once, or once per key 0..keyspace-1
+  // when it holds the key placeholder; empty: nothing to remove.
+  std::string erase;
 };
 
 struct load_options {
@@ -39,23 +48,28 @@ struct load_options {
   double warmup_seconds = 1;
   uint64_t keyspace = 100000;
   bool json = false;
+  wire_protocol protocol = wire_protocol::zor;
   std::vector<workload> workloads;
 };
 
 // The ready-made workloads by name: hashmap_set, hashmap_get, set_insert, set_rank, list_push,
-// list_pop, map_insert, map_get. Returns false for an unknown name.
-[[nodiscard]] bool find_workload(std::string_view name, workload& out);
+// list_pop, map_insert, map_get; in RESP all but the last two (redis-server has no ordered map).
+// Returns false for an unknown name, or one that has no form in `protocol`.
+[[nodiscard]] bool find_workload(std::string_view name, workload& out,
+                                 wire_protocol protocol = wire_protocol::zor);
 std::vector<std::string_view> workload_names();
 
 // Parses the arguments (without the program name). On failure returns false and sets `error` to a
 // one-line message. With no -t and no --command, runs hashmap_set and hashmap_get.
-[[nodiscard]] bool parse_load_options(const std::vector<std::string_view>& args,
-                                      load_options& out, std::string& error);
+[[nodiscard]] bool parse_load_options(const std::vector<std::string_view>& args, load_options& out,
+                                      std::string& error);
 
 // The usage text.
 std::string load_usage();
 
-// Replaces every placeholder: the slot number for __slot__, `key` for __rand_int__.
+// Replaces every placeholder: the slot number for __slot__, `key` for __rand_int__. The second
+// form writes into `out`, reusing its buffer.
 std::string expand_template(std::string_view text, uint64_t slot, uint64_t key);
+void expand_template(std::string_view text, uint64_t slot, uint64_t key, std::string& out);
 
 }  // namespace qn::tools

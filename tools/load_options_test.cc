@@ -24,6 +24,9 @@ TEST(LoadOptions, ParsesEveryOptionAndRefusesBadValues) {
       {{"-t", "set_rank,"}, false},
       {{"-n"}, false},
       {{"--bogus", "1"}, false},
+      {{"-t", "set_rank,list_pop", "--protocol", "resp"}, true},  // the protocol comes later
+      {{"--protocol", "resp", "-t", "map_get"}, false},           // no RESP form
+      {{"--protocol", "http"}, false},
   };
   for (const auto& c : cases) {
     load_options o;
@@ -44,8 +47,8 @@ TEST(LoadOptions, WorkloadsAndTemplates) {
   EXPECT_EQ(expand_template(o.workloads[1].prefill, 3, 7), "i 3 7 0");
 
   load_options custom;
-  ASSERT_TRUE(parse_load_options({"--command", "g 5 value __rand_int__", "--command", "k"}, custom,
-                                 error));
+  ASSERT_TRUE(
+      parse_load_options({"--command", "g 5 value __rand_int__", "--command", "k"}, custom, error));
   ASSERT_EQ(custom.workloads.size(), 1u);
   EXPECT_EQ(custom.workloads[0].commands.size(), 2u);
   EXPECT_TRUE(custom.workloads[0].create.empty());
@@ -53,6 +56,10 @@ TEST(LoadOptions, WorkloadsAndTemplates) {
   ASSERT_TRUE(find_workload("list_pop", pop));
   ASSERT_EQ(pop.commands.size(), 2u);  // push and pop in turn
   EXPECT_EQ(expand_template(pop.commands[1], 4, 9), "d 4 first");
+  EXPECT_EQ(expand_template("x__slot____rand_int___y __z", 4, 9), "x49_y __z");
+  workload push;
+  ASSERT_TRUE(find_workload("list_push", push, wire_protocol::resp));
+  EXPECT_EQ(expand_template(push.commands[0], 4, 9), "RPUSH zb:list 9");
   for (std::string_view name : workload_names()) {
     workload w;
     EXPECT_TRUE(find_workload(name, w));

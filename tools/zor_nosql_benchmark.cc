@@ -1,5 +1,6 @@
-// zor_nosql_benchmark: drives a running server with ready-made or user-given workloads and reports
-// requests per second and latency percentiles. See `load_usage()` for the options.
+// zor_nosql_benchmark: drives a running server (ours, or redis-server over RESP) with ready-made or
+// user-given workloads and reports requests per second, latency percentiles and its own CPU use.
+// See `load_usage()` for the options.
 //
 // Exit status: 0 when every workload ran and no reply failed unexpectedly, 1 when a workload
 // could not run (broken connection, stuck server) or had unexpected failed replies, 2 for bad
@@ -12,6 +13,8 @@
 #include "client/frame.h"
 #include "tools/load_driver.h"
 #include "tools/load_options.h"
+#include "tools/resp.h"
+#include "zor_version.h"
 
 namespace qn::tools {
 namespace {
@@ -52,8 +55,13 @@ uint64_t unexpected_failures(const workload& w, const phase_result& r) {
   return w.may_fail ? 0 : r.failures;
 }
 
+// Above this share of its one core the tool, not the server, set the pace.
+constexpr double client_bound_share = 0.9;
+
 void report(const load_options& o, const workload& w, const phase_result& r) {
   const double rps = r.seconds > 0 ? static_cast<double>(r.requests) / r.seconds : 0;
+  const double core_share = r.seconds > 0 ? r.cpu_seconds / r.seconds : 0;
+  const bool client_bound = core_share > client_bound_share;
   auto us = [&](double f) { return static_cast<double>(r.latency.percentile(f)) / 1000.0; };
   const double max_us = static_cast<double>(r.latency.max()) / 1000.0;
   const uint64_t unexpected = unexpected_failures(w, r);
@@ -61,17 +69,21 @@ void report(const load_options& o, const workload& w, const phase_result& r) {
     std::printf(
         "{\"workload\":\"%s\",\"connections\":%d,\"requests\":%llu,\"failures\":%llu,"
         "\"unexpected_failures\":%llu,\"seconds\":%.3f,\"requests_per_second\":%.0f,"
-        "\"p50_us\":%.1f,\"p99_us\":%.1f,\"p999_us\":%.1f,\"max_us\":%.1f}\n",
+        "\"p50_us\":%.1f,\"p99_us\":%.1f,\"p999_us\":%.1f,\"max_us\":%.1f,"
+        "\"client_cpu_seconds\":%.3f,\"client_cpu_share\":%.3f,\"client_bound\":%s}\n",
         w.name.c_str(), o.connections, static_cast<unsigned long long>(r.requests),
         static_cast<unsigned long long>(r.failures), static_cast<unsigned long long>(unexpected),
-        r.seconds, rps, us(0.5), us(0.99), us(0.999), max_us);
+        r.seconds, rps, us(0.5), us(0.99), us(0.999), max_us, r.cpu_seconds, core_share,
+        client_bound ? "true" : "false");
   } else {
     std::printf(
         "%-12s %d connections: %llu requests in %.2f s, %.0f requests/s, latency p50 %.1f us, "
-        "p99 %.1f us, p99.9 %.1f us, max %.1f us, failed replies %llu%s\n",
+        "p99 %.1f us, p99.9 %.1f us, max %.1f us, failed replies %llu%s, client CPU %.2f s "
+        "(%.0f %% of one core)%s\n",
         w.name.c_str(), o.connections, static_cast<unsigned long long>(r.requests), r.seconds, rps,
         us(0.5), us(0.99), us(0.999), max_us, static_cast<unsigned long long>(r.failures),
-        w.may_fail && r.failures > 0 ? " (keys already present)" : "");
+        w.may_fail && r.failures > 0 ? " (keys already present)" : "", r.cpu_seconds,
+        core_share * 100, client_bound ? ", CLIENT-BOUND: this measured the load tool" : "");
   }
   std::fflush(stdout);
   if (unexpected > 0) {
@@ -83,7 +95,26 @@ void report(const load_options& o, const workload& w, const phase_result& r) {
   }
 }
 
-// Creates the workload's container, fills it, warms up, measures, and erases the container.
+// Sends `text` once per key 0..keyspace-1 over every connection; false (message printed) when
+// that fails or any reply fails.
+bool run_each_key(const load_options& o, const workload& w, load_driver& driver,
+                  const std::string& text, uint64_t slot, const char* what) {
+  uint64_t key = 0;
+  auto each = [&](int, std::string& line) {
+    if (key >= o.keyspace) return false;
+    expand_template(text, slot, key++, line);
+    return true;
+  };
+  phase_result r;
+  if (!driver.run_phase(each, 0, resp_any_success, r)) return fail(w, driver.last_error());
+  if (r.failures > 0) {
+    return fail(w, std::to_string(r.failures) + " of the " + std::to_string(r.requests) +
+                       " lines that " + what + " failed");
+  }
+  return true;
+}
+
+// Creates the workload's container, fills it, warms up, measures, and erases what it made.
 // False when the workload could not run (the message is printed); `unexpected` gets the failed
 // replies the workload does not expect.
 bool run_workload(const load_options& o, const workload& w, load_driver& driver,
@@ -96,21 +127,8 @@ bool run_workload(const load_options& o, const workload& w, load_driver& driver,
       return fail(w, "the server refused to create its container (" + w.create + ")");
     }
   }
-  phase_result discard;
-  if (!w.prefill.empty()) {
-    uint64_t key = 0;
-    auto fill = [&](int, std::string& line) {
-      if (key >= o.keyspace) return false;
-      line = expand_template(w.prefill, slot, key++);
-      return true;
-    };
-    if (!driver.run_phase(fill, 0, discard)) return fail(w, driver.last_error());
-    if (discard.failures > 0) {
-      return fail(w, std::to_string(discard.failures) + " of the " +
-                         std::to_string(discard.requests) +
-                         " lines that fill the container failed");
-    }
-    discard = {};
+  if (!w.prefill.empty() && !run_each_key(o, w, driver, w.prefill, slot, "fill the container")) {
+    return false;
   }
   std::vector<key_source> keys;
   for (int i = 0; i < o.connections; ++i) keys.push_back({0x9E3779B97F4A7C15ull * (i + 1)});
@@ -120,23 +138,27 @@ bool run_workload(const load_options& o, const workload& w, load_driver& driver,
     if (budget == 0) return false;
     --budget;
     const std::string& t = w.commands[turn[i]++ % w.commands.size()];
-    line = expand_template(t, slot, keys[static_cast<size_t>(i)].next(o.keyspace));
+    expand_template(t, slot, keys[static_cast<size_t>(i)].next(o.keyspace), line);
     return true;
   };
   if (o.warmup_seconds > 0) {
     budget = UINT64_MAX;
-    if (!driver.run_phase(random_command, o.warmup_seconds, discard)) {
+    phase_result discard;
+    if (!driver.run_phase(random_command, o.warmup_seconds, w.resp_accepts, discard)) {
       return fail(w, driver.last_error());
     }
   }
   phase_result result;
   budget = o.duration_seconds > 0 ? UINT64_MAX : o.requests;
-  if (!driver.run_phase(random_command, o.duration_seconds, result)) {
+  if (!driver.run_phase(random_command, o.duration_seconds, w.resp_accepts, result)) {
     return fail(w, driver.last_error());
   }
   report(o, w, result);
   unexpected = unexpected_failures(w, result);
-  if (!w.create.empty() && !driver.run_one("e " + std::to_string(slot), frame)) {
+  if (w.erase.find(key_placeholder) != std::string::npos) {
+    return run_each_key(o, w, driver, w.erase, slot, "delete the keys");
+  }
+  if (!w.erase.empty() && !driver.run_one(expand_template(w.erase, slot, 0), frame)) {
     return fail(w, driver.last_error());
   }
   return true;
@@ -151,6 +173,10 @@ int main(int argc, char** argv) {
   for (std::string_view a : args) {
     if (a == "--help") {
       std::printf("%s", load_usage().c_str());
+      return 0;
+    }
+    if (a == "--version") {
+      std::printf("zor_nosql_benchmark %s\n", qn::release_version);
       return 0;
     }
   }

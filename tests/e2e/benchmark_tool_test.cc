@@ -1,7 +1,8 @@
 // zor_nosql_benchmark against the real server: every ready-made workload runs, reports one JSON
 // line, and leaves no container behind; failed replies are reported and set the exit status;
 // connection and login errors are exit code 2 with a clear message. Against the bare framing
-// server (when it is built): the protocol's ceiling can be measured.
+// server (when it is built): the protocol's ceiling can be measured. Against redis-server (when
+// it is installed): every workload with a RESP form runs and deletes its keys.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -30,8 +32,8 @@ struct tool_run {
 
 // Runs the tool through the shell with ZOR_PASSWORD set; the tool bounds its own waits.
 tool_run run_tool(const std::string& password, const std::string& arguments) {
-  const std::string command = "ZOR_PASSWORD='" + password + "' timeout 120 " +
-                              ZOR_BENCHMARK_PATH + " " + arguments + " 2>&1";
+  const std::string command = "ZOR_PASSWORD='" + password + "' timeout 120 " + ZOR_BENCHMARK_PATH +
+                              " " + arguments + " 2>&1";
   tool_run r;
   FILE* p = popen(command.c_str(), "r");
   if (p == nullptr) return r;
@@ -52,8 +54,8 @@ TEST(BenchmarkTool, RunsEveryWorkloadAndCleansUp) {
                              "list_push",   "list_pop",    "map_insert", "map_get"};
   std::string list;
   for (const char* w : workloads) list += std::string(list.empty() ? "" : ",") + w;
-  const tool_run r = run_tool(
-      "pw", "-p " + std::to_string(port) + " -c 3 -n 300 -r 40 -w 0.05 --json -t " + list);
+  const tool_run r =
+      run_tool("pw", "-p " + std::to_string(port) + " -c 3 -n 300 -r 40 -w 0.05 --json -t " + list);
   ASSERT_EQ(r.exit_code, 0) << r.out;
   for (const char* w : workloads) {
     const std::string head = std::string("{\"workload\":\"") + w + "\",\"connections\":3,";
@@ -63,8 +65,8 @@ TEST(BenchmarkTool, RunsEveryWorkloadAndCleansUp) {
   }
   // Only the inserts of keys already present may be refused, and those are expected (40 keys,
   // 300 inserts: most are refused, and the run still succeeds).
-  for (const char* w : {"hashmap_set", "hashmap_get", "set_rank", "list_push", "list_pop",
-                        "map_get"}) {
+  for (const char* w :
+       {"hashmap_set", "hashmap_get", "set_rank", "list_push", "list_pop", "map_get"}) {
     const size_t at = r.out.find(std::string("{\"workload\":\"") + w + "\"");
     EXPECT_EQ(r.out.substr(r.out.find("\"failures\":", at), 13), "\"failures\":0,") << w;
   }
@@ -95,8 +97,7 @@ TEST(BenchmarkTool, FailedRepliesAreReportedAndSetTheExitStatus) {
                        "\"failures\":50,\"unexpected_failures\":50,"),
             std::string::npos)
       << r.out;
-  EXPECT_NE(r.out.find("zor_nosql_benchmark: custom: 50 of 50 replies failed"),
-            std::string::npos)
+  EXPECT_NE(r.out.find("zor_nosql_benchmark: custom: 50 of 50 replies failed"), std::string::npos)
       << r.out;
 }
 
@@ -137,28 +138,33 @@ TEST(BenchmarkTool, ConnectionAndLoginErrorsAreExitCodeTwo) {
   }
 }
 
-// The bare framing server built beside this test, started on a loopback port and killed at the
-// end of the test.
-class bare_server {
+// Another server program (found on PATH unless the name has a slash), started on a free loopback
+// port with `arguments` (where "PORT" stands for that port) and killed at the end of the test.
+class child_server {
  public:
-  explicit bare_server(const char* program) : port_(find_free_port()) {
-    const std::string port_text = std::to_string(port_);
+  child_server(const char* program, std::vector<std::string> arguments) : port_(find_free_port()) {
+    for (std::string& a : arguments) {
+      if (a == "PORT") a = std::to_string(port_);
+    }
     pid_ = fork();
     if (pid_ == 0) {
       const int null = open("/dev/null", O_WRONLY);
       dup2(null, STDOUT_FILENO);
-      execl(program, program, port_text.c_str(), "127.0.0.1", static_cast<char*>(nullptr));
+      std::vector<char*> argv{const_cast<char*>(program)};
+      for (std::string& a : arguments) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execvp(program, argv.data());
       _exit(127);
     }
   }
-  ~bare_server() {
+  ~child_server() {
     if (pid_ > 0) {
       kill(pid_, SIGKILL);
       waitpid(pid_, nullptr, 0);
     }
   }
-  bare_server(const bare_server&) = delete;
-  bare_server& operator=(const bare_server&) = delete;
+  child_server(const child_server&) = delete;
+  child_server& operator=(const child_server&) = delete;
 
   bool is_listening() const { return pid_ > 0 && wait_for_connect(port_, true); }
   uint16_t port() const { return port_; }
@@ -178,7 +184,7 @@ TEST(BenchmarkTool, MeasuresTheBareFramingServer) {
   if (bare_frame_server_program == nullptr) {
     GTEST_SKIP() << "bare_frame_server is built only with ZOR_BENCH=ON";
   }
-  bare_server bare(bare_frame_server_program);
+  child_server bare(bare_frame_server_program, {"PORT", "127.0.0.1"});
   ASSERT_TRUE(bare.is_listening());
   // Every frame gets the empty success reply, whatever the password and the command.
   const tool_run r = run_tool(
@@ -189,6 +195,48 @@ TEST(BenchmarkTool, MeasuresTheBareFramingServer) {
             std::string::npos)
       << r.out;
   EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+}
+
+bool is_installed(const std::string& program) {
+  return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+TEST(BenchmarkTool, DrivesRedisServerOverResp) {
+  if (!is_installed("redis-server") || !is_installed("redis-cli")) {
+    GTEST_SKIP() << "redis-server and redis-cli are not installed (Debian package redis-server)";
+  }
+  child_server redis("redis-server",
+                     {"--port", "PORT", "--bind", "127.0.0.1", "--save", "", "--appendonly", "no"});
+  ASSERT_TRUE(redis.is_listening());
+  const std::string port = std::to_string(redis.port());
+  const char* workloads[] = {"hashmap_set", "hashmap_get", "set_insert",
+                             "set_rank",    "list_push",   "list_pop"};
+  std::string list;
+  for (const char* w : workloads) list += std::string(list.empty() ? "" : ",") + w;
+  const tool_run r =
+      run_tool("", "--protocol resp -p " + port + " -c 3 -n 300 -r 40 -w 0.05 --json -t " + list);
+  ASSERT_EQ(r.exit_code, 0) << r.out;
+  for (const char* w : workloads) {
+    const size_t at = r.out.find(std::string("{\"workload\":\"") + w + "\",\"connections\":3,");
+    ASSERT_NE(at, std::string::npos) << w << "\n" << r.out;
+    // Every reply is of the kind its command answers with (GET and ZRANK find every key).
+    EXPECT_NE(r.out.find("\"requests\":300,\"failures\":0,", at), std::string::npos) << w;
+    EXPECT_NE(r.out.find("\"client_bound\":", at), std::string::npos) << w;
+  }
+  FILE* p = popen(("redis-cli -p " + port + " dbsize").c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  char keys[32] = {};
+  const size_t n = fread(keys, 1, sizeof keys - 1, p);
+  pclose(p);
+  EXPECT_EQ(std::string(keys, n), "0\n");  // every key the workloads made was deleted
+
+  // An error reply is a failed reply, which no custom workload expects.
+  const tool_run errors =
+      run_tool("", "--protocol resp -p " + port + " -c 2 -n 50 -w 0 --json --command NOPE");
+  EXPECT_EQ(errors.exit_code, 1) << errors.out;
+  EXPECT_NE(errors.out.find("\"requests\":50,\"failures\":50,\"unexpected_failures\":50,"),
+            std::string::npos)
+      << errors.out;
 }
 
 }  // namespace
