@@ -240,11 +240,12 @@ void listener::run::take_connection(int socket, const sockaddr_in& peer) {
     is_full = connections_.size() >= options_.limits.max_connections;
   }
   if (is_full) {
-    close_abortively(socket);
+    // Said before the close, so the line is there by the time the peer sees the end.
     if (refusal_note_.is_due(steady_now_ms())) {
       options_.warn("connection from " + std::string(text) + " refused: max_connections (" +
                     std::to_string(options_.limits.max_connections) + ") are open");
     }
+    close_abortively(socket);
     return;
   }
   // Replies leave in one send where the socket takes them; no reason to let Nagle hold back a
