@@ -11,7 +11,6 @@
 #include <string>
 
 #include "containers/factory.h"
-#include "engine/tokenizer.h"
 #include "persistence/image_format.h"
 
 namespace qn::db::nosql {
@@ -31,14 +30,6 @@ using file_ptr = std::unique_ptr<std::FILE, file_closer>;
 void print_path_line(const char* format, std::string_view path) {
   std::printf(format, static_cast<int>(path.size()), path.data());
   std::fflush(stdout);
-}
-
-// The image path is the second token; false unless the line has exactly two tokens.
-bool path_of(std::string_view line, std::string& path) {
-  Token tokens[max_tokens];
-  if (tokenize(line, tokens) != 2) return false;
-  path.assign(tokens[1].text);
-  return true;
 }
 
 // A path with a zero byte (possible in a quoted token) names no file: the system would cut it
@@ -125,10 +116,10 @@ std::unique_ptr<ab_adt> read_empty_container(image_reader& in) {
     container = make_container(kind, key, value, capacity);
   } else if (is_shell_kind(kind)) {
     // The factory turns a hash kind over a non-integer key into its shell; capacity is unused.
-    container = make_container(kind == nosql_db::hashmap_not_allowed_kind
-                                   ? nosql_db::hashmap_kind
-                                   : nosql_db::hashtable_kind,
-                               key, value, 0);
+    container =
+        make_container(kind == nosql_db::hashmap_not_allowed_kind ? nosql_db::hashmap_kind
+                                                                  : nosql_db::hashtable_kind,
+                       key, value, 0);
   } else {
     container = make_container(kind, key, value, 0);
   }
@@ -214,9 +205,9 @@ file_ptr open_image(const std::string& path, uint64_t& size) {
 // in which another writer could slip a file in. A backup that fails after the create (a failed
 // write, disk full on write, flush, sync or close, a `save` that fails) removes the file again, so
 // no half image is left behind looking like a good one. The image is synced before we answer true.
-bool backup_command(const Registry& registry, std::string_view line) {
-  std::string path;
-  if (!path_of(line, path) || !can_name_file(path)) return false;
+bool save_image(const Registry& registry, std::string_view path_text) {
+  const std::string path(path_text);
+  if (!can_name_file(path)) return false;
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) {
     if (errno == EEXIST) print_path_line("exists file named %.*s\n", path);
@@ -241,9 +232,8 @@ bool backup_command(const Registry& registry, std::string_view line) {
 // short to hold the magic and the version byte is reported like a wrong magic. Running out of
 // memory while restoring (a hash capacity the factory refuses) is a failed restore too: the
 // containers restored so far are destroyed and the database is left empty.
-bool restore_command(Registry& registry, std::string_view line, reply_record&) {
-  std::string path;
-  if (!path_of(line, path)) return false;
+bool load_image(Registry& registry, std::string_view path_text) {
+  const std::string path(path_text);
   uint64_t size = 0;
   const file_ptr file = can_name_file(path) ? open_image(path, size) : nullptr;
   if (file == nullptr) {

@@ -5,7 +5,6 @@
 #include "engine/commands/command_words.h"
 #include "engine/commands/families.h"
 #include "engine/commands/typed_dispatch.h"
-#include "engine/tokenizer.h"
 
 namespace qn::db::nosql {
 namespace {
@@ -72,17 +71,12 @@ bool delete_typed(ab_adt& c, command_word word, std::string_view a, std::string_
 
 }  // namespace
 
-bool delete_command(const Registry& registry, std::string_view line) {
-  Token t[max_tokens];
-  const int count = tokenize(line, t);
-  if (count < 3 || count > 5) return false;
-  ab_adt* c = container_of(registry, t[1]);
-  if (c == nullptr || !is_known_kind(c->kind_name())) return false;
-  const std::string_view a = count > 3 ? t[3].text : std::string_view();
-  const std::string_view b = count > 4 ? t[4].text : std::string_view();
-  const command_word word = recognise_delete_word(t[2].text);
-  return with_scalar_type(c->key_type(),
-                          [&]<class K>() { return delete_typed<K>(*c, word, a, b); });
+bool delete_command(const command_args& args) {
+  ab_adt& c = *args.container;
+  if (!is_known_kind(c.kind_name())) return false;
+  const command_word word = recognise_delete_word(args.text(2));
+  const std::string_view a = args.text(3), b = args.text(4);
+  return with_scalar_type(c.key_type(), [&]<class K>() { return delete_typed<K>(c, word, a, b); });
 }
 
 }  // namespace qn::db::nosql

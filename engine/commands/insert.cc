@@ -1,12 +1,12 @@
 // i: the typed insert family. Picks the word and the two arguments from the token count, then
 // adds through one inserting operation; produces no reply items.
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "engine/commands/command_words.h"
 #include "engine/commands/families.h"
 #include "engine/commands/typed_dispatch.h"
-#include "engine/tokenizer.h"
 
 namespace qn::db::nosql {
 namespace {
@@ -20,8 +20,8 @@ struct insert_args {
 
 // 3 tokens: B alone. 4 tokens: an unquoted X beginning with f or l is the word, otherwise X is A.
 // 5 tokens: word, A, B. Any other count fails.
-bool sort_tokens(const Token (&t)[max_tokens], int count, insert_args& out) {
-  switch (count) {
+bool sort_tokens(std::span<const Token> t, insert_args& out) {
+  switch (t.size()) {
     case 3:
       out.b = t[2].text;
       return true;
@@ -70,15 +70,14 @@ bool insert_typed(adt<K, V>& c, command_word word, const insert_args& args) {
 
 }  // namespace
 
-bool insert_command(const Registry& registry, std::string_view line) {
-  Token t[max_tokens];
-  const int count = tokenize(line, t);
-  insert_args args;
-  if (count < 3 || !sort_tokens(t, count, args)) return false;
-  ab_adt* c = container_of(registry, t[1]);
-  if (c == nullptr || !is_known_kind(c->kind_name())) return false;
-  const command_word word = recognise_insert_word(args.word);
-  return with_typed(*c, [&](auto& typed) { return insert_typed(typed, word, args); });
+bool insert_command(const command_args& args) {
+  insert_args sorted;
+  if (!sort_tokens(args.tokens, sorted) || !is_known_kind(args.container->kind_name())) {
+    return false;
+  }
+  const command_word word = recognise_insert_word(sorted.word);
+  return with_typed(*args.container,
+                    [&](auto& typed) { return insert_typed(typed, word, sorted); });
 }
 
 }  // namespace qn::db::nosql

@@ -134,11 +134,12 @@ bool read_typed(adt<K, V>& c, command_word word, std::string_view a, std::string
 
 }  // namespace
 
-bool read_command(ab_adt& container, std::string_view word, std::string_view a, std::string_view b,
-                  reply_record& reply) {
-  if (!is_known_kind(container.kind_name())) return false;
-  const command_word named = recognise_read_word(word);
-  return with_typed(container, [&](auto& typed) { return read_typed(typed, named, a, b, reply); });
+bool read_command(const command_args& args) {
+  if (!is_known_kind(args.container->kind_name())) return false;
+  const command_word word = recognise_read_word(args.text(2));
+  const std::string_view a = args.text(3), b = args.text(4);
+  return with_typed(*args.container,
+                    [&](auto& typed) { return read_typed(typed, word, a, b, args.reply); });
 }
 
 }  // namespace qn::db::nosql

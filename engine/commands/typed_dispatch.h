@@ -78,7 +78,6 @@ T zero_value() {
   }
 }
 
-
 // A slot number as the replies show it: "0x" and lowercase hexadecimal digits without leading
 // zeros ("0x0" for slot 0).
 inline std::string slot_hex_text(uint64_t slot) {

@@ -75,11 +75,16 @@ bool write_typed(adt<K, V>& c, command_word word, std::string_view a, std::strin
 
 }  // namespace
 
-bool write_command(ab_adt& container, std::string_view word, std::string_view a, std::string_view b,
-                   std::string_view value) {
-  if (!is_known_kind(container.kind_name())) return false;
-  const command_word named = recognise_write_word(word);
-  return with_typed(container, [&](auto& typed) { return write_typed(typed, named, a, b, value); });
+// The last token is always the value; A and B come before it when the line has them.
+bool write_command(const command_args& args) {
+  if (!is_known_kind(args.container->kind_name())) return false;
+  const size_t count = args.tokens.size();
+  const command_word word = recognise_write_word(args.text(2));
+  const std::string_view a = count > 4 ? args.text(3) : std::string_view();
+  const std::string_view b = count > 5 ? args.text(4) : std::string_view();
+  const std::string_view value = args.text(count - 1);
+  return with_typed(*args.container,
+                    [&](auto& typed) { return write_typed(typed, word, a, b, value); });
 }
 
 }  // namespace qn::db::nosql
