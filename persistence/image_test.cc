@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "containers/factory.h"
 #include "persistence/image_format.h"
 #include "persistence/image_test_support.h"
 
@@ -69,17 +70,15 @@ TEST(ImageBackup, RecordsFollowSlotOrderWithNamesAndGaps) {
   EXPECT_EQ(read_file(dir.file("gaps.img")), expected.str());
 }
 
-// The shells over non-integer keys cannot save themselves; backup writes their kind name and
-// descriptors with an empty payload.
+// The shells over non-integer keys save their kind name and descriptors with an empty payload,
+// so that a restore gives back every slot and name.
 TEST(ImageBackup, ShellsAreWrittenWithAnEmptyPayload) {
   scratch_dir dir;
   Registry registry;
-  ASSERT_TRUE(place_at(registry, 2, "h",
-                       std::make_unique<fake_adt>(nosql_db::hashmap_not_allowed_kind, string_type,
-                                                  i32_type, "", /*saves=*/false)));
-  ASSERT_TRUE(place_at(registry, 3, "",
-                       std::make_unique<fake_adt>(nosql_db::hashtable_not_allowed_kind, double_type,
-                                                  u08_type, "", false)));
+  ASSERT_TRUE(
+      place_at(registry, 2, "h", nosql_db::make_container("hashmap", string_type, i32_type, 0)));
+  ASSERT_TRUE(
+      place_at(registry, 3, "", nosql_db::make_container("hashtable", double_type, u08_type, 0)));
   ASSERT_TRUE(save_image(registry, dir.file("shells.img")));
   const std::string expected = image_bytes()
                                    .header(2)
