@@ -47,6 +47,27 @@ w m_word(std::string_view word) {
 
 w n_word(std::string_view word) { return word.size() == 3 ? w::nth : w::unknown; }
 
+// The rows read, write and delete share: a, e, f, g, l, m and n.
+w shared_word(std::string_view word) {
+  switch (byte_at(word, 0)) {
+    case 'a':
+      return w::all;
+    case 'e':
+      return w::equal;
+    case 'f':
+      return f_word(word);
+    case 'g':
+      return g_word(word);
+    case 'l':
+      return l_word(word);
+    case 'm':
+      return m_word(word);
+    case 'n':
+      return n_word(word);
+  }
+  return w::unknown;
+}
+
 // ---- the read family's own letters ----
 
 // c: count (5 bytes), con_type (8), contain (any other length).
@@ -76,26 +97,12 @@ w v_read_word(std::string_view word) {
 
 command_word recognise_read_word(std::string_view word) {
   switch (byte_at(word, 0)) {
-    case 'a':
-      return w::all;
     case 'c':
       return c_read_word(word);
-    case 'e':
-      return w::equal;
-    case 'f':
-      return f_word(word);
-    case 'g':
-      return g_word(word);
     case 'i':
       return w::index;
     case 'k':
       return w::key_type;
-    case 'l':
-      return l_word(word);
-    case 'm':
-      return m_word(word);
-    case 'n':
-      return n_word(word);
     case 'p':
       return p_read_word(word);
     case 'r':
@@ -105,55 +112,27 @@ command_word recognise_read_word(std::string_view word) {
     case 'v':
       return v_read_word(word);
   }
-  return w::unknown;
+  return shared_word(word);
 }
 
 command_word recognise_write_word(std::string_view word) {
   switch (byte_at(word, 0)) {
-    case 'a':
-      return w::all;
-    case 'e':
-      return w::equal;
-    case 'f':
-      return f_word(word);
-    case 'g':
-      return g_word(word);
-    case 'l':
-      return l_word(word);
-    case 'm':
-      return m_word(word);
-    case 'n':
-      return n_word(word);
     case 'r':
       return w::range;
     case 'v':
       return word.size() < 4 ? w::val : w::value;
   }
-  return w::unknown;
+  return shared_word(word);
 }
 
 command_word recognise_delete_word(std::string_view word) {
   switch (byte_at(word, 0)) {
-    case 'a':
-      return w::all;
-    case 'e':
-      return w::equal;
-    case 'f':
-      return f_word(word);
-    case 'g':
-      return g_word(word);
-    case 'l':
-      return l_word(word);
-    case 'm':
-      return m_word(word);
-    case 'n':
-      return n_word(word);
     case 'p':
       return w::ptr;
     case 'r':
       return w::range;
   }
-  return w::unknown;
+  return shared_word(word);
 }
 
 command_word recognise_insert_word(std::string_view word) {
