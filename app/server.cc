@@ -248,7 +248,7 @@ int run_server(bool is_service) {
   std::printf("zor_sql_s(nos) version: %s by %s, mail: %s. code : %s.\n", version_text, author_text,
               contact_text, release_name);
 
-  net::user_table users;  // outlives the listener thread, which is joined below
+  user_table users;  // outlives the listener thread, which is joined below
   net::listener_options options;
   options.port = config::read_configuration(users);
   options.bind_address = bind_address();

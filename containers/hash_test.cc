@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "containers/factory.h"
+#include "values/little_endian.h"
 
 namespace qn::db::nosql::nosql_db {
 namespace {
@@ -304,7 +305,11 @@ class saved_image {
   std::string bytes_;
 };
 
-std::string u64_bytes(uint64_t v) { return std::string(reinterpret_cast<const char*>(&v), 8); }
+std::string u64_bytes(uint64_t v) {
+  std::string bytes;
+  append_le(bytes, v);
+  return bytes;
+}
 
 TEST(HashImage, HashMapRecordBytes) {
   hm_adt<uint8_t, int32_t> c(16);

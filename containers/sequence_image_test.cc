@@ -9,7 +9,8 @@
 #include <type_traits>
 
 #include "containers/sequence_test_support.h"
-#include "values/binary_io.h"
+#include "values/image_io.h"
+#include "values/little_endian.h"
 #include "values/scalar.h"
 
 namespace qn::db::nosql::nosql_db {
@@ -41,7 +42,11 @@ struct temp_file {
   }
 };
 
-std::string u64le(uint64_t v) { return std::string(reinterpret_cast<const char*>(&v), 8); }
+std::string u64le(uint64_t v) {
+  std::string bytes;
+  append_le(bytes, v);
+  return bytes;
+}
 std::string text(std::string_view s) { return u64le(s.size()) + std::string(s); }
 std::string header(std::string_view kind, type_descriptor key) {
   return text(kind) + std::string{char(key.width), char(key.sign), char(key.category)} +

@@ -11,7 +11,7 @@
 
 #include "containers/adt.h"
 #include "containers/word_trie.h"
-#include "values/binary_io.h"
+#include "values/image_io.h"
 #include "values/scalar.h"
 
 namespace qn::db::nosql::nosql_db {

@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "values/byte_order.h"
+#include "values/byte_string_order.h"
 
 namespace qn::net {
 

@@ -17,13 +17,9 @@
 #include "engine/registry.h"
 #include "net/completion_port.h"
 #include "net/login_throttle.h"
-#include "values/byte_order.h"
+#include "values/user_table.h"
 
 namespace qn::net {
-
-// User name to configured password digest; written before the listener starts, then read-only.
-// config/ defines the identical alias, so one object passes between the two.
-using user_table = std::map<std::string, std::string, qn::byte_string_less>;
 
 // Longest a whole reply frame may take to leave unless the listener is told otherwise.
 inline constexpr std::chrono::milliseconds default_send_timeout{10000};

@@ -15,6 +15,7 @@
 #include "containers/adt.h"
 #include "engine/registry.h"
 #include "persistence/image.h"
+#include "values/little_endian.h"
 
 namespace qn::db::nosql::image_testing {
 
@@ -66,7 +67,7 @@ class image_bytes {
     return *this;
   }
   image_bytes& u64(uint64_t v) {
-    for (int i = 0; i < 8; ++i) u8(static_cast<uint8_t>(v >> (8 * i)));
+    append_le(bytes_, v);
     return *this;
   }
   image_bytes& text(std::string_view s) {
