@@ -176,6 +176,9 @@ struct restore_row {
   std::string restored;  // slots_of() on success
 };
 
+// The refusals and acceptances a damage sweep would not single out: each header check with its
+// console line, bounds on counts, ids, names and capacities, and the records that read well but
+// must not be restored. Every cut-short field is image_corruption_test's truncation sweep.
 std::vector<restore_row> restore_rows() {
   const std::string vec = image_bytes().kind("vector", i32_type, u08_type).u64(0).str();
   const auto one_vector = [&](std::string_view name, uint64_t slot) {
@@ -191,30 +194,19 @@ std::vector<restore_row> restore_rows() {
         .str();
   };
   return {
-      {"empty file", "", console::not_normative, after::unchanged, ""},
       {"three bytes", "qmd", console::not_normative, after::unchanged, ""},
       {"wrong magic", image_bytes().raw("qmdB").u8(0).u64(0).str(), console::not_normative,
        after::unchanged, ""},
-      {"magic only", "qmdb", console::not_normative, after::unchanged, ""},
       {"version 1", image_bytes().raw("qmdb").u8(1).u64(0).str(), console::unsupported,
        after::unchanged, ""},
       {"version 255", image_bytes().raw("qmdb").u8(255).str(), console::unsupported,
        after::unchanged, ""},
       {"empty image", image_bytes().header(0).str(), console::none, after::restored, ""},
-      {"count cut short", image_bytes().raw("qmdb").u8(0).raw(std::string_view("\0\0\0", 3)).str(),
-       console::none, after::empty, ""},
-      {"count without records", image_bytes().header(1).str(), console::none, after::empty, ""},
       {"count above the registry", image_bytes().header(Registry::capacity + 1).str(),
        console::none, after::empty, ""},
       {"count beyond the file", image_bytes().header(1000).raw(std::string(100, 'x')).str(),
        console::none, after::empty, ""},
       {"trailing byte", image_bytes().header(0).u8(0).str(), console::none, after::empty, ""},
-      {"name longer than the file",
-       image_bytes().header(1).u64(u64_max).raw(std::string(40, 'n')).str(), console::none,
-       after::empty, ""},
-      {"slot id cut short",
-       image_bytes().header(1).text("a").raw(std::string_view("\0\0", 2)).str(), console::none,
-       after::empty, ""},
       {"unknown kind",
        image_bytes().header(1).record("", 0).kind("tree", i32_type, u08_type).u64(0).str(),
        console::none, after::empty, ""},
@@ -228,8 +220,6 @@ std::vector<restore_row> restore_rows() {
        console::none, after::empty, ""},
       {"kind name length huge",
        image_bytes().header(1).record("", 0).u64(u64_max).raw(std::string(30, 0)).str(),
-       console::none, after::empty, ""},
-      {"kind name cut short", image_bytes().header(1).record("", 0).u64(6).raw("vec").str(),
        console::none, after::empty, ""},
       {"one vector", one_vector("v", 7), console::none, after::restored, "7:vector:v;"},
       {"slot id at the capacity", one_vector("v", Registry::capacity), console::none, after::empty,
@@ -278,9 +268,6 @@ std::vector<restore_row> restore_rows() {
            .u64(0)
            .str(),
        console::none, after::empty, ""},
-      {"hash map, capacity cut short",
-       image_bytes().header(1).record("", 0).kind("hashmap", u08_type, i32_type).raw("\x10").str(),
-       console::none, after::empty, ""},
       {"hash map over string keys",
        image_bytes()
            .header(1)
@@ -310,26 +297,6 @@ std::vector<restore_row> restore_rows() {
            .kind("trie", i32_type, u08_type)
            .u64(1)
            .text("w")
-           .str(),
-       console::none, after::empty, ""},
-      {"bytes after the last record", one_vector("v", 7) + "x", console::none, after::empty, ""},
-      {"vector element cut short",
-       image_bytes()
-           .header(1)
-           .record("", 0)
-           .kind("vector", i32_type, u08_type)
-           .u64(2)
-           .raw("\1\2\3\4")
-           .str(),
-       console::none, after::empty, ""},
-      {"map key longer than the file",
-       image_bytes()
-           .header(1)
-           .record("", 0)
-           .kind("map", string_type, i32_type)
-           .u64(1)
-           .u64(1000)
-           .raw("abc")
            .str(),
        console::none, after::empty, ""},
       {"hash table with a value type",
