@@ -65,7 +65,7 @@ TEST(Kinds, EveryFamilyReachesEveryKindWithItsTypes) {
        {"s 0 equal 7 9", "ok"},
        {"g 0 all", "ok [u16: 9]"},
        {"g 0 count", "ok [u64: 100]"}},
-      {{"c hashtable i08 16", slot0},
+      {{"c hashtable i08 256", slot0},
        {"i 0 -3", "ok"},
        {"g 0 equal -3", "ok [i08: -3]"},
        {"d 0 equal -3", "ok"},
