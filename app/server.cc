@@ -287,7 +287,7 @@ int run_server(bool is_service) {
 
   raise_descriptor_limit();
   // The users, the throttle and the listener live for the whole process (see lifecycle).
-  auto* users = new net::user_table;
+  auto* users = new user_table;
   config::server_limits limits;
   net::listener_options options;
   options.port = config::read_configuration(*users, limits);

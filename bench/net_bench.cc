@@ -102,7 +102,7 @@ result measure(uint16_t port, int connections, double seconds, bool is_read) {
 
 int main(int argc, char** argv) {
   const double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
-  qn::net::user_table users{{"alice", qn::net::password_digest("wonderland")}};
+  qn::user_table users{{"alice", qn::net::password_digest("wonderland")}};
   qn::net::login_throttle throttle;
   std::atomic<bool> is_filled{false};
   qn::net::listener_options options;

@@ -18,7 +18,7 @@
 
 #include "containers/trie.h"
 #include "containers/word_trie.h"
-#include "values/binary_io.h"
+#include "values/image_io.h"
 
 namespace {
 

@@ -353,8 +353,7 @@ TEST(FrameTest, PeeksTheFrameSize) {
 // The hexadecimal dumps of docs/protocol.md: the fenced block after `heading`, each line read as
 // its leading two-digit hexadecimal tokens (the rest of the line is commentary).
 std::string documented_bytes(std::string_view heading) {
-  const std::string_view self = __FILE__;
-  std::ifstream in(std::string(self.substr(0, self.rfind("/client/"))) + "/docs/protocol.md");
+  std::ifstream in(ZOR_SOURCE_DIR "/docs/protocol.md");
   std::string line, bytes;
   bool is_after_heading = false, is_inside = false;
   while (std::getline(in, line)) {

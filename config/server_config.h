@@ -7,12 +7,9 @@
 #include <map>
 #include <string>
 
-#include "values/byte_order.h"
+#include "values/user_table.h"
 
 namespace qn::config {
-
-// User name -> password digest text, names ordered byte-wise as signed chars.
-using user_table = std::map<std::string, std::string, qn::byte_string_less>;
 
 inline constexpr uint16_t default_port = 55554;
 

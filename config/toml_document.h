@@ -11,7 +11,7 @@
 #include <variant>
 #include <vector>
 
-#include "values/byte_order.h"
+#include "values/byte_string_order.h"
 
 namespace qn::config {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "containers/container_lock.h"
-#include "values/binary_io.h"
+#include "values/image_io.h"
 #include "values/scalar.h"
 
 namespace qn::db::nosql::nosql_db {

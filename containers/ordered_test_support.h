@@ -16,7 +16,8 @@
 #include <vector>
 
 #include "containers/adt.h"
-#include "values/binary_io.h"
+#include "values/image_io.h"
+#include "values/little_endian.h"
 #include "values/scalar.h"
 
 namespace qn::db::nosql::nosql_db::ordered_testing {
@@ -129,7 +130,11 @@ struct temp_file {
   }
 };
 
-inline std::string u64le(uint64_t v) { return std::string(reinterpret_cast<const char*>(&v), 8); }
+inline std::string u64le(uint64_t v) {
+  std::string bytes;
+  append_le(bytes, v);
+  return bytes;
+}
 inline std::string text(std::string_view s) { return u64le(s.size()) + std::string(s); }
 inline std::string descriptor_bytes(type_descriptor d) {
   return std::string{static_cast<char>(d.width), static_cast<char>(d.sign),

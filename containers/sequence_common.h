@@ -17,7 +17,7 @@
 
 #include "containers/adt.h"
 #include "containers/growable_array.h"
-#include "values/binary_io.h"
+#include "values/image_io.h"
 #include "values/scalar.h"
 
 namespace qn::db::nosql::nosql_db {

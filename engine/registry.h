@@ -21,7 +21,7 @@
 #include <string_view>
 
 #include "containers/adt.h"
-#include "values/byte_order.h"
+#include "values/byte_string_order.h"
 
 namespace qn::db::nosql {
 

@@ -30,7 +30,7 @@
 #include <thread>
 #include <vector>
 
-#include "values/byte_order.h"
+#include "values/byte_string_order.h"
 
 namespace qn::net {
 

@@ -13,20 +13,15 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <string>
 #include <string_view>
 
 #include "engine/registry.h"
 #include "net/completion_port.h"
 #include "net/login_throttle.h"
-#include "values/byte_order.h"
+#include "values/user_table.h"
 
 namespace qn::net {
-
-// User name to configured password digest; written before the listener starts, then read-only.
-// config/ defines the identical alias, so one object passes between the two.
-using user_table = std::map<std::string, std::string, qn::byte_string_less>;
 
 // What every connection of a listener start shares; read-only while connections exist.
 struct session_context {

@@ -15,6 +15,7 @@
 #include "containers/adt.h"
 #include "engine/registry.h"
 #include "persistence/image.h"
+#include "values/little_endian.h"
 
 namespace qn::db::nosql::image_testing {
 
@@ -24,9 +25,10 @@ class scratch_dir {
  public:
   explicit scratch_dir(bool in_memory = false) {
     std::error_code ignored;
-    const std::filesystem::path base = in_memory && std::filesystem::is_directory("/dev/shm", ignored)
-                                           ? std::filesystem::path("/dev/shm")
-                                           : std::filesystem::temp_directory_path();
+    const std::filesystem::path base =
+        in_memory && std::filesystem::is_directory("/dev/shm", ignored)
+            ? std::filesystem::path("/dev/shm")
+            : std::filesystem::temp_directory_path();
     std::string pattern = (base / "zor_image_XXXXXX").string();
     if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
   }
@@ -53,15 +55,6 @@ inline void write_file(const std::string& path, std::string_view bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-inline bool backup_to(const Registry& registry, const std::string& path) {
-  return backup_command(registry, "b " + path);
-}
-
-inline bool restore_from(Registry& registry, const std::string& path) {
-  reply_record reply;
-  return restore_command(registry, "r " + path, reply);
-}
-
 // Image bytes written field by field, little-endian, the way the tests spell out a layout.
 class image_bytes {
  public:
@@ -74,7 +67,7 @@ class image_bytes {
     return *this;
   }
   image_bytes& u64(uint64_t v) {
-    for (int i = 0; i < 8; ++i) u8(static_cast<uint8_t>(v >> (8 * i)));
+    append_le(bytes_, v);
     return *this;
   }
   image_bytes& text(std::string_view s) {
@@ -138,8 +131,8 @@ inline std::string slots_of(const Registry& registry) {
     const nosql_db::ab_adt* c = registry.container_at(slot);
     if (c == nullptr) continue;
     --left;
-    out += std::to_string(slot) + ":" + std::string(c->kind_name()) + ":" +
-           std::string(c->name()) + ";";
+    out += std::to_string(slot) + ":" + std::string(c->kind_name()) + ":" + std::string(c->name()) +
+           ";";
   }
   return out;
 }

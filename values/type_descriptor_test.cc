@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "values/byte_order.h"
+#include "values/byte_string_order.h"
 #include "values/scalar.h"
 
 namespace qn {

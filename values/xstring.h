@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "values/byte_order.h"
+#include "values/byte_string_order.h"
 
 namespace qn::adt::string {
 

@@ -51,11 +51,8 @@ namespace {
 
 const char* cli_program() { return ZOR_CLI_PATH; }
 
-// The root of the source tree, from this file's own path (tests/e2e/cli_test.cc).
-std::string source_directory() {
-  const std::string_view self = __FILE__;
-  return std::string(self.substr(0, self.rfind("/tests/e2e/")));
-}
+// The root of the source tree, set by the build.
+std::string source_directory() { return ZOR_SOURCE_DIR; }
 
 std::string read_source_file(const std::string& relative_path) {
   std::ifstream in(source_directory() + "/" + relative_path, std::ios::binary);

@@ -1,22 +1,23 @@
-// Little-endian scalar encoding for the database image file: a checked writer and reader.
-// Each object is used by one thread at a time; it does not own the FILE it is given.
+// The database image file's reader and writer: scalars in their little-endian image encoding,
+// every read checked. Each object is used by one thread at a time; it does not own the FILE.
 //
 // Every read is checked: the reader knows how many bytes the file can still hold, so a count or
 // length can be checked against what is left before anything is allocated for it.
 #pragma once
 
-#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
 #include <type_traits>
 
+#include "values/little_endian.h"
 #include "values/scalar.h"
 
 namespace qn {
 
-static_assert(std::endian::native == std::endian::little,
-              "scalars are copied to and from the image file byte for byte");
+// Fixed-width scalars other than integers (float, double, date, time, datetime) are copied byte
+// for byte too: their in-memory layout is their little-endian encoding (little_endian.h asserts
+// the byte order).
 
 // Encoded size of a fixed-width scalar; strings take 8 bytes of length plus their bytes.
 template <class T>
@@ -35,7 +36,11 @@ class image_writer {
   void put_bytes(const void* bytes, uint64_t n) {
     if (ok_ && n != 0 && std::fwrite(bytes, 1, n, file_) != n) ok_ = false;
   }
-  void put_u64(uint64_t v) { put_bytes(&v, 8); }
+  void put_u64(uint64_t v) {
+    char bytes[8];
+    store_le(bytes, v);
+    put_bytes(bytes, 8);
+  }
   void put_text(std::string_view s) {
     put_u64(s.size());
     put_bytes(s.data(), s.size());
@@ -71,7 +76,12 @@ class image_reader {
     remaining_ -= n;
     return true;
   }
-  [[nodiscard]] bool get_u64(uint64_t& v) { return get_bytes(&v, 8); }
+  [[nodiscard]] bool get_u64(uint64_t& v) {
+    char bytes[8];
+    if (!get_bytes(bytes, 8)) return false;
+    v = load_le<uint64_t>(bytes);
+    return true;
+  }
   // A u64 length followed by that many bytes, refused when the file cannot hold them.
   [[nodiscard]] bool get_text(xstring& out) {
     uint64_t n = 0;
