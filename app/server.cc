@@ -1,7 +1,9 @@
 #include "app/server.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -45,6 +47,10 @@ struct lifecycle {
   // Written by the server main before the signal thread starts; read-only afterwards.
   bool is_service = false;
   service_notifier notifier;
+  // The listener with the database and its stop and pause state, and the login throttle it uses;
+  // created by the server main once the configuration is read and kept for the whole process, so
+  // that the exit and terminate handlers can always reach them. Null before.
+  std::atomic<net::listener*> listener{nullptr};
 };
 
 // Never destroyed: the signal thread and the exit handler use it while static objects are being
@@ -123,6 +129,12 @@ void on_signal(int signal_number) {
 
 void sleep_for(std::chrono::milliseconds span) { std::this_thread::sleep_for(span); }
 
+// Stops the listener if there is one (see net::listener::stop_request).
+void stop_listener_request() {
+  net::listener* l = process_lifecycle().listener.load();
+  if (l != nullptr) l->stop_request();
+}
+
 // Runs the stop request on a helper thread and waits for it at most `limit`. For the terminate
 // handler, which may run on the listener thread or a worker, where the stop request would wait
 // for the very thread it runs on.
@@ -130,7 +142,7 @@ void stop_within(std::chrono::milliseconds limit) {
   auto is_done = std::make_shared<std::atomic<bool>>(false);
   try {
     std::thread([is_done] {
-      net::stop_request();
+      stop_listener_request();
       is_done->store(true);
     }).detach();
   } catch (const std::system_error&) {
@@ -154,7 +166,7 @@ void stop_within(std::chrono::milliseconds limit) {
 // returns at once when the listener has already gone.
 void at_exit() {
   log_note("will be exit!\n");
-  net::stop_request();
+  stop_listener_request();
   log_note("exit successful!\n");
 }
 
@@ -174,7 +186,7 @@ enum class listener_state { starting, running, pausing, paused, continuing };
 // Follows the requests until a stop, reporting the listener's states. Polls the listening socket
 // every 10 ms while a change is under way, else sleeps up to 100 seconds at a time; a request
 // wakes it at once.
-void serve_until_stop(const service_notifier& notifier) {
+void serve_until_stop(net::listener& listener, const service_notifier& notifier) {
   listener_state state = listener_state::starting;
   for (;;) {
     const bool is_changing = state != listener_state::running && state != listener_state::paused;
@@ -186,18 +198,18 @@ void serve_until_stop(const service_notifier& notifier) {
         // pause could never be told apart from a stop before the start.
         log_note("pause ignored: the listener has not started yet\n");
       } else if (state == listener_state::running || state == listener_state::continuing) {
-        net::pause_listener();
+        listener.pause();
         state = listener_state::pausing;
         notifier.report("STATUS=pause pending");
       }
     }
     if ((requests & continue_bit) != 0 &&
         (state == listener_state::pausing || state == listener_state::paused)) {
-      net::continue_listener();
+      listener.resume();
       state = listener_state::continuing;
       notifier.report("STATUS=continue pending");
     }
-    const bool is_listening = net::listening_socket() != -1;
+    const bool is_listening = listener.listening_socket() != -1;
     if (state == listener_state::starting && is_listening) {
       state = listener_state::running;
       notifier.report("READY=1\nSTATUS=running");
@@ -212,16 +224,41 @@ void serve_until_stop(const service_notifier& notifier) {
 }
 
 // Sets the stop flag for good and waits for the listener thread to end.
-void stop_listener(std::thread& listener) {
+void stop_listener(net::listener& listener, std::thread& thread) {
   // stop_request returns at once, without setting the stop flag, while neither a listening socket
   // nor the registry exists. The listener thread creates the registry first thing (a pause is
   // never taken before that), so the flag is set within moments.
-  while (!net::is_stop_requested()) {
-    net::stop_request();
-    if (!net::is_stop_requested()) sleep_for(10ms);
+  while (!listener.is_stop_requested()) {
+    listener.stop_request();
+    if (!listener.is_stop_requested()) sleep_for(10ms);
   }
-  net::stop_request();  // waits for the teardown when another thread set the flag first
-  listener.join();
+  listener.stop_request();  // waits for the teardown when another thread set the flag first
+  thread.join();
+}
+
+// Raises the soft descriptor limit to the hard one, so that the connection limit, not a default
+// soft limit of 1024, decides how many clients are served.
+void raise_descriptor_limit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == limit.rlim_max) return;
+  limit.rlim_cur = limit.rlim_max;
+  if (setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+    std::printf("raising the descriptor limit failed with error %s\n", std::strerror(errno));
+  }
+}
+
+net::listener_limits listener_limits_of(const config::server_limits& limits) {
+  net::listener_limits out;
+  out.send_timeout = std::chrono::seconds(limits.send_timeout_s);
+  out.login_timeout = std::chrono::seconds(limits.login_timeout_s);
+  out.max_login_bytes = static_cast<uint32_t>(limits.max_login_bytes);
+  out.max_frame_bytes = static_cast<uint32_t>(limits.max_frame_bytes);
+  out.max_connections = static_cast<uint32_t>(limits.max_connections);
+  const long processors = sysconf(_SC_NPROCESSORS_ONLN);
+  out.worker_concurrency = static_cast<unsigned>(
+      limits.worker_concurrency != 0 ? limits.worker_concurrency
+                                     : std::clamp<long>(processors, 1, net::worker_count));
+  return out;
 }
 
 // The address the listener binds: ZOR_BIND_ADDRESS when set (the end-to-end tests keep the server
@@ -248,27 +285,37 @@ int run_server(bool is_service) {
   std::printf("zor_sql_s(nos) version: %s by %s, mail: %s. code : %s.\n", version_text, author_text,
               contact_text, release_name);
 
-  net::user_table users;  // outlives the listener thread, which is joined below
+  raise_descriptor_limit();
+  // The users, the throttle and the listener live for the whole process (see lifecycle).
+  auto* users = new net::user_table;
+  config::server_limits limits;
   net::listener_options options;
-  options.port = config::read_configuration(users);
+  options.port = config::read_configuration(*users, limits);
   options.bind_address = bind_address();
-  options.users = &users;
+  options.users = users;
   options.on_first_start = [](db::nosql::Registry& registry) {
     config::run_startup_script(registry);
   };
+  net::throttle_settings throttle_settings;
+  throttle_settings.max_tracked_addresses = static_cast<size_t>(limits.max_tracked_addresses);
+  options.throttle = new net::login_throttle(throttle_settings);
+  options.limits = listener_limits_of(limits);
+  options.warn = [](const std::string& line) { log_warn("%s\n", line.c_str()); };
+  auto* listener = new net::listener(std::move(options));
+  life.listener.store(listener);
 
   life.notifier.report("STATUS=start pending");
   if (!is_stop_wanted()) {
-    std::thread listener;
+    std::thread listener_thread;
     try {
-      listener = std::thread([&options] { net::restart_loop(options); });
+      listener_thread = std::thread([listener] { listener->restart_loop(); });
     } catch (const std::system_error&) {
       std::printf("create thread failed\n");
       return -1;
     }
-    serve_until_stop(life.notifier);
+    serve_until_stop(*listener, life.notifier);
     life.notifier.report("STOPPING=1\nSTATUS=stop pending");
-    stop_listener(listener);
+    stop_listener(*listener, listener_thread);
   } else {
     life.notifier.report("STOPPING=1\nSTATUS=stop pending");
   }

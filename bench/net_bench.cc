@@ -111,8 +111,9 @@ int main(int argc, char** argv) {
   options.users = &users;
   options.throttle = &throttle;
   options.on_first_start = [&](qn::db::nosql::Registry& r) { is_filled.store(fill(r)); };
-  std::thread loop([&] { qn::net::restart_loop(options); });
-  while (qn::net::listening_socket() == -1) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  qn::net::listener server(options);
+  std::thread loop([&] { server.restart_loop(); });
+  while (server.listening_socket() == -1) std::this_thread::sleep_for(std::chrono::milliseconds(5));
 
   const bool is_read = is_filled.load();
   std::printf("request: %s\n", is_read ? "g 0 value <random key of 100000> on a u64->u64 hashmap"
@@ -124,7 +125,7 @@ int main(int argc, char** argv) {
     std::printf("%-12d %14.0f %10.1f %10.1f %9llu\n", connections, r.requests_per_second, r.p50_us,
                 r.p99_us, static_cast<unsigned long long>(r.failures));
   }
-  qn::net::stop_request();
+  server.stop_request();
   loop.join();
   return 0;
 }

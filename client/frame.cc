@@ -1,24 +1,17 @@
 #include "client/frame.h"
 
-#include <bit>
 #include <cstring>
+
+#include "values/little_endian.h"
 
 namespace qn::client {
 
-static_assert(std::endian::native == std::endian::little,
-              "wire integers and packed date and time values are copied byte for byte");
-
 namespace {
 
-constexpr size_t length_field_size = 4;
+constexpr size_t length_field_size = wire::length_bytes;
 // The smallest item: u16 label length, descriptor, u64 value count.
-constexpr uint64_t min_item_size = 2 + 3 + 8;
-
-void append_u32(uint32_t v, std::string& out) {
-  char bytes[4];
-  std::memcpy(bytes, &v, 4);
-  out.append(bytes, 4);
-}
+constexpr uint64_t min_item_size =
+    wire::label_length_bytes + wire::descriptor_bytes + wire::value_count_bytes;
 
 // Reads fixed-size fields from the front of a byte view; every read is checked.
 class field_reader {
@@ -150,28 +143,27 @@ decode_status frame_body(std::string_view bytes, std::string_view& body) {
 bool append_request_frame(std::string_view payload, std::string& out) {
   if (payload.size() > max_request_payload) return false;
   out.reserve(out.size() + length_field_size + payload.size());
-  append_u32(static_cast<uint32_t>(payload.size()), out);
+  append_le(out, static_cast<uint32_t>(payload.size()));
   out.append(payload);
   return true;
 }
 
 bool append_login_frame(std::string_view user, std::string_view password, std::string& out) {
-  const uint64_t payload_size = 4 + uint64_t{user.size()} + 4 + password.size();
+  const uint64_t payload_size = wire::login_field_length_bytes + uint64_t{user.size()} +
+                                wire::login_field_length_bytes + password.size();
   if (payload_size > max_request_payload) return false;
   out.reserve(out.size() + length_field_size + payload_size);
-  append_u32(static_cast<uint32_t>(payload_size), out);
-  append_u32(static_cast<uint32_t>(user.size()), out);
+  append_le(out, static_cast<uint32_t>(payload_size));
+  append_le(out, static_cast<uint32_t>(user.size()));
   out.append(user);
-  append_u32(static_cast<uint32_t>(password.size()), out);
+  append_le(out, static_cast<uint32_t>(password.size()));
   out.append(password);
   return true;
 }
 
 bool peek_frame_size(std::string_view bytes, uint64_t& size) {
   if (bytes.size() < length_field_size) return false;
-  uint32_t length = 0;
-  std::memcpy(&length, bytes.data(), length_field_size);
-  size = length_field_size + uint64_t{length};
+  size = length_field_size + uint64_t{load_le<uint32_t>(bytes.data())};
   return true;
 }
 
@@ -179,8 +171,10 @@ decode_status decode_login_reply(std::string_view bytes, bool& is_accepted) {
   std::string_view body;
   const decode_status status = frame_body(bytes, body);
   if (status != decode_status::complete) return status;
-  if (body.size() != 1 || (body[0] != 0 && body[0] != 1)) return decode_status::malformed;
-  is_accepted = body[0] == 0;
+  if (body.size() != 1 || (body[0] != wire::status_success && body[0] != wire::status_failure)) {
+    return decode_status::malformed;
+  }
+  is_accepted = body[0] == wire::status_success;
   return decode_status::complete;
 }
 
@@ -192,11 +186,11 @@ decode_status decode_command_reply(std::string_view bytes, command_reply& out) {
   uint8_t status_byte = 0;
   if (!in.read(status_byte)) return decode_status::malformed;
   out.items.clear();
-  if (status_byte == 1) {
+  if (status_byte == wire::status_failure) {
     out.is_success = false;
     return in.remaining() == 0 ? decode_status::complete : decode_status::malformed;
   }
-  if (status_byte != 0) return decode_status::malformed;
+  if (status_byte != wire::status_success) return decode_status::malformed;
   out.is_success = true;
   uint64_t count = 0;
   if (!in.read(count) || count > in.remaining() / min_item_size) return decode_status::malformed;

@@ -14,6 +14,7 @@
 #include <variant>
 #include <vector>
 
+#include "net/wire_format.h"
 #include "values/date_time.h"
 #include "values/type_descriptor.h"
 
@@ -42,7 +43,7 @@ struct command_reply {
 };
 
 // The largest payload a request may declare: the server closes the connection on 0xFFFFFFFF.
-inline constexpr uint64_t max_request_payload = 0xFFFFFFFE;
+inline constexpr uint64_t max_request_payload = wire::max_payload_length;
 
 // Appends u32 length and payload to `out`. Returns false, leaving `out` unchanged, when the
 // payload is longer than max_request_payload.

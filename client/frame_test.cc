@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "values/little_endian.h"
+
 namespace qn::client {
 namespace {
 
@@ -38,11 +40,10 @@ std::string to_hex(std::string_view bytes) {
 // each given as hex text; wrapped into a whole frame.
 std::string success_frame(std::string_view items_hex, uint64_t count) {
   std::string body(1, '\0');
-  for (int i = 0; i < 8; ++i) body.push_back(static_cast<char>(count >> (8 * i)));
+  append_le(body, count);
   body.append(from_hex(items_hex));
   std::string frame;
-  const auto length = static_cast<uint32_t>(body.size());
-  for (int i = 0; i < 4; ++i) frame.push_back(static_cast<char>(length >> (8 * i)));
+  append_le(frame, static_cast<uint32_t>(body.size()));
   return frame + body;
 }
 
@@ -50,11 +51,10 @@ std::string success_frame(std::string_view items_hex, uint64_t count) {
 std::string item_hex(std::string_view label, std::string_view descriptor, uint64_t count,
                      std::string_view values) {
   std::string bytes;
-  bytes.push_back(static_cast<char>(label.size()));
-  bytes.push_back(static_cast<char>(label.size() >> 8));
+  append_le(bytes, static_cast<uint16_t>(label.size()));
   bytes.append(label);
   bytes.append(from_hex(descriptor));
-  for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<char>(count >> (8 * i)));
+  append_le(bytes, count);
   return to_hex(bytes) + std::string(values);
 }
 
@@ -336,8 +336,7 @@ TEST(FrameTest, RefusesEveryTruncationOfAValidFrame) {
     EXPECT_EQ(status_name(decode_command_reply(cut, reply)), "incomplete") << size;
     if (size < 4) continue;
     std::string shrunk = cut;
-    const auto length = static_cast<uint32_t>(size - 4);
-    for (int i = 0; i < 4; ++i) shrunk[i] = static_cast<char>(length >> (8 * i));
+    store_le(shrunk.data(), static_cast<uint32_t>(size - 4));
     EXPECT_EQ(status_name(decode_command_reply(shrunk, reply)), "malformed") << size;
   }
 }

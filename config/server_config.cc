@@ -53,10 +53,49 @@ void read_users(const table& document, user_table& users) {
   }
 }
 
+struct limit_key {
+  const char* name;
+  int64_t server_limits::*field;
+  int64_t min;
+  int64_t max;
+};
+
+// The smallest login payload is two empty lengths; a frame length is at most 0xFFFFFFFE.
+constexpr limit_key limit_keys[] = {
+    {"send_timeout_s", &server_limits::send_timeout_s, 1, 86400},
+    {"login_timeout_s", &server_limits::login_timeout_s, 1, 86400},
+    {"max_login_bytes", &server_limits::max_login_bytes, 8, 0xFFFFFFFE},
+    {"max_frame_bytes", &server_limits::max_frame_bytes, 1, 0xFFFFFFFE},
+    {"max_connections", &server_limits::max_connections, 1, 1000000},
+    {"max_tracked_addresses", &server_limits::max_tracked_addresses, 1, 100000000},
+    {"worker_concurrency", &server_limits::worker_concurrency, 1, 16},
+};
+
+void read_limits(const table& document, server_limits& limits) {
+  const value* section = document.lookup("limits");
+  if (section == nullptr) return;
+  for (const limit_key& key : limit_keys) {
+    const value* v = lookup_in(section, key.name);
+    if (v == nullptr) continue;
+    int64_t& field = limits.*key.field;
+    if (v->type() != value_type::integer) {
+      std::printf("limits.%s in %s is not an integer, using %lld\n", key.name, configuration_file,
+                  static_cast<long long>(field));
+    } else if (v->as_integer() < key.min || v->as_integer() > key.max) {
+      std::printf("limits.%s in %s is outside %lld..%lld, using %lld\n", key.name,
+                  configuration_file, static_cast<long long>(key.min),
+                  static_cast<long long>(key.max), static_cast<long long>(field));
+    } else {
+      field = v->as_integer();
+    }
+  }
+}
+
 }  // namespace
 
-uint16_t read_configuration(user_table& users) {
+uint16_t read_configuration(user_table& users, server_limits& limits) {
   users.clear();
+  limits = server_limits{};
   std::string text;
   bool too_large = false;
   (void)read_file_text(configuration_file, max_configuration_size, text, too_large);
@@ -75,6 +114,7 @@ uint16_t read_configuration(user_table& users) {
   if (document == nullptr) return default_port;
   const uint16_t port = port_of(*document);
   read_users(*document, users);
+  read_limits(*document, limits);
   return port;
 }
 

@@ -1,4 +1,4 @@
-// Server configuration: the port and the users read from zor_ndb.toml at start-up.
+// Server configuration: the port, the users and the limits read from zor_ndb.toml at start-up.
 // Runs once on the main thread before the listener exists; the user table it fills is read
 // without a lock afterwards and never changes.
 #pragma once
@@ -20,10 +20,24 @@ inline constexpr uint16_t default_port = 55554;
 // parse tree of a text costs tens of bytes per input byte.
 inline constexpr size_t max_configuration_size = 4u << 20;
 
+// The optional [limits] table: bounds against misbehaving clients (docs/configuration.md).
+struct server_limits {
+  int64_t send_timeout_s = 60;
+  int64_t login_timeout_s = 10;
+  int64_t max_login_bytes = 4096;
+  int64_t max_frame_bytes = int64_t{64} << 20;
+  int64_t max_connections = 10000;
+  int64_t max_tracked_addresses = 1000000;
+  int64_t worker_concurrency = 0;  // 0: the number of online processors, at most 16
+};
+
 // Reads zor_ndb.toml from the current directory and returns the low 16 bits of server.port;
-// fills `users` (cleared first) from users.users_list, the first entry of a name winning.
-// A text that does not parse prints "error at position: N" and gives default_port and no users;
-// a document that cannot be built gives the same after the reader's own message.
-uint16_t read_configuration(user_table& users);
+// fills `users` (cleared first) from users.users_list, the first entry of a name winning, and
+// `limits` (reset first) from the [limits] table: a missing key keeps its default silently, a key
+// that is not an integer or lies outside its range keeps it after one printed line.
+// A text that does not parse prints "error at position: N" and gives default_port, no users and
+// the default limits; a document that cannot be built gives the same after the reader's own
+// message.
+uint16_t read_configuration(user_table& users, server_limits& limits);
 
 }  // namespace qn::config

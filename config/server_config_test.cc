@@ -80,8 +80,9 @@ TEST(ServerConfig, PortUsersAndMessages) {
     testing_support::temp_dir dir;
     if (c.file) dir.write("zor_ndb.toml", *c.file);
     user_table users{{"stale", "entry"}};
+    server_limits limits;
     testing::internal::CaptureStdout();
-    const uint16_t port = read_configuration(users);
+    const uint16_t port = read_configuration(users, limits);
     const std::string messages = without_addresses(testing::internal::GetCapturedStdout());
     const std::string label = c.file ? *c.file : "(no file)";
     EXPECT_EQ(port, c.port) << label;
@@ -96,10 +97,46 @@ TEST(ServerConfig, OversizedFileIsNotRead) {
   text += "pad = \"" + std::string(max_configuration_size, 'x') + "\"\n";
   dir.write("zor_ndb.toml", text);
   user_table users;
+  server_limits limits;
   testing::internal::CaptureStdout();
-  EXPECT_EQ(read_configuration(users), default_port);
+  EXPECT_EQ(read_configuration(users, limits), default_port);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "zor_ndb.toml is larger than 4194304 bytes, not read\nerror at position: 0\n");
+}
+
+TEST(ServerConfig, LimitsTakeTheirDefaultsWhenMissingMistypedOrOutOfRange) {
+  struct limits_case {
+    std::string table;  // the [limits] lines
+    int64_t send_timeout_s;
+    int64_t max_frame_bytes;
+    int64_t max_tracked_addresses;
+    const char* messages;
+  };
+  const limits_case cases[] = {
+      {"", 60, 64 << 20, 1000000, ""},
+      {"send_timeout_s = 2\nmax_frame_bytes = 4294967294\nmax_tracked_addresses = 5\n", 2,
+       4294967294, 5, ""},
+      {"send_timeout_s = \"2\"\nmax_frame_bytes = 4294967295\nmax_tracked_addresses = 0\n", 60,
+       64 << 20, 1000000,
+       "limits.send_timeout_s in zor_ndb.toml is not an integer, using 60\n"
+       "limits.max_frame_bytes in zor_ndb.toml is outside 1..4294967294, using 67108864\n"
+       "limits.max_tracked_addresses in zor_ndb.toml is outside 1..100000000, using 1000000\n"},
+  };
+  for (const limits_case& c : cases) {
+    testing_support::temp_dir dir;
+    dir.write("zor_ndb.toml",
+              "[server]\nport = 80\n[users]\nusers_list = []\n[limits]\n" + c.table);
+    user_table users;
+    server_limits limits;
+    limits.login_timeout_s = 1;  // reset by the reading
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(read_configuration(users, limits), 80) << c.table;
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.messages) << c.table;
+    EXPECT_EQ(limits.send_timeout_s, c.send_timeout_s) << c.table;
+    EXPECT_EQ(limits.max_frame_bytes, c.max_frame_bytes) << c.table;
+    EXPECT_EQ(limits.max_tracked_addresses, c.max_tracked_addresses) << c.table;
+    EXPECT_EQ(limits.login_timeout_s, 10) << c.table;
+  }
 }
 
 TEST(LineSplit, PiecesBetweenSeparators) {

@@ -23,8 +23,9 @@ uint64_t generation_of(uint64_t word) { return word >> 32; }
 uint64_t report_of(uint32_t slot, uint64_t generation) { return generation << 32 | slot; }
 }  // namespace
 
-completion_port::completion_port()
-    : chunks_(std::make_unique<std::atomic<ownership*>[]>(max_sockets / chunk_size)) {
+completion_port::completion_port(unsigned concurrency)
+    : free_turns_(concurrency == 0 ? 1 : concurrency),
+      chunks_(std::make_unique<std::atomic<ownership*>[]>(max_sockets / chunk_size)) {
   epoll_fd_ = epoll_create1(EPOLL_CLOEXEC);
   packet_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK | EFD_SEMAPHORE);
   if (epoll_fd_ < 0 || packet_fd_ < 0) return;
@@ -41,6 +42,22 @@ completion_port::~completion_port() {
   if (packet_fd_ >= 0) close(packet_fd_);
   if (epoll_fd_ >= 0) close(epoll_fd_);
   for (uint32_t i = 0; i < max_sockets / chunk_size; ++i) delete[] chunks_[i].load();
+}
+
+// ---- turns ----
+
+void completion_port::take_turn() {
+  std::unique_lock lock(turns_mutex_);
+  turn_freed_.wait(lock, [this] { return free_turns_ > 0; });
+  --free_turns_;
+}
+
+void completion_port::give_turn() {
+  {
+    std::lock_guard lock(turns_mutex_);
+    ++free_turns_;
+  }
+  turn_freed_.notify_one();
 }
 
 // ---- ownership slots ----
@@ -79,6 +96,8 @@ bool completion_port::associate(int socket, uint64_t key, io_operation& op) {
   op.key = key;
   op.slot = index;
   op.may_have_more = false;
+  op.is_watching_writable = false;
+  op.send_left = 0;
   slot.op = &op;
   slot.word.store(generation << 32, std::memory_order_release);  // held by the caller
   epoll_event ev{};
@@ -123,17 +142,19 @@ io_operation* completion_port::claim(uint64_t report) {
 
 // ---- posting ----
 
-bool completion_port::post_receive(io_operation& op) {
+bool completion_port::post_receive(io_operation& op) { return repost(op); }
+
+bool completion_port::repost(io_operation& op) {
   ownership& slot = slot_at(op.slot);
   uint64_t word = slot.word.load(std::memory_order_relaxed);
   const uint64_t held = word & ~state_bits;
   for (;;) {
     if ((word & missed) != 0 || op.may_have_more) {
-      // Bytes may be waiting that no new edge will report: the receive is tried by whichever
-      // thread takes the retry, with the operation still held.
+      // Bytes (or room) may be waiting that no new edge will report: the operation is tried by
+      // whichever thread takes the retry, still held.
       slot.word.store(held, std::memory_order_relaxed);
       op.may_have_more = false;
-      completion retry{0, op.key, &op, 0};
+      completion retry{0, op.key, &op, 0, false};
       return queue(packet{retry, true});
     }
     if (slot.word.compare_exchange_weak(word, held | posted, std::memory_order_acq_rel)) {
@@ -142,8 +163,56 @@ bool completion_port::post_receive(io_operation& op) {
   }
 }
 
+send_state completion_port::start_send(io_operation& op, const char* bytes, size_t size) {
+  op.send_bytes = bytes;
+  op.send_left = size;
+  int error = send_some(op);
+  if (error == EAGAIN) {
+    if (watch_writable(op) && repost(op)) return send_state::pending;
+    error = errno;
+  }
+  if (error == 0) return send_state::done;
+  op.send_left = 0;
+  errno = error;
+  return send_state::failed;
+}
+
+int completion_port::send_some(io_operation& op) {
+  while (op.send_left > 0) {
+    const ssize_t n = send(op.socket, op.send_bytes, op.send_left, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n >= 0) {
+      op.send_bytes += n;
+      op.send_left -= static_cast<size_t>(n);
+    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      return EAGAIN;
+    } else if (errno != EINTR) {
+      return errno;
+    }
+  }
+  return 0;
+}
+
+bool completion_port::watch_writable(io_operation& op) {
+  if (op.is_watching_writable) return true;
+  // Modifying the registration reports the socket at once if it is writable by now, so room that
+  // came since the refused send is not missed.
+  epoll_event ev{};
+  ev.events = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
+  ev.data.u64 = report_of(op.slot, generation_of(slot_at(op.slot).word.load()));
+  if (epoll_ctl(epoll_fd_, EPOLL_CTL_MOD, op.socket, &ev) != 0) return false;
+  op.is_watching_writable = true;
+  return true;
+}
+
+bool completion_port::try_hold(io_operation& op) {
+  ownership& slot = slot_at(op.slot);
+  uint64_t word = slot.word.load(std::memory_order_acquire);
+  return (word & posted) != 0 &&
+         slot.word.compare_exchange_strong(word, word & ~state_bits, std::memory_order_acq_rel);
+}
+
 bool completion_port::post(uint32_t bytes, uint64_t key, io_operation* op) {
-  return queue(packet{completion{bytes, key, op, 0}, false});
+  return queue(packet{completion{bytes, key, op, 0, false}, false});
 }
 
 bool completion_port::queue(const packet& p) {
@@ -173,7 +242,7 @@ bool completion_port::wait(completion& out) {
       continue;
     }
     io_operation* op = claim(ev.data.u64);
-    if (op != nullptr && complete_receive(*op, out)) return true;
+    if (op != nullptr && complete_io(*op, out)) return true;
   }
 }
 
@@ -187,11 +256,33 @@ bool completion_port::take_posted(completion& out) {
     p = packets_.front();
     packets_.pop_front();
   }
-  if (!p.needs_receive) {
+  if (!p.needs_io) {
     out = p.done;
     return true;
   }
-  return complete_receive(*p.done.operation, out);
+  return complete_io(*p.done.operation, out);
+}
+
+bool completion_port::complete_io(io_operation& op, completion& out) {
+  return op.send_left > 0 ? complete_send(op, out) : complete_receive(op, out);
+}
+
+bool completion_port::complete_send(io_operation& op, completion& out) {
+  int error = send_some(op);
+  if (error == 0) {
+    // The reports claimed while sending may have announced bytes to read: try the next receive
+    // without waiting for an edge.
+    op.may_have_more = true;
+    out = completion{0, op.key, &op, 0, true};
+    return true;
+  }
+  if (error == EAGAIN) {
+    if (repost(op)) return false;
+    error = errno;
+  }
+  op.send_left = 0;
+  out = completion{0, op.key, &op, error, true};
+  return true;
 }
 
 bool completion_port::complete_receive(io_operation& op, completion& out) {
@@ -199,14 +290,14 @@ bool completion_port::complete_receive(io_operation& op, completion& out) {
     const ssize_t n = recv(op.socket, op.area, op.capacity, MSG_DONTWAIT);
     if (n >= 0) {
       op.may_have_more = n == static_cast<ssize_t>(op.capacity);
-      out = completion{static_cast<uint32_t>(n), op.key, &op, 0};
+      out = completion{static_cast<uint32_t>(n), op.key, &op, 0, false};
       return true;
     }
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) {
       if (post_receive(op)) return false;
     }
-    out = completion{0, op.key, &op, errno};
+    out = completion{0, op.key, &op, errno, false};
     return true;
   }
 }

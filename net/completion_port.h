@@ -1,6 +1,6 @@
-// A completion port over epoll: posted receives complete on whichever thread waits next.
-// Thread-safe; one receive may be outstanding per associated socket. The port does not own the
-// sockets or the operations; an operation must stay alive until it is dissociated.
+// A completion port over epoll: posted receives and sends complete on whichever thread waits next.
+// Thread-safe; one receive or send may be outstanding per associated socket. The port does not
+// own the sockets or the operations; an operation must stay alive until it is dissociated.
 //
 // Sockets are registered once, edge-triggered, and each has an ownership word in a slot of the
 // port: a receive is posted by marking the word "posted", which costs no system call. The waiting
@@ -12,9 +12,21 @@
 // way when its socket is dissociated (and the slot perhaps reused) is recognised and dropped.
 // Packets posted by hand (exit packets) and the retries travel through a FIFO queue and a
 // semaphore eventfd.
+//
+// A send is tried at once by the thread that holds the operation; only what the socket does not
+// take is left to the port: the socket's registration gains writability, the operation is posted
+// like a receive, and whichever thread claims it on a report sends more, until the last byte has
+// left and the send completes. Reports claimed during a send may have been read-readiness, so the
+// receive posted after such a send is always tried once without waiting for an edge.
+//
+// Concurrency: a thread that serves the port takes a turn first and keeps it until it stops
+// serving; at most `concurrency` threads hold turns, the others wait for one. So however many
+// threads are started, no more than that many take completions and run at once, and the same
+// ones keep running while there is work, as on a completion port with a concurrency value.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -38,13 +50,25 @@ struct io_operation {
   // Set by a receive that filled the whole area: more bytes may already wait in the socket, and
   // no new edge will announce them. Touched only by the thread that holds the operation.
   bool may_have_more = false;
+  bool is_watching_writable = false;  // the registration includes writability
+  // The part of a send the socket has not taken yet (none while no send is outstanding).
+  const char* send_bytes = nullptr;
+  size_t send_left = 0;
 };
 
 struct completion {
   uint32_t bytes = 0;  // bytes received; 0 means the peer closed the connection
   uint64_t key = 0;
   io_operation* operation = nullptr;  // null for posted packets that carry none
-  int error = 0;  // errno of a failed receive, 0 otherwise
+  int error = 0;                      // errno of a failed receive or send, 0 otherwise
+  bool is_send = false;  // a send finished: every byte of it left (unless error is set)
+};
+
+// How a send started by start_send went on.
+enum class send_state {
+  done,     // every byte left; the caller still holds the operation
+  pending,  // the port sends the rest and completes the send later; the caller let go
+  failed,   // the socket refused (errno set); the caller still holds the operation
 };
 
 class completion_port {
@@ -52,7 +76,8 @@ class completion_port {
   // The most sockets associated at once.
   static constexpr uint32_t max_sockets = 1u << 20;
 
-  completion_port();
+  // At most `concurrency` (at least 1) threads hold turns at once.
+  explicit completion_port(unsigned concurrency = max_sockets);
   ~completion_port();
   completion_port(const completion_port&) = delete;
   completion_port& operator=(const completion_port&) = delete;
@@ -68,13 +93,27 @@ class completion_port {
   // Requires: the caller holds the operation (it came from a completion and no receive is
   // posted since, or it was never posted). Call before closing the socket and freeing `op`.
   void dissociate(io_operation& op);
-  // Posts one receive of at most op.capacity bytes into op.area. Returns false (errno set) when
-  // the receive cannot be queued. Requires: the caller holds the operation. The caller must not
-  // touch `op` afterwards until its completion has been taken.
+  // Posts one receive of at most op.capacity bytes into op.area (or, while a send is outstanding,
+  // the rest of that send). Returns false (errno set) when it cannot be queued. Requires: the
+  // caller holds the operation. The caller must not touch `op` afterwards until its completion has
+  // been taken.
   [[nodiscard]] bool post_receive(io_operation& op);
+  // Sends `size` bytes from `bytes`, which must stay unchanged until the send completes. Sends
+  // what the socket takes now; the rest is posted (see send_state). Never blocks, never raises
+  // SIGPIPE. Requires: the caller holds the operation and no send is outstanding.
+  [[nodiscard]] send_state start_send(io_operation& op, const char* bytes, size_t size);
+  // Takes a posted operation away from the port without a completion, as if it had come from
+  // one: true when it was posted (the caller now holds it), false when a thread holds it or a
+  // retry of it is queued. post_receive gives it back (continuing a send that is outstanding).
+  // Requires: op is associated and stays alive during the call.
+  [[nodiscard]] bool try_hold(io_operation& op);
   // Queues a completion packet that the next waiting thread takes (FIFO among posted packets).
   // Returns false when the packet could not be signalled.
   [[nodiscard]] bool post(uint32_t bytes, uint64_t key, io_operation* op);
+  // Waits until the calling thread may serve the port. Call once before the first wait.
+  void take_turn();
+  // Lets the next thread that waits for a turn serve the port; call when the thread stops serving.
+  void give_turn();
   // Waits without time limit for one completion. Returns false when the wait itself failed (no
   // completion taken; the caller waits again).
   [[nodiscard]] bool wait(completion& out);
@@ -87,7 +126,7 @@ class completion_port {
   };
   struct packet {
     completion done;
-    bool needs_receive = false;  // a retry: perform the receive of done.operation
+    bool needs_io = false;  // a retry: perform the receive or send of done.operation
   };
   static constexpr uint32_t chunk_bits = 12;
   static constexpr uint32_t chunk_size = 1u << chunk_bits;
@@ -100,9 +139,23 @@ class completion_port {
   // Claims the operation a readiness report names; null when it is stale, or held (then the
   // report is remembered as missed).
   io_operation* claim(uint64_t report);
-  // Performs the receive of a claimed operation. False when there was nothing to read yet (the
-  // operation has been posted again).
+  // Marks a held operation posted, or queues its retry when a report came while it was held or
+  // bytes may be waiting. False when the retry could not be queued.
+  [[nodiscard]] bool repost(io_operation& op);
+  // Performs the receive or the rest of the send of a claimed operation. False when the socket
+  // was not ready after all (the operation has been posted again).
+  [[nodiscard]] bool complete_io(io_operation& op, completion& out);
   [[nodiscard]] bool complete_receive(io_operation& op, completion& out);
+  [[nodiscard]] bool complete_send(io_operation& op, completion& out);
+  // Sends as much of op's pending bytes as the socket takes now. 0 when all left, EAGAIN when the
+  // socket is full, else the errno of the failure.
+  static int send_some(io_operation& op);
+  // Adds writability to the socket's registration (once per socket). False (errno set) on failure.
+  [[nodiscard]] bool watch_writable(io_operation& op);
+
+  std::mutex turns_mutex_;  // guards free_turns_
+  std::condition_variable turn_freed_;
+  unsigned free_turns_;
 
   int epoll_fd_ = -1;
   int packet_fd_ = -1;  // eventfd in semaphore mode: one count per queued packet

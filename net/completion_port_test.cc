@@ -6,6 +6,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -126,6 +127,67 @@ TEST(CompletionPort, BytesThatArriveWhileHeldCompleteAfterThePost) {
   ASSERT_TRUE(port.wait(c));
   EXPECT_EQ(c.operation, &r);
   EXPECT_EQ(std::string(r.buffer.data(), c.bytes), "b");
+}
+
+TEST(CompletionPort, SendTheSocketCannotTakeCompletesOnTheWaitingThread) {
+  // Far more than the socket buffers hold: start_send returns at once with the rest pending, a
+  // reader drains the peer, and the send completes on the waiting thread. A byte the peer sent
+  // meanwhile is then received although its edge came during the send.
+  completion_port port;
+  socket_pair pair;
+  receiver r;
+  ASSERT_TRUE(port.associate(pair.ours, 3, r));
+  std::string bytes(8 << 20, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 4096);
+  ASSERT_EQ(port.start_send(r, bytes.data(), bytes.size()), send_state::pending);
+  ASSERT_EQ(write(pair.theirs, "q", 1), 1);
+  std::string received;
+  std::thread reader([&] {
+    char buffer[65536];
+    while (received.size() < bytes.size()) {
+      const ssize_t n = read(pair.theirs, buffer, sizeof buffer);
+      if (n <= 0) return;
+      received.append(buffer, static_cast<size_t>(n));
+    }
+  });
+  completion c;
+  ASSERT_TRUE(port.wait(c));
+  reader.join();
+  EXPECT_TRUE(c.is_send);
+  EXPECT_EQ(c.operation, &r);
+  EXPECT_EQ(c.error, 0);
+  EXPECT_TRUE(received == bytes) << received.size();
+  ASSERT_TRUE(port.post_receive(r));
+  ASSERT_TRUE(port.wait(c));
+  EXPECT_FALSE(c.is_send);
+  EXPECT_EQ(std::string(r.buffer.data(), c.bytes), "q");
+}
+
+TEST(CompletionPort, NoMoreThreadsThanTheConcurrencyHoldTurns) {
+  // Four threads on a port of concurrency 2: two hold turns and take exit packets; each one that
+  // ends lets a waiting thread in, so all four end on their four packets.
+  completion_port port(2);
+  std::atomic<int> holders{0};
+  std::atomic<int> most{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; ++i) {
+    threads.emplace_back([&] {
+      port.take_turn();
+      const int now = holders.fetch_add(1) + 1;
+      int seen = most.load();
+      while (now > seen && !most.compare_exchange_weak(seen, now)) {
+      }
+      completion c;
+      while (!port.wait(c)) {
+      }
+      holders.fetch_sub(1);
+      port.give_turn();
+    });
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // room for every thread to try
+  for (int i = 0; i < 4; ++i) ASSERT_TRUE(port.post(0, exit_key, nullptr));
+  for (std::thread& t : threads) t.join();
+  EXPECT_LE(most.load(), 2);
 }
 
 TEST(CompletionPort, DissociatedSocketNeverCompletesAgain) {

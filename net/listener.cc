@@ -8,16 +8,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "net/completion_port.h"
@@ -25,31 +26,10 @@
 namespace qn::net {
 namespace {
 
-// ---- process-wide state ----
-
-std::atomic<bool> stop_flag{false};
-std::atomic<bool> pause_flag{false};
-std::atomic<int> published_socket{-1};
-std::atomic<db::nosql::Registry*> registry{nullptr};
-// Wakes the accept loop and the paused restart loop. Created once and never closed, so writing it
-// from any thread (or a signal handler) can never hit a reused descriptor.
-const int wake_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-
-void wake_listener() {
-  const uint64_t one = 1;
-  [[maybe_unused]] const ssize_t n = write(wake_fd, &one, sizeof one);
-}
-
-void drain_wake() {
-  uint64_t count = 0;
-  [[maybe_unused]] const ssize_t n = read(wake_fd, &count, sizeof count);
-}
-
-// Waits up to `timeout_ms` (-1: no limit) for a wake-up; async-signal-safe sleeps elsewhere.
-void wait_for_wake(int timeout_ms) {
-  pollfd p{wake_fd, POLLIN, 0};
-  if (poll(&p, 1, timeout_ms) > 0) drain_wake();
-}
+// How often the accept loop looks for connections past their login or send deadline.
+constexpr int sweep_period_ms = 100;
+// How long the accept loop leaves the listening socket alone after running out of descriptors.
+constexpr int accept_pause_ms = 100;
 
 void sleep_ms(long ms) {
   timespec t{ms / 1000, (ms % 1000) * 1000000};
@@ -57,16 +37,43 @@ void sleep_ms(long ms) {
   }
 }
 
-void release_registry() { delete registry.exchange(nullptr); }
+// Lets a repeated message through at most once a second. Used by one thread.
+class once_a_second {
+ public:
+  bool is_due(int64_t now_ms) {
+    if (now_ms - last_ms_ < 1000) return false;
+    last_ms_ = now_ms;
+    return true;
+  }
+
+ private:
+  int64_t last_ms_ = INT64_MIN / 2;
+};
+
+// Closes a socket with a reset rather than an orderly end: unsent bytes are dropped at once
+// instead of lingering in the kernel, and the server side keeps no TIME_WAIT.
+void close_abortively(int socket) {
+  const linger abort_close{1, 0};
+  setsockopt(socket, SOL_SOCKET, SO_LINGER, &abort_close, sizeof abort_close);
+  close(socket);
+}
+
+}  // namespace
 
 // ---- one listener start ----
 
 // The completion port, workers and open connections of one listener start.
-class listener_run {
+class listener::run {
  public:
-  explicit listener_run(const listener_options& options)
-      : options_(options),
-        throttle_(options.throttle != nullptr ? *options.throttle : process_throttle()) {}
+  run(const listener_options& options, login_throttle& throttle, db::nosql::Registry& registry)
+      : options_(options), port_(options.limits.worker_concurrency) {
+    context_.registry = &registry;
+    context_.users = options.users;
+    context_.throttle = &throttle;
+    context_.max_login_bytes = options.limits.max_login_bytes;
+    context_.max_frame_bytes = options.limits.max_frame_bytes;
+    context_.warn = options.warn;
+  }
 
   bool is_port_valid() const { return port_.is_valid(); }
   // Starts the workers; false (after printing) when a thread cannot be created, with the threads
@@ -76,24 +83,30 @@ class listener_run {
   void stop_workers();
   // Closes every connection still open. Requires: no worker running.
   void close_remaining();
-  // Takes one accepted socket: refuses a banned peer, else creates its connection and posts the
-  // first receive.
+  // Takes one accepted socket: refuses a banned peer or one over the connection limit, else
+  // creates its connection and posts the first receive.
   void take_connection(int socket, const sockaddr_in& peer);
+  // Closes the connections past their login or send deadline that no worker holds.
+  void sweep();
 
  private:
   void run_worker();
-  // Requires: the calling worker holds c (it came from a completion, no receive posted since).
+  // Carries out `step` and what follows from it until the connection waits on the port again or
+  // is closed. Requires: the calling worker holds c.
+  void advance(connection* c, session_step step);
+  // Requires: the calling thread holds c (it came from a completion, no receive posted since).
   void close_connection(connection* c);
 
   const listener_options& options_;
-  login_throttle& throttle_;
+  session_context context_;
   completion_port port_;
   std::vector<std::thread> workers_;
   std::mutex connections_mutex_;  // guards connections_
   std::unordered_set<connection*> connections_;
+  once_a_second refusal_note_;  // accept thread only
 };
 
-bool listener_run::start_workers() {
+bool listener::run::start_workers() {
   workers_.reserve(worker_count);
   for (int i = 0; i < worker_count; ++i) {
     try {
@@ -109,7 +122,7 @@ bool listener_run::start_workers() {
   return true;
 }
 
-void listener_run::stop_workers() {
+void listener::run::stop_workers() {
   for (size_t i = 0; i < workers_.size(); ++i) {
     while (!port_.post(0, exit_key, nullptr)) sleep_ms(10);
   }
@@ -117,25 +130,54 @@ void listener_run::stop_workers() {
   workers_.clear();
 }
 
-void listener_run::run_worker() {
+void listener::run::run_worker() {
+  port_.take_turn();
   for (;;) {
     completion done;
     if (!port_.wait(done)) {
       sleep_ms(1);
       continue;
     }
-    if (done.key == exit_key) return;
+    if (done.key == exit_key) {
+      port_.give_turn();  // a worker still waiting for a turn takes the next exit packet
+      return;
+    }
     auto* c = static_cast<connection*>(done.operation);
-    // A receive that failed (reset by the peer and the like) closes the connection, like a
-    // zero-byte receive from an orderly close.
-    if (done.error != 0 || done.bytes == 0 || !receive_bytes(*c, done.bytes) ||
-        !port_.post_receive(*c)) {
+    // A receive or send that failed (reset by the peer and the like) closes the connection, like
+    // a zero-byte receive from an orderly close.
+    if (done.error != 0 || (!done.is_send && done.bytes == 0)) {
       close_connection(c);
+    } else if (done.is_send) {
+      c->send_deadline.store(0, std::memory_order_relaxed);
+      advance(c, reply_sent(*c));
+    } else {
+      advance(c, receive_bytes(*c, done.bytes));
     }
   }
 }
 
-void listener_run::close_connection(connection* c) {
+void listener::run::advance(connection* c, session_step step) {
+  while (step == session_step::send) {
+    // The deadline is set before the port may take the send over: from then on the connection
+    // belongs to whichever thread claims it next.
+    c->send_deadline.store(steady_now_ms() + options_.limits.send_timeout.count(),
+                           std::memory_order_relaxed);
+    switch (port_.start_send(*c, c->outgoing.data(), c->outgoing.size())) {
+      case send_state::pending:
+        return;
+      case send_state::failed:
+        step = session_step::close;
+        break;
+      case send_state::done:
+        c->send_deadline.store(0, std::memory_order_relaxed);
+        step = reply_sent(*c);
+        break;
+    }
+  }
+  if (step == session_step::close || !port_.post_receive(*c)) close_connection(c);
+}
+
+void listener::run::close_connection(connection* c) {
   {
     std::lock_guard lock(connections_mutex_);
     connections_.erase(c);
@@ -145,28 +187,68 @@ void listener_run::close_connection(connection* c) {
   delete c;
 }
 
-void listener_run::close_remaining() {
+void listener::run::close_remaining() {
   std::lock_guard lock(connections_mutex_);
   for (connection* c : connections_) {
-    // Abortive close: the server side keeps no TIME_WAIT, so a continue can bind the port again
-    // even though address reuse is off.
-    const linger abort_close{1, 0};
-    setsockopt(c->socket, SOL_SOCKET, SO_LINGER, &abort_close, sizeof abort_close);
+    // Abortive, so a continue can bind the port again at once.
     port_.dissociate(*c);
-    close(c->socket);
+    close_abortively(c->socket);
     delete c;
   }
   connections_.clear();
 }
 
-void listener_run::take_connection(int socket, const sockaddr_in& peer) {
+void listener::run::sweep() {
+  const int64_t now = steady_now_ms();
+  const auto is_expired = [now](const connection& c) {
+    const int64_t login = c.login_deadline.load(std::memory_order_relaxed);
+    const int64_t send = c.send_deadline.load(std::memory_order_relaxed);
+    return (login != 0 && now >= login) || (send != 0 && now >= send);
+  };
+  std::vector<connection*> expired;
+  std::vector<connection*> given_back;
+  {
+    std::lock_guard lock(connections_mutex_);
+    for (connection* c : connections_) {
+      // A connection a worker holds is left for the next sweep. Once held here, the deadlines are
+      // read again: the first look may have seen a value its worker had already cleared.
+      if (!is_expired(*c) || !port_.try_hold(*c)) continue;
+      (is_expired(*c) ? expired : given_back).push_back(c);
+    }
+    for (connection* c : expired) connections_.erase(c);
+  }
+  for (connection* c : given_back) {
+    if (!port_.post_receive(*c)) close_connection(c);
+  }
+  for (connection* c : expired) {
+    port_.dissociate(*c);
+    close_abortively(c->socket);
+    delete c;
+  }
+}
+
+void listener::run::take_connection(int socket, const sockaddr_in& peer) {
   char text[INET_ADDRSTRLEN] = {};
   inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
-  if (throttle_.is_banned(text)) {
+  if (context_.throttle->is_banned(text)) {
     close(socket);
     return;
   }
-  // Replies leave in one send; no reason to let Nagle hold back a partial one.
+  bool is_full = false;
+  {
+    std::lock_guard lock(connections_mutex_);
+    is_full = connections_.size() >= options_.limits.max_connections;
+  }
+  if (is_full) {
+    close_abortively(socket);
+    if (refusal_note_.is_due(steady_now_ms())) {
+      options_.warn("connection from " + std::string(text) + " refused: max_connections (" +
+                    std::to_string(options_.limits.max_connections) + ") are open");
+    }
+    return;
+  }
+  // Replies leave in one send where the socket takes them; no reason to let Nagle hold back a
+  // partial one.
   const int one = 1;
   setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 
@@ -174,10 +256,9 @@ void listener_run::take_connection(int socket, const sockaddr_in& peer) {
   c->area = c->receive_area.data();
   c->capacity = connection::receive_capacity;
   c->client_address = text;
-  c->registry = registry.load();
-  c->users = options_.users;
-  c->throttle = &throttle_;
-  c->send_timeout = options_.send_timeout;
+  c->context = &context_;
+  c->login_deadline.store(steady_now_ms() + options_.limits.login_timeout.count(),
+                          std::memory_order_relaxed);
   if (!port_.associate(socket, 0, *c)) {
     std::printf("create iocp for accept socket failed.\n");
     close(socket);
@@ -196,6 +277,8 @@ void listener_run::take_connection(int socket, const sockaddr_in& peer) {
 
 // ---- listening socket ----
 
+namespace {
+
 void set_option(int socket, int option, int value, const char* message) {
   if (setsockopt(socket, SOL_SOCKET, option, &value, sizeof value) != 0) {
     std::printf(message, std::strerror(errno));
@@ -209,10 +292,10 @@ int open_listening_socket(const listener_options& options) {
     std::printf("create socket failed with error %s!\n", std::strerror(errno));
     return -1;
   }
-  // On Linux SO_REUSEADDR only lets the bind pass over connections of an earlier listener still in
-  // TIME_WAIT (which the server leaves behind whenever it closes first), so a continue after a
-  // pause rebinds at once; a second live listener on the port still fails to bind (that would take
-  // SO_REUSEPORT).
+  // Address reuse is on: on Linux SO_REUSEADDR only lets the bind pass over connections of an
+  // earlier listener still in TIME_WAIT (which the server leaves behind whenever it closes first),
+  // so a continue after a pause rebinds at once; a second live listener on the port still fails
+  // to bind (that would take SO_REUSEPORT).
   set_option(s, SO_REUSEADDR, 1, "setsockopt reuseaddr with error info %s!\n");
   set_option(s, SO_RCVBUF, socket_buffer_bytes, "setsockopt rcvbuf with error info %s!\n");
   set_option(s, SO_SNDBUF, socket_buffer_bytes, "setsockopt sndbuf with error info %s!\n");
@@ -239,109 +322,153 @@ int open_listening_socket(const listener_options& options) {
   return s;
 }
 
-// Accepts until the stop or pause flag is set. The flags are looked at after every accept and
-// every wake-up.
-void accept_connections(int listening, listener_run& run) {
-  for (;;) {
-    if (stop_flag.load() || pause_flag.load()) return;
-    pollfd p[2] = {{listening, POLLIN, 0}, {wake_fd, POLLIN, 0}};
-    if (poll(p, 2, -1) < 0) continue;
-    if ((p[1].revents & POLLIN) != 0) {
-      drain_wake();
-      continue;
-    }
-    if ((p[0].revents & POLLIN) == 0) continue;
-    sockaddr_in peer{};
-    socklen_t length = sizeof peer;
-    const int s = accept4(listening, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
-    if (stop_flag.load() || pause_flag.load()) {
-      if (s >= 0) close(s);
-      return;
-    }
-    if (s < 0) {
-      // Out of descriptors or memory: back off instead of spinning on a pending connection.
-      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) sleep_ms(10);
-      continue;
-    }
-    run.take_connection(s, peer);
+listener_options with_defaults(listener_options options) {
+  if (!options.warn) {
+    options.warn = [](const std::string& line) { std::printf("%s\n", line.c_str()); };
   }
+  return options;
+}
+
+bool is_resource_shortage(int error) {
+  return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
 }
 
 }  // namespace
 
 // ---- listener ----
 
-int run_listener(const listener_options& options) {
-  if (registry.load() == nullptr) {
-    auto* created = new db::nosql::Registry;
-    registry.store(created);
-    if (options.on_first_start) options.on_first_start(*created);
+listener::listener(listener_options options)
+    : options_(with_defaults(std::move(options))),
+      own_throttle_(options_.throttle == nullptr ? std::make_unique<login_throttle>() : nullptr),
+      throttle_(options_.throttle != nullptr ? *options_.throttle : *own_throttle_),
+      wake_fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+listener::~listener() {
+  release_registry();
+  if (wake_fd_ >= 0) close(wake_fd_);
+}
+
+void listener::wake() const {
+  const uint64_t one = 1;
+  [[maybe_unused]] const ssize_t n = write(wake_fd_, &one, sizeof one);
+}
+
+void listener::drain_wake() const {
+  uint64_t count = 0;
+  [[maybe_unused]] const ssize_t n = read(wake_fd_, &count, sizeof count);
+}
+
+void listener::wait_for_wake(int timeout_ms) const {
+  pollfd p{wake_fd_, POLLIN, 0};
+  if (poll(&p, 1, timeout_ms) > 0) drain_wake();
+}
+
+void listener::release_registry() { delete registry_.exchange(nullptr); }
+
+// Accepts until the stop or pause flag is set, and sweeps the connections every sweep period.
+// The flags are looked at after every accept and every wake-up. After running out of
+// descriptors (or memory) the listening socket is left alone for a while: the pending connection
+// stays in the backlog until a descriptor is free, instead of waking the loop again at once.
+void listener::accept_connections(int listening, run& r) {
+  once_a_second shortage_note;
+  int64_t next_sweep = steady_now_ms() + sweep_period_ms;
+  int64_t accept_again = 0;
+  for (;;) {
+    if (stop_flag_.load() || pause_flag_.load()) return;
+    int64_t now = steady_now_ms();
+    if (now >= next_sweep) {
+      r.sweep();
+      next_sweep = now + sweep_period_ms;
+    }
+    const bool is_accepting = now >= accept_again;
+    const int64_t wait = std::min(next_sweep, is_accepting ? next_sweep : accept_again) - now;
+    pollfd p[2] = {{wake_fd_, POLLIN, 0}, {listening, POLLIN, 0}};
+    if (poll(p, is_accepting ? 2 : 1, static_cast<int>(std::max<int64_t>(wait, 0))) <= 0) continue;
+    if ((p[0].revents & POLLIN) != 0) {
+      drain_wake();
+      continue;
+    }
+    if (!is_accepting || (p[1].revents & POLLIN) == 0) continue;
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    const int s = accept4(listening, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
+    if (stop_flag_.load() || pause_flag_.load()) {
+      if (s >= 0) close(s);
+      return;
+    }
+    if (s >= 0) {
+      r.take_connection(s, peer);
+      continue;
+    }
+    if (!is_resource_shortage(errno)) continue;
+    const int error = errno;
+    now = steady_now_ms();
+    accept_again = now + accept_pause_ms;
+    if (shortage_note.is_due(now)) {
+      options_.warn(std::string("accept paused: ") + std::strerror(error));
+    }
   }
-  const int listening = open_listening_socket(options);
+}
+
+int listener::run_once() {
+  if (registry_.load() == nullptr) {
+    auto* created = new db::nosql::Registry;
+    registry_.store(created);
+    if (options_.on_first_start) options_.on_first_start(*created);
+  }
+  const int listening = open_listening_socket(options_);
   if (listening < 0) return -1;
-  listener_run run(options);
-  if (!run.is_port_valid()) {
+  run r(options_, throttle_, *registry_.load());
+  if (!r.is_port_valid()) {
     std::printf("create completion port failed with error %s!\n", std::strerror(errno));
     close(listening);
     return -1;
   }
-  if (!run.start_workers()) {
+  if (!r.start_workers()) {
     close(listening);
     return -1;
   }
-  published_socket.store(listening);
+  published_socket_.store(listening);
 
-  accept_connections(listening, run);
+  accept_connections(listening, r);
 
   // Teardown. The registry goes only after every worker has ended, so no command runs against it.
   close(listening);
-  run.stop_workers();
+  r.stop_workers();
   // Connections still open are closed here rather than left bound to a port nobody waits on.
-  run.close_remaining();
-  if (stop_flag.load()) release_registry();
-  published_socket.store(-1);
+  r.close_remaining();
+  if (stop_flag_.load()) release_registry();
+  published_socket_.store(-1);
   return 0;
 }
 
-void restart_loop(const listener_options& options) {
-  while (!stop_flag.load()) {
-    if (pause_flag.load()) {
+void listener::restart_loop() {
+  while (!stop_flag_.load()) {
+    if (pause_flag_.load()) {
       wait_for_wake(1000);
       continue;
     }
-    if (run_listener(options) == -1) sleep_ms(200);
+    if (run_once() == -1) sleep_ms(200);
   }
   // Stopped while paused or while the listener could not start: nobody else would release it.
   release_registry();
 }
 
-void stop_request() {
-  if (published_socket.load() == -1 && registry.load() == nullptr) return;
-  stop_flag.store(true);
-  wake_listener();
-  while (published_socket.load() != -1 || registry.load() != nullptr) sleep_ms(10);
+void listener::stop_request() {
+  if (published_socket_.load() == -1 && registry_.load() == nullptr) return;
+  stop_flag_.store(true);
+  wake();
+  while (published_socket_.load() != -1 || registry_.load() != nullptr) sleep_ms(10);
 }
 
-void pause_listener() {
-  pause_flag.store(true);
-  wake_listener();
+void listener::pause() {
+  pause_flag_.store(true);
+  wake();
 }
 
-void continue_listener() {
-  pause_flag.store(false);
-  wake_listener();
-}
-
-int listening_socket() { return published_socket.load(); }
-bool is_stop_requested() { return stop_flag.load(); }
-bool is_paused() { return pause_flag.load(); }
-bool has_registry() { return registry.load() != nullptr; }
-
-void reset_listener_state() {
-  release_registry();
-  stop_flag.store(false);
-  pause_flag.store(false);
-  drain_wake();
+void listener::resume() {
+  pause_flag_.store(false);
+  wake();
 }
 
 }  // namespace qn::net

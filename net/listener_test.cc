@@ -61,33 +61,37 @@ int occupy_port(uint16_t port, bool is_listening) {
   return s;
 }
 
-// A real listener on 127.0.0.1 and a free port, run by the restart loop on its own thread. The
-// process-wide listener state is reset before and after each test, so tests run one after another.
+// A real listener on 127.0.0.1 and a free port, run by the restart loop on its own thread.
 class ListenerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    reset_listener_state();
     users_["alice"] = password_digest("wonderland");
     options_.port = testing::find_free_port();
     ASSERT_NE(options_.port, 0);
     options_.bind_address = "127.0.0.1";
     options_.users = &users_;
     options_.throttle = &throttle_;
-    options_.send_timeout = milliseconds(500);
+    options_.limits.send_timeout = milliseconds(500);
     options_.on_first_start = [this](db::nosql::Registry&) { first_starts_.fetch_add(1); };
   }
   void TearDown() override {
-    stop_request();
+    if (listener_ == nullptr) return;
+    listener_->stop_request();
     if (loop_.joinable()) loop_.join();
-    EXPECT_EQ(listening_socket(), -1);
-    EXPECT_FALSE(has_registry());
-    reset_listener_state();
+    EXPECT_EQ(listener_->listening_socket(), -1);
+    EXPECT_FALSE(listener_->has_registry());
   }
 
-  void start() {
-    loop_ = std::thread([this] { restart_loop(options_); });
-    ASSERT_TRUE(wait_until([] { return listening_socket() != -1; }));
+  // Creates the listener from options_ and runs its restart loop on a thread of its own.
+  void launch() {
+    listener_ = std::make_unique<listener>(options_);
+    loop_ = std::thread([this] { listener_->restart_loop(); });
   }
+  void start() {
+    launch();
+    ASSERT_TRUE(wait_until([this] { return listener_->listening_socket() != -1; }));
+  }
+  bool is_listening() const { return listener_->listening_socket() != -1; }
 
   // A logged-in client from `source`.
   std::unique_ptr<test_client> logged_in(const char* source = "127.0.0.1") {
@@ -102,6 +106,7 @@ class ListenerTest : public ::testing::Test {
   login_throttle throttle_{{{milliseconds(2000), milliseconds(2000), milliseconds(2000)}}};
   listener_options options_;
   std::atomic<int> first_starts_{0};
+  std::unique_ptr<listener> listener_;
   std::thread loop_;
 };
 
@@ -412,15 +417,15 @@ TEST_F(ListenerTest, PauseAndContinueKeepTheData) {
   auto before = logged_in();
   ASSERT_EQ(before->command("c vector i32").substr(0, 10), "3d00000000");
   ASSERT_EQ(before->command("i 0 last 11"), empty_reply);
-  pause_listener();
-  ASSERT_TRUE(wait_until([] { return listening_socket() == -1; }));
-  EXPECT_TRUE(has_registry());
+  listener_->pause();
+  ASSERT_TRUE(wait_until([this] { return !is_listening(); }));
+  EXPECT_TRUE(listener_->has_registry());
   EXPECT_TRUE(before->is_closed_by_server());  // open connections are closed at a pause
   test_client during(options_.port);
   EXPECT_FALSE(during.is_connected());
 
-  continue_listener();
-  ASSERT_TRUE(wait_until([] { return listening_socket() != -1; }));
+  listener_->resume();
+  ASSERT_TRUE(wait_until([this] { return is_listening(); }));
   auto after = logged_in();
   EXPECT_EQ(after->command("g 0 all"), reply_of(1, item_of("", "020000", 1, "0b000000")));
   EXPECT_EQ(first_starts_.load(), 1);  // no second registry, no second start-up script
@@ -431,34 +436,34 @@ TEST_F(ListenerTest, StopClosesOpenConnectionsAndReleasesTheRegistry) {
   auto idle = logged_in();
   test_client mid_frame(options_.port);
   ASSERT_TRUE(mid_frame.send_raw(frame_of(login_payload("alice", "wonderland")).substr(0, 9)));
-  stop_request();
-  EXPECT_EQ(listening_socket(), -1);
-  EXPECT_FALSE(has_registry());
-  EXPECT_TRUE(is_stop_requested());
+  listener_->stop_request();
+  EXPECT_EQ(listener_->listening_socket(), -1);
+  EXPECT_FALSE(listener_->has_registry());
+  EXPECT_TRUE(listener_->is_stop_requested());
   EXPECT_TRUE(idle->is_closed_by_server());
   EXPECT_TRUE(mid_frame.is_closed_by_server());
   loop_.join();
-  stop_request();  // a second request finds nothing running and returns at once
+  listener_->stop_request();  // a second request finds nothing running and returns at once
 }
 
 TEST_F(ListenerTest, StopWhilePausedReleasesTheRegistry) {
   start();
-  pause_listener();
-  ASSERT_TRUE(wait_until([] { return listening_socket() == -1; }));
-  stop_request();
-  EXPECT_FALSE(has_registry());
+  listener_->pause();
+  ASSERT_TRUE(wait_until([this] { return !is_listening(); }));
+  listener_->stop_request();
+  EXPECT_FALSE(listener_->has_registry());
   loop_.join();
 }
 
 TEST_F(ListenerTest, BusyPortIsRetriedAndTheStartUpCallbackRunsOnce) {
   const int blocker = occupy_port(options_.port, true);
   ASSERT_GE(blocker, 0);
-  loop_ = std::thread([this] { restart_loop(options_); });
+  launch();
   ASSERT_TRUE(wait_until([this] { return first_starts_.load() == 1; }));
   std::this_thread::sleep_for(milliseconds(500));  // a few bind attempts
-  EXPECT_EQ(listening_socket(), -1);
+  EXPECT_EQ(listener_->listening_socket(), -1);
   close(blocker);
-  ASSERT_TRUE(wait_until([] { return listening_socket() != -1; }));
+  ASSERT_TRUE(wait_until([this] { return is_listening(); }));
   EXPECT_EQ(first_starts_.load(), 1);
   auto c = logged_in();
   EXPECT_EQ(c->command("clear"), empty_reply);
@@ -467,10 +472,10 @@ TEST_F(ListenerTest, BusyPortIsRetriedAndTheStartUpCallbackRunsOnce) {
 TEST_F(ListenerTest, StopWhileTheBindKeepsFailingEnds) {
   const int blocker = occupy_port(options_.port, false);
   ASSERT_GE(blocker, 0);
-  loop_ = std::thread([this] { restart_loop(options_); });
-  ASSERT_TRUE(wait_until([] { return has_registry(); }));
-  stop_request();  // must not wait for a listener that never comes
-  EXPECT_FALSE(has_registry());
+  launch();
+  ASSERT_TRUE(wait_until([this] { return listener_->has_registry(); }));
+  listener_->stop_request();  // must not wait for a listener that never comes
+  EXPECT_FALSE(listener_->has_registry());
   loop_.join();
   close(blocker);
 }

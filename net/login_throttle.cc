@@ -56,38 +56,55 @@ bool login_throttle::record_failure(std::string_view address) {
   std::optional<std::chrono::milliseconds> ban;
   {
     std::unique_lock lock(mutex_);
-    int tier = tier_count - 1;
-    auto entry = tiers_[tier].end();
-    for (; tier >= 0; --tier) {
-      entry = tiers_[tier].find(address);
-      if (entry != tiers_[tier].end()) break;
-    }
-    if (tier < 0) {
-      tiers_[0].emplace(std::string(address), uint8_t{1});
+    const uint64_t now = ++failure_count_;
+    const bool is_banned_now = blacklist_.find(address) != blacklist_.end();
+    auto entry = tracked_.find(address);
+    if (entry == tracked_.end()) {
+      make_room();
+      entry = tracked_.emplace(std::string(address), tracked{0, 1, now}).first;
+      if (!is_banned_now) index_by_age(entry);
       return true;
     }
-    if (++entry->second < triggers[tier]) return true;
-    blacklist_.emplace(address);
-    if (tier + 1 < tier_count) {
-      tiers_[tier + 1].emplace(std::string(address), uint8_t{0});
-      ban = settings_.ban_lengths[tier];
+    tracked& t = entry->second;
+    if (!is_banned_now) unbanned_by_age_.erase(t.last_failure);
+    t.last_failure = now;
+    if (++t.counter < triggers[t.tier]) {
+      if (!is_banned_now) index_by_age(entry);
+      return true;
     }
-    tiers_[tier].erase(entry);
+    blacklist_.emplace(address);
+    if (t.tier + 1 < tier_count) {
+      ban = settings_.ban_lengths[t.tier];
+      ++t.tier;
+      t.counter = 0;
+    } else {
+      tracked_.erase(entry);
+    }
   }
   // Queued outside the blacklist lock: the pool's lock is never taken under it.
   if (ban) removals_.enqueue(std::string(address), *ban);
   return false;
 }
 
+void login_throttle::make_room() {
+  while (tracked_.size() >= settings_.max_tracked_addresses && !unbanned_by_age_.empty()) {
+    tracked_.erase(unbanned_by_age_.begin()->second);
+    unbanned_by_age_.erase(unbanned_by_age_.begin());
+  }
+}
+
+void login_throttle::index_by_age(tracked_map::iterator entry) {
+  unbanned_by_age_.emplace(entry->second.last_failure, entry);
+}
+
 void login_throttle::record_success(std::string_view address) {
   std::unique_lock lock(mutex_);
-  for (int tier = tier_count - 1; tier >= 0; --tier) {
-    auto entry = tiers_[tier].find(address);
-    if (entry != tiers_[tier].end()) {
-      tiers_[tier].erase(entry);
-      return;
-    }
+  auto entry = tracked_.find(address);
+  if (entry == tracked_.end()) return;
+  if (blacklist_.find(address) == blacklist_.end()) {
+    unbanned_by_age_.erase(entry->second.last_failure);
   }
+  tracked_.erase(entry);
 }
 
 bool login_throttle::is_banned(std::string_view address) const {
@@ -97,16 +114,9 @@ bool login_throttle::is_banned(std::string_view address) const {
 
 std::string login_throttle::render_state(std::string_view address) const {
   std::shared_lock lock(mutex_);
-  int tier = 0;
-  unsigned counter = 0;
-  for (int t = tier_count - 1; t >= 0; --t) {
-    auto entry = tiers_[t].find(address);
-    if (entry != tiers_[t].end()) {
-      tier = t + 1;
-      counter = entry->second;
-      break;
-    }
-  }
+  const auto entry = tracked_.find(address);
+  const int tier = entry == tracked_.end() ? 0 : entry->second.tier + 1;
+  const unsigned counter = entry == tracked_.end() ? 0 : entry->second.counter;
   const bool banned = blacklist_.find(address) != blacklist_.end();
   return "tier=" + std::to_string(tier) + " counter=" + std::to_string(counter) +
          " banned=" + (banned ? "1" : "0");
@@ -119,12 +129,9 @@ size_t login_throttle::blacklist_count() const {
 
 void login_throttle::lift_ban(const std::string& address) {
   std::unique_lock lock(mutex_);
-  blacklist_.erase(address);
-}
-
-login_throttle& process_throttle() {
-  static login_throttle* const throttle = new login_throttle();
-  return *throttle;
+  if (blacklist_.erase(address) == 0) return;
+  const auto entry = tracked_.find(address);
+  if (entry != tracked_.end()) index_by_age(entry);
 }
 
 }  // namespace qn::net

@@ -1,11 +1,17 @@
 // Login throttle: per-address failure tiers, the address blacklist and their delayed removals.
-// Locking: one blacklist lock (mutex_) guards the four tiers and the blacklist; the removal pool
-// keeps its own queue lock and takes the blacklist lock only after releasing it.
+// Locking: one blacklist lock (mutex_) guards the tracked addresses and the blacklist; the removal
+// pool keeps its own queue lock and takes the blacklist lock only after releasing it.
 //
 // An address climbs the tiers: 30 failures in tier 1 ban it for 60 s and move it to tier 2, 20
 // more ban it for 1800 s (tier 3), 5 more for 15 days (tier 4), and 3 more for good. A ban is
 // lifted by a removal task that sleeps out the ban on a pool of four threads taking tasks in FIFO
 // order, so at most four bans count down at a time.
+//
+// An address is in at most one tier at a time, so the four tiers are kept as one table of tracked
+// addresses with their tier. The table holds at most max_tracked_addresses entries: a new address
+// first drops the entry with the oldest last failure among the addresses not banned (an index by
+// last failure holds exactly those). Banned entries are never dropped, so the table may exceed
+// its bound only while every entry in it is banned.
 #pragma once
 
 #include <array>
@@ -28,10 +34,12 @@
 
 namespace qn::net {
 
-// Ban lengths of tiers 1 to 3 (tier 4 bans until the process ends). Tests shorten them.
+// Ban lengths of tiers 1 to 3 (tier 4 bans until the process ends) and the table bound. Tests
+// shorten them.
 struct throttle_settings {
   std::array<std::chrono::milliseconds, 3> ban_lengths = {
       std::chrono::seconds(60), std::chrono::seconds(1800), std::chrono::seconds(1296000)};
+  size_t max_tracked_addresses = 1000000;
 };
 
 // Four threads running delayed removals in FIFO order; each task holds its thread for its delay.
@@ -91,19 +99,28 @@ class login_throttle {
   size_t blacklist_count() const;
 
  private:
+  struct tracked {
+    int tier = 0;  // 0 for tier 1
+    uint8_t counter = 0;
+    uint64_t last_failure = 0;  // sequence number of the address's latest failure
+  };
+  using tracked_map = std::map<std::string, tracked, qn::byte_string_less>;
+
   void lift_ban(const std::string& address);
+  // Requires: mutex_ held exclusively. Drops the oldest unbanned entries while the table is full.
+  void make_room();
+  // Requires: mutex_ held exclusively and the address not banned.
+  void index_by_age(tracked_map::iterator entry);
 
   const throttle_settings settings_;
   mutable std::shared_mutex mutex_;  // the blacklist lock; guards the fields below
-  std::array<std::map<std::string, uint8_t, qn::byte_string_less>, tier_count> tiers_;
+  tracked_map tracked_;
+  // The tracked addresses that are not banned, by last failure, oldest first.
+  std::map<uint64_t, tracked_map::iterator> unbanned_by_age_;
+  uint64_t failure_count_ = 0;
   std::set<std::string, qn::byte_string_less> blacklist_;
   // Declared last so that it is destroyed first: its threads touch the tables above.
   removal_pool removals_;
 };
-
-// The throttle of the running server, with the production ban lengths. Created on first use and
-// never destroyed, so exit handlers and connections closing at exit may still reach it; its
-// removal threads start with the first ban.
-login_throttle& process_throttle();
 
 }  // namespace qn::net

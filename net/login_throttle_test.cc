@@ -76,11 +76,31 @@ TEST(LoginThrottle, SuccessForgetsOnlyTheCurrentTier) {
   EXPECT_EQ(fail(t, "a", 7), 7);
   t.record_success("a");
   EXPECT_EQ(t.render_state("a"), "tier=0 counter=0 banned=1");  // the ban itself stays
-  t.record_success("b");                                         // unknown address: no effect
+  t.record_success("b");                                        // unknown address: no effect
   EXPECT_EQ(t.render_state("b"), "tier=0 counter=0 banned=0");
   EXPECT_EQ(fail(t, "c", 3), 3);
   t.record_success("c");
   EXPECT_EQ(t.render_state("c"), "tier=0 counter=0 banned=0");
+}
+
+TEST(LoginThrottle, FullTableDropsTheOldestUnbannedEntry) {
+  throttle_settings settings = bans(milliseconds(300));
+  settings.max_tracked_addresses = 3;
+  login_throttle t(settings);
+  EXPECT_EQ(fail(t, "banned", 30), 29);  // oldest failures of all, but banned: never dropped
+  EXPECT_EQ(fail(t, "old", 1), 1);
+  EXPECT_EQ(fail(t, "new", 1), 1);
+  EXPECT_EQ(fail(t, "old", 1), 1);  // "new" now has the oldest last failure
+  EXPECT_EQ(fail(t, "newest", 1), 1);
+  EXPECT_EQ(t.render_state("new"), "tier=0 counter=0 banned=0");
+  EXPECT_EQ(t.render_state("old"), "tier=1 counter=2 banned=0");
+  EXPECT_EQ(t.render_state("banned"), "tier=2 counter=0 banned=1");
+  // Once its ban is lifted the entry ages like any other, from its last failure.
+  ASSERT_TRUE(wait_unbanned(t, "banned"));
+  EXPECT_EQ(fail(t, "later", 1), 1);
+  EXPECT_EQ(t.render_state("banned"), "tier=0 counter=0 banned=0");
+  EXPECT_EQ(t.render_state("old"), "tier=1 counter=2 banned=0");
+  EXPECT_EQ(t.render_state("later"), "tier=1 counter=1 banned=0");
 }
 
 TEST(LoginThrottle, BanExpiresAfterItsLength) {

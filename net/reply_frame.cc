@@ -2,12 +2,11 @@
 
 #include <cstdint>
 
+#include "net/wire_format.h"
+#include "values/little_endian.h"
+
 namespace qn::net {
 namespace {
-
-void append_le(uint64_t v, size_t width, std::string& out) {
-  for (size_t i = 0; i < width; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
-}
 
 void append_inline(const db::nosql::value_cell& cell, size_t offset, size_t width,
                    std::string& out) {
@@ -17,7 +16,7 @@ void append_inline(const db::nosql::value_cell& cell, size_t offset, size_t widt
 // A u16 length and that many leading bytes of `text`.
 void append_short_text(std::string_view text, std::string& out) {
   const auto length = static_cast<uint16_t>(text.size());
-  append_le(length, 2, out);
+  append_le<uint16_t>(out, length);
   out.append(text.data(), length);
 }
 
@@ -51,9 +50,9 @@ void append_value(const db::nosql::value_cell& cell, type_descriptor type, std::
 }  // namespace
 
 std::string_view status_frame(bool is_success) {
-  static constexpr char success[] = {1, 0, 0, 0, 0};
-  static constexpr char failure[] = {1, 0, 0, 0, 1};
-  return {is_success ? success : failure, 5};
+  static constexpr char success[] = {1, 0, 0, 0, wire::status_success};
+  static constexpr char failure[] = {1, 0, 0, 0, wire::status_failure};
+  return {is_success ? success : failure, wire::status_frame_bytes};
 }
 
 void append_reply_item(const db::nosql::reply_item& item, std::string& frame) {
@@ -61,20 +60,20 @@ void append_reply_item(const db::nosql::reply_item& item, std::string& frame) {
   frame.push_back(static_cast<char>(item.type.width));
   frame.push_back(static_cast<char>(item.type.sign));
   frame.push_back(static_cast<char>(item.type.category));
-  append_le(item.values.size(), 8, frame);
+  append_le<uint64_t>(frame, item.values.size());
   for (const db::nosql::value_cell& cell : item.values) append_value(cell, item.type, frame);
 }
 
 bool build_reply_frame(const db::nosql::reply_record& record, std::string& frame) {
   frame.clear();
   frame.reserve(reply_frame_reserve);
-  frame.append(4, '\0');  // length placeholder
-  frame.push_back('\0');  // status: success
-  append_le(record.size(), 8, frame);
+  frame.append(wire::length_bytes, '\0');  // length placeholder
+  frame.push_back(static_cast<char>(wire::status_success));
+  append_le<uint64_t>(frame, record.size());
   for (size_t i = 0; i < record.size(); ++i) append_reply_item(record[i], frame);
-  const uint64_t length = frame.size() - 4;
+  const uint64_t length = frame.size() - wire::length_bytes;
   if (length > UINT32_MAX) return false;
-  for (size_t i = 0; i < 4; ++i) frame[i] = static_cast<char>(length >> (8 * i));
+  store_le(frame.data(), static_cast<uint32_t>(length));
   return true;
 }
 

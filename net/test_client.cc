@@ -7,12 +7,11 @@
 
 #include <cerrno>
 
+#include "net/wire_format.h"
+#include "values/little_endian.h"
+
 namespace qn::net::testing {
 namespace {
-
-void append_le32(uint32_t v, std::string& out) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
-}
 
 sockaddr_in loopback(const char* address, uint16_t port) {
   sockaddr_in a{};
@@ -26,16 +25,16 @@ sockaddr_in loopback(const char* address, uint16_t port) {
 
 std::string frame_of(std::string_view payload) {
   std::string f;
-  append_le32(static_cast<uint32_t>(payload.size()), f);
+  append_le(f, static_cast<uint32_t>(payload.size()));
   f.append(payload);
   return f;
 }
 
 std::string login_payload(std::string_view name, std::string_view password) {
   std::string p;
-  append_le32(static_cast<uint32_t>(name.size()), p);
+  append_le(p, static_cast<uint32_t>(name.size()));
   p.append(name);
-  append_le32(static_cast<uint32_t>(password.size()), p);
+  append_le(p, static_cast<uint32_t>(password.size()));
   p.append(password);
   return p;
 }
@@ -109,12 +108,11 @@ bool test_client::read_exactly(char* out, size_t n) {
 }
 
 std::string test_client::read_reply() {
-  std::string reply(4, '\0');
-  if (!read_exactly(reply.data(), 4)) return {};
-  uint32_t length = 0;
-  for (int i = 3; i >= 0; --i) length = length << 8 | static_cast<uint8_t>(reply[i]);
-  reply.resize(4 + static_cast<size_t>(length));
-  if (!read_exactly(reply.data() + 4, length)) return {};
+  std::string reply(wire::length_bytes, '\0');
+  if (!read_exactly(reply.data(), wire::length_bytes)) return {};
+  const uint32_t length = load_le<uint32_t>(reply.data());
+  reply.resize(wire::length_bytes + size_t{length});
+  if (!read_exactly(reply.data() + wire::length_bytes, length)) return {};
   return reply;
 }
 

@@ -38,6 +38,7 @@
 #include "net/digest.h"
 #include "tests/e2e/scripted_server.h"
 #include "tests/e2e/server_harness.h"
+#include "values/little_endian.h"
 
 #ifndef ZOR_CLI_PATH
 #error "ZOR_CLI_PATH, the path of the built zor_nosql_cli, is not defined"
@@ -396,9 +397,8 @@ TEST(Cli, JsonGivesAnErrorObjectWhenThereIsNoSession) {
 
 // Frames as the server would send them: u32 length, then the bytes.
 std::string reply_frame(std::string_view body) {
-  const uint32_t length = static_cast<uint32_t>(body.size());
-  std::string frame(4, '\0');
-  for (int i = 0; i < 4; ++i) frame[static_cast<size_t>(i)] = static_cast<char>(length >> (8 * i));
+  std::string frame;
+  append_le(frame, static_cast<uint32_t>(body.size()));
   return frame.append(body);
 }
 

@@ -19,6 +19,8 @@
 #include <utility>
 #include <vector>
 
+#include "values/little_endian.h"
+
 namespace qn::e2e {
 
 class scripted_server {
@@ -72,8 +74,7 @@ class scripted_server {
   bool read_request(int fd, std::string& pending) {
     for (;;) {
       if (pending.size() >= 4) {
-        uint32_t length = 0;
-        std::memcpy(&length, pending.data(), 4);  // little-endian on this platform
+        const uint32_t length = load_le<uint32_t>(pending.data());
         if (pending.size() - 4 >= length) {
           pending.erase(0, 4 + size_t{length});
           ++requests_seen_;

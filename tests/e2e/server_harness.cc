@@ -3,11 +3,13 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -18,17 +20,19 @@
 #include <thread>
 
 #include "net/digest.h"
+#include "net/wire_format.h"
+#include "values/little_endian.h"
 
 extern char** environ;
 
 namespace qn::e2e {
 namespace {
 
-sockaddr_in loopback(uint16_t port) {
+sockaddr_in loopback(uint16_t port, const char* host = "127.0.0.1") {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  inet_pton(AF_INET, host, &address.sin_addr);
   return address;
 }
 
@@ -41,16 +45,6 @@ std::string read_file(const std::string& path) {
 
 void write_file(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
-}
-
-void put_u32(std::string& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(v >> (8 * i) & 0xFF));
-}
-
-uint32_t get_u32(const char* p) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<uint8_t>(p[i]);
-  return v;
 }
 
 }  // namespace
@@ -202,6 +196,10 @@ bool server_process::start() {
     // A fatal-signal test must not leave a core file behind.
     const rlimit no_core{0, 0};
     setrlimit(RLIMIT_CORE, &no_core);
+    if (options_.descriptor_limit != 0) {
+      const rlimit descriptors{options_.descriptor_limit, options_.descriptor_limit};
+      if (setrlimit(RLIMIT_NOFILE, &descriptors) != 0) _exit(127);
+    }
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -237,13 +235,18 @@ std::string server_process::log_text() const { return read_file(directory_ + "/z
 
 // ---- client ----
 
-frame_client::frame_client(uint16_t port) {
+frame_client::frame_client(uint16_t port, const char* source, int receive_buffer) {
   socket_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   const timeval limit{5, 0};
   setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
   setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+  if (receive_buffer != 0) {
+    setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+  }
+  const sockaddr_in from = loopback(0, source);
   const sockaddr_in address = loopback(port);
-  if (connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+  if (bind(socket_, reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0 ||
+      connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     close(socket_);
     socket_ = -1;
   }
@@ -253,46 +256,90 @@ frame_client::~frame_client() {
   if (socket_ >= 0) close(socket_);
 }
 
-bool frame_client::send_frame(std::string_view payload) {
+bool frame_client::send_raw(std::string_view bytes) {
   if (socket_ < 0) return false;
-  std::string frame;
-  put_u32(frame, static_cast<uint32_t>(payload.size()));
-  frame.append(payload);
-  std::string_view rest(frame);
-  while (!rest.empty()) {
-    const ssize_t n = send(socket_, rest.data(), rest.size(), MSG_NOSIGNAL);
+  while (!bytes.empty()) {
+    const ssize_t n = send(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     if (n <= 0) return false;
-    rest.remove_prefix(static_cast<size_t>(n));
+    bytes.remove_prefix(static_cast<size_t>(n));
   }
   return true;
 }
 
+bool frame_client::send_frame(std::string_view payload) {
+  std::string frame;
+  append_le(frame, static_cast<uint32_t>(payload.size()));
+  frame.append(payload);
+  return send_raw(frame);
+}
+
 std::string frame_client::read_reply() {
   std::string bytes;
-  size_t wanted = 4;
+  size_t wanted = wire::length_bytes;
   char buffer[65536];
   while (bytes.size() < wanted) {
     const ssize_t n = recv(socket_, buffer, std::min(sizeof buffer, wanted - bytes.size()), 0);
     if (n <= 0) return {};
     bytes.append(buffer, static_cast<size_t>(n));
-    if (wanted == 4 && bytes.size() == 4) wanted = 4 + size_t{get_u32(bytes.data())};
+    if (wanted == wire::length_bytes && bytes.size() == wanted) {
+      wanted += load_le<uint32_t>(bytes.data());
+    }
   }
-  return bytes.substr(4);
+  return bytes.substr(wire::length_bytes);
+}
+
+bool frame_client::is_closed_by_server(std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    pollfd p{socket_, POLLRDHUP, 0};
+    const int n = poll(&p, 1, static_cast<int>(std::max<int64_t>(left.count(), 0)));
+    if (n > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0) return true;
+    if ((n < 0 && errno != EINTR) || left.count() <= 0) return false;
+  }
+}
+
+std::string login_payload(std::string_view name, std::string_view password) {
+  std::string payload;
+  append_le(payload, static_cast<uint32_t>(name.size()));
+  payload.append(name);
+  append_le(payload, static_cast<uint32_t>(password.size()));
+  payload.append(password);
+  return payload;
 }
 
 bool frame_client::log_in(std::string_view name, std::string_view password) {
-  std::string payload;
-  put_u32(payload, static_cast<uint32_t>(name.size()));
-  payload.append(name);
-  put_u32(payload, static_cast<uint32_t>(password.size()));
-  payload.append(password);
-  if (!send_frame(payload)) return false;
-  return read_reply() == std::string(1, '\0');
+  if (!send_frame(login_payload(name, password))) return false;
+  return read_reply() == std::string(1, static_cast<char>(wire::status_success));
 }
 
 std::string frame_client::command(std::string_view line) {
   if (!send_frame(line)) return {};
   return read_reply();
+}
+
+// ---- process figures ----
+
+std::chrono::milliseconds cpu_time_of(int pid) {
+  // Fields 14 and 15 of /proc/<pid>/stat, after the parenthesised command name.
+  const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+  const size_t end_of_name = stat.rfind(')');
+  if (end_of_name == std::string::npos) return std::chrono::milliseconds(0);
+  std::istringstream fields(stat.substr(end_of_name + 2));
+  std::string skipped;
+  for (int i = 3; i < 14; ++i) fields >> skipped;
+  long long user = 0;
+  long long system = 0;
+  fields >> user >> system;
+  return std::chrono::milliseconds((user + system) * 1000 / sysconf(_SC_CLK_TCK));
+}
+
+size_t resident_bytes_of(int pid) {
+  const std::string status = read_file("/proc/" + std::to_string(pid) + "/status");
+  const size_t at = status.find("VmRSS:");
+  if (at == std::string::npos) return 0;
+  return static_cast<size_t>(std::strtoull(status.c_str() + at + 6, nullptr, 10)) * 1024;
 }
 
 }  // namespace qn::e2e

@@ -47,6 +47,8 @@ struct server_options {
   std::vector<std::string> environment;       // extra NAME=value entries
   // Working directory of the process; the temporary directory when empty.
   std::string working_directory;
+  // Soft and hard RLIMIT_NOFILE of the process; inherited when 0.
+  unsigned descriptor_limit = 0;
 };
 
 class server_process {
@@ -103,7 +105,9 @@ class temp_directory {
 // A blocking client on 127.0.0.1; replies are awaited at most 5 seconds.
 class frame_client {
  public:
-  explicit frame_client(uint16_t port);
+  // Connects from `source` (bound before connecting, so a test can speak from 127.0.0.2 and the
+  // like). A non-zero `receive_buffer` fixes the kernel receive buffer (no autotuning) in bytes.
+  explicit frame_client(uint16_t port, const char* source = "127.0.0.1", int receive_buffer = 0);
   ~frame_client();
   frame_client(const frame_client&) = delete;
   frame_client& operator=(const frame_client&) = delete;
@@ -114,12 +118,26 @@ class frame_client {
   // Sends one command line; returns the reply after its length field (status byte first), or
   // empty when the connection closed or timed out.
   std::string command(std::string_view line);
+  // Sends one request frame without waiting for its reply.
+  bool send_frame(std::string_view payload);
+  // Sends bytes as they are; false when the socket refused them.
+  bool send_raw(std::string_view bytes);
+  // One reply frame after its length field; empty when the connection closed or timed out.
+  std::string read_reply();
+  // True when the server ends the connection (end of stream or reset) within `limit`, whether or
+  // not what it sent before has been read.
+  bool is_closed_by_server(std::chrono::milliseconds limit = 5s);
 
  private:
-  bool send_frame(std::string_view payload);
-  std::string read_reply();
   int socket_ = -1;
 };
+
+// The login payload: u32 name length, name, u32 password length, password.
+std::string login_payload(std::string_view name, std::string_view password);
+
+// CPU time (user and system) the process has used so far, and its resident set size in bytes.
+std::chrono::milliseconds cpu_time_of(int pid);
+size_t resident_bytes_of(int pid);
 
 // True for a reply (as returned by command) whose status byte is 0.
 inline bool is_success(std::string_view reply) { return !reply.empty() && reply[0] == 0; }
