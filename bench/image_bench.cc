@@ -176,7 +176,7 @@ void run_backup(benchmark::State& state, const std::vector<part>& parts, const c
     state.PauseTiming();
     std::filesystem::remove(path);
     state.ResumeTiming();
-    if (!backup_command(registry, "b " + path)) state.SkipWithError("backup failed");
+    if (!save_image(registry, path)) state.SkipWithError("backup failed");
   }
   bytes = std::filesystem::file_size(path);
   std::filesystem::remove(path);
@@ -188,19 +188,18 @@ void run_restore(benchmark::State& state, const std::vector<part>& parts, const 
   {
     Registry source;
     std::filesystem::remove(path);
-    if (!build_database(prepare_all(parts), source) || !backup_command(source, "b " + path)) {
+    if (!build_database(prepare_all(parts), source) || !save_image(source, path)) {
       state.SkipWithError("cannot write the image");
       return;
     }
   }
   const uint64_t bytes = std::filesystem::file_size(path);
   Registry registry;
-  reply_record reply;
   for (auto _ : state) {
     state.PauseTiming();
     registry.clear_all();  // destroying the previous round is not part of a restore
     state.ResumeTiming();
-    if (!restore_command(registry, "r " + path, reply)) state.SkipWithError("restore failed");
+    if (!load_image(registry, path)) state.SkipWithError("restore failed");
   }
   std::filesystem::remove(path);
   report(state, bytes, element_count(parts));

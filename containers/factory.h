@@ -23,6 +23,15 @@ namespace qn::db::nosql::nosql_db {
 std::unique_ptr<ab_adt> make_container(std::string_view kind, type_descriptor key,
                                        type_descriptor value, uint64_t capacity);
 
+// Builds the container whose `save` wrote what `in` holds next (kind name, key and value
+// descriptors, a hash kind's capacity, the payload) and fills it through its `load`. Each
+// descriptor is taken as the type the image reader decodes it to. Null when the kind name or a
+// descriptor names nothing this factory builds, when what it builds is not the kind the image
+// names (a "hashmap" over string keys, a shell over an integer key), or when the payload is
+// refused or cut short. Throws std::bad_alloc as make_container does, for a capacity the machine
+// cannot give.
+std::unique_ptr<ab_adt> load_container(image_reader& in);
+
 // One maker per kind family, defined in make_<family>.cc; same contract as make_container.
 std::unique_ptr<ab_adt> make_hash_container(bool is_table, type_descriptor key,
                                             type_descriptor value, uint64_t capacity);

@@ -149,11 +149,19 @@ class slot_table {
 
 // ---- hash map ----
 
-// The shell over a non-integer key: a container every typed command refuses.
+// The shell over a non-integer key: a container every typed command refuses. Its image record is
+// its kind name and descriptors with no payload, so a restore gives back its slot and name.
 template <class K, class V>
 class hm_adt final : public adt<K, V> {
  public:
   hm_adt() : adt<K, V>(hashmap_not_allowed_kind, descriptor_of<K>(), descriptor_of<V>()) {}
+
+  // No contents, so no lock to take: the record is the shared header alone.
+  [[nodiscard]] bool save(image_writer& out) override {
+    this->save_header(out);
+    return out.ok();
+  }
+  [[nodiscard]] bool load(image_reader&) override { return true; }
 };
 
 // K to V with unique keys, one slot per storable key.
@@ -265,10 +273,18 @@ class hm_adt<K, V> final : public adt<K, V> {
 
 // ---- hash table ----
 
+// The shell over a non-integer key, saved and loaded as the hash map's shell.
 template <class K, class V>
 class ht_adt final : public adt<K, V> {
  public:
   ht_adt() : adt<K, V>(hashtable_not_allowed_kind, descriptor_of<K>(), descriptor_of<V>()) {}
+
+  // No contents, so no lock to take: the record is the shared header alone.
+  [[nodiscard]] bool save(image_writer& out) override {
+    this->save_header(out);
+    return out.ok();
+  }
+  [[nodiscard]] bool load(image_reader&) override { return true; }
 };
 
 // A set of integer keys, one slot per storable key. V only fixes the class: creation always uses

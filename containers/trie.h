@@ -2,7 +2,7 @@
 // Every operation takes this container's lock itself, shared to read and exclusive to change.
 //
 // Only string keys hold words. For the other key types trie_adt is an empty shell with count
-// (always 0), save (an empty word list), load (reads the count, then fails) and clear.
+// (always 0), save (an empty word list), load (an empty word list only) and clear.
 #pragma once
 
 #include <cstdint>
@@ -28,12 +28,11 @@ class trie_adt final : public adt<K, V> {
     out.put_u64(0);
     return out.ok();
   }
-  // Such a trie can hold no word, so any record for it is refused once its count is read.
+  // Such a trie can hold no word: it loads back what it saves, an empty word list, and refuses
+  // a record with any word in it.
   [[nodiscard]] bool load(image_reader& in) override {
-    std::unique_lock hold(this->lock_);
-    uint64_t ignored = 0;
-    (void)in.get_u64(ignored);
-    return false;
+    uint64_t words = 0;
+    return in.get_u64(words) && words == 0;
   }
   [[nodiscard]] bool clear() override { return true; }
 };

@@ -56,13 +56,50 @@ TEST(Execute, ReadAndWriteNeedAnOccupiedSlotAndTheirTokenCounts) {
     std::string_view line;
     bool expected;
   } const cases[] = {
-      {"g 0", false},           {"g 0 count", true},   {"g 0 nth 1", true},
-      {"g 0 range 1 1", true},  {"g 0 range 1 1 x", false},
-      {"s 0 all", false},       {"s 0 all 5", true},   {"s 0 nth 1 5", true},
-      {"s 0 range 1 1 5", true}, {"s 0 range 1 1 5 x", false},
-      {"g 1 count", false},     {"g \"\" count", true},  // empty quotes: slot 0
+      {"g 0", false},
+      {"g 0 count", true},
+      {"g 0 nth 1", true},
+      {"g 0 range 1 1", true},
+      {"g 0 range 1 1 x", false},
+      {"s 0 all", false},
+      {"s 0 all 5", true},
+      {"s 0 nth 1 5", true},
+      {"s 0 range 1 1 5", true},
+      {"s 0 range 1 1 5 x", false},
+      {"g 1 count", false},
+      {"g \"\" count", true},  // empty quotes: slot 0
   };
   for (const auto& c : cases) EXPECT_EQ(run(r, c.line), c.expected) << c.line;
+}
+
+// Each family's row of the table: a line outside its token counts, or whose container token names
+// no occupied slot, fails before the handler could change anything.
+TEST(Execute, EveryFamilyRefusesItsWrongTokenCounts) {
+  Registry r;
+  ASSERT_TRUE(run(r, "c vector i32 v"));
+  const std::string_view refused[] = {"k 0 x",
+                                      "k 1",
+                                      "e",
+                                      "e 0 x",
+                                      "e 1",
+                                      "i 0",
+                                      "i 0 nth 1 2 3",
+                                      "i 1 last 5",
+                                      "d 0",
+                                      "d 0 range 1 2 3",
+                                      "d \"w\" all",
+                                      "b",
+                                      "b a b",
+                                      "r",
+                                      "r a b",
+                                      "c",
+                                      "c vector",
+                                      "c hashmap i32 i32 10 h x"};
+  for (std::string_view line : refused) EXPECT_FALSE(run(r, line)) << line;
+  EXPECT_EQ(r.occupied_count(), 1u);
+  EXPECT_TRUE(run(r, "k"));
+  EXPECT_TRUE(run(r, "k \"v\""));
+  EXPECT_TRUE(run(r, "e \"v\""));
 }
 
 TEST(Execute, ConcurrentClearsAndReadsKeepTheLockDiscipline) {

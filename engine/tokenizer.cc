@@ -94,10 +94,14 @@ void decode_quoted(std::string_view raw, std::string& out) {
 size_t escape_length(std::string_view line, size_t backslash) {
   if (backslash + 1 >= line.size()) return 1;
   switch (line[backslash + 1]) {
-    case 'u': return 5;
-    case 'U': return 9;
-    case 'x': return 3;
-    default: return 1;
+    case 'u':
+      return 5;
+    case 'U':
+      return 9;
+    case 'x':
+      return 3;
+    default:
+      return 1;
   }
 }
 
@@ -167,8 +171,7 @@ bool resolve_container(const Registry& registry, std::string_view text, bool quo
   return true;
 }
 
-ab_adt* container_of(const Registry& registry, const Token& token) {
-  uint64_t slot = 0;
+ab_adt* container_of(const Registry& registry, const Token& token, uint64_t& slot) {
   if (!resolve_container(registry, token.text, token.is_name(), slot)) return nullptr;
   return registry.container_at(slot);
 }

@@ -35,7 +35,8 @@ inline constexpr int max_tokens = 6;
 [[nodiscard]] bool resolve_container(const Registry& registry, std::string_view text, bool quoted,
                                      uint64_t& slot);
 
-// Resolves a token and fetches its container; null when it names no occupied slot.
-ab_adt* container_of(const Registry& registry, const Token& token);
+// Resolves a token and fetches its container, whose slot number goes to `slot`; null when it names
+// no occupied slot.
+ab_adt* container_of(const Registry& registry, const Token& token, uint64_t& slot);
 
 }  // namespace qn::db::nosql

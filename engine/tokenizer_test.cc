@@ -135,9 +135,11 @@ TEST(ResolveContainer, EmptyQuotedTokenIsASlotNumber) {
   Token t[max_tokens];
   ASSERT_EQ(tokenize("g \"\"", t), 2);
   EXPECT_FALSE(t[1].is_name());
-  EXPECT_EQ(container_of(r, t[1]), r.container_at(0));
+  slot = 1;
+  EXPECT_EQ(container_of(r, t[1], slot), r.container_at(0));
+  EXPECT_EQ(slot, 0u);
   ASSERT_EQ(tokenize("g 1048576", t), 2);
-  EXPECT_EQ(container_of(r, t[1]), nullptr);
+  EXPECT_EQ(container_of(r, t[1], slot), nullptr);
 }
 
 }  // namespace

@@ -2,9 +2,10 @@
 
 #include <array>
 #include <cstdint>
+#include <random>
 
 #include "net/base64.h"
-#include "net/mersenne_twister.h"
+#include "values/little_endian.h"
 
 namespace qn::net {
 namespace {
@@ -16,17 +17,6 @@ uint32_t widen(char byte) {
   return static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(byte)));
 }
 
-uint32_t load_le32(const char* p) {
-  return static_cast<uint32_t>(static_cast<uint8_t>(p[0])) |
-         static_cast<uint32_t>(static_cast<uint8_t>(p[1])) << 8 |
-         static_cast<uint32_t>(static_cast<uint8_t>(p[2])) << 16 |
-         static_cast<uint32_t>(static_cast<uint8_t>(p[3])) << 24;
-}
-
-void append_le32(uint32_t v, std::string& out) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
-}
-
 // Extends m (non-empty) to the next multiple of 64 bytes. Each appended byte mixes a drawn value
 // with a byte of the original text; the generator is seeded again from the growing string.
 std::string extend_to_blocks(std::string_view m) {
@@ -34,12 +24,12 @@ std::string extend_to_blocks(std::string_view m) {
   const size_t length = m.size();
   if (length % block_size == 0) return s;
   const size_t target = (length / block_size + 1) * block_size;
-  mersenne_twister_32 generator(widen(s[0]));
+  std::mt19937 generator(widen(s[0]));
   for (size_t k = 0; s.size() < target; ++k) {
-    const uint32_t x1 = generator.draw();
-    const uint32_t x2 = generator.draw();
+    const uint32_t x1 = generator();
+    const uint32_t x2 = generator();
     s.push_back(static_cast<char>((x2 >> 24) ^ static_cast<uint8_t>(m[x1 % length])));
-    generator.reseed(widen(s[k + 1]));
+    generator.seed(widen(s[k + 1]));
   }
   return s;
 }
@@ -47,26 +37,26 @@ std::string extend_to_blocks(std::string_view m) {
 // One word's expansion: eight MT19937-64 draws, each seeding the next, split into 16 halves.
 std::array<uint32_t, 16> expand_word(uint32_t seed) {
   std::array<uint32_t, 16> w{};
-  mersenne_twister_64 generator(seed);
+  std::mt19937_64 generator(seed);
   for (size_t k = 0; k < 8; ++k) {
-    const uint64_t v = generator.draw();
+    const uint64_t v = generator();
     w[2 * k] = static_cast<uint32_t>(v);
     w[2 * k + 1] = static_cast<uint32_t>(v >> 32);
-    generator.reseed(v);
+    generator.seed(v);
   }
   return w;
 }
 
 uint32_t fold_word(const std::array<uint32_t, 16>& w) {
   const auto x = [&w](int a, int b, int c) { return w[a] ^ w[b] ^ w[c]; };
-  const uint32_t g1 = (x(5, 10, 15) & x(6, 11, 13) & x(7, 9, 14)) | x(7, 10, 13) | x(5, 11, 14) |
-                      x(6, 15, 9);
-  const uint32_t g2 = (x(4, 10, 15) & x(7, 8, 14) & x(6, 11, 12)) | x(4, 11, 14) | x(7, 10, 12) |
-                      x(6, 15, 8);
-  const uint32_t g3 = (x(4, 9, 15) & x(7, 8, 13) & x(5, 11, 12)) | x(5, 15, 8) | x(4, 11, 13) |
-                      x(7, 9, 12);
-  const uint32_t g4 = (x(6, 8, 13) & x(4, 9, 14) & x(5, 10, 12)) | x(6, 9, 12) | x(5, 14, 8) |
-                      x(4, 10, 13);
+  const uint32_t g1 =
+      (x(5, 10, 15) & x(6, 11, 13) & x(7, 9, 14)) | x(7, 10, 13) | x(5, 11, 14) | x(6, 15, 9);
+  const uint32_t g2 =
+      (x(4, 10, 15) & x(7, 8, 14) & x(6, 11, 12)) | x(4, 11, 14) | x(7, 10, 12) | x(6, 15, 8);
+  const uint32_t g3 =
+      (x(4, 9, 15) & x(7, 8, 13) & x(5, 11, 12)) | x(5, 15, 8) | x(4, 11, 13) | x(7, 9, 12);
+  const uint32_t g4 =
+      (x(6, 8, 13) & x(4, 9, 14) & x(5, 10, 12)) | x(6, 9, 12) | x(5, 14, 8) | x(4, 10, 13);
   return (((g1 ^ w[0]) | (g2 ^ w[1])) & (g3 ^ w[2])) | (g4 ^ w[3]);
 }
 
@@ -75,14 +65,14 @@ uint32_t fold_word(const std::array<uint32_t, 16>& w) {
 void digest_block(const char* block, bool is_first, uint32_t& chain, std::string& out) {
   std::array<uint32_t, 16> r{};
   for (size_t n = 0; n < 16; ++n) {
-    const uint32_t word = load_le32(block + 4 * n);
+    const auto word = load_le<uint32_t>(block + 4 * n);
     r[n] = fold_word(expand_word(is_first ? word : chain ^ word));
     for (size_t j = 0; j + 1 < n; ++j) r[j] ^= r[n];
   }
   chain = r[0];
   static constexpr std::array<uint32_t, 4> start = {0, 0, 2, 3};
   const uint32_t g = start[chain >> 30];
-  for (uint32_t i = 0; i < 4; ++i) append_le32(r[g ^ i], out);
+  for (uint32_t i = 0; i < 4; ++i) append_le(out, r[g ^ i]);
 }
 
 std::string to_upper_hex(std::string_view bytes) {

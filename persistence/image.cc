@@ -11,13 +11,10 @@
 #include <string>
 
 #include "containers/factory.h"
-#include "engine/tokenizer.h"
 #include "persistence/image_format.h"
 
 namespace qn::db::nosql {
 namespace {
-
-using nosql_db::make_container;
 
 // Both directions go through stdio with a large buffer: the image is a stream of small items.
 constexpr size_t stream_buffer_size = size_t{1} << 20;
@@ -33,40 +30,11 @@ void print_path_line(const char* format, std::string_view path) {
   std::fflush(stdout);
 }
 
-// The image path is the second token; false unless the line has exactly two tokens.
-bool path_of(std::string_view line, std::string& path) {
-  Token tokens[max_tokens];
-  if (tokenize(line, tokens) != 2) return false;
-  path.assign(tokens[1].text);
-  return true;
-}
-
 // A path with a zero byte (possible in a quoted token) names no file: the system would cut it
 // short and open some other file.
 bool can_name_file(const std::string& path) { return path.find('\0') == std::string::npos; }
 
-bool is_shell_kind(std::string_view kind) {
-  return kind == nosql_db::hashmap_not_allowed_kind || kind == nosql_db::hashtable_not_allowed_kind;
-}
-
-bool is_hash_kind(std::string_view kind) {
-  return kind == nosql_db::hashmap_kind || kind == nosql_db::hashtable_kind;
-}
-
 // ---- writing ----
-
-// The hash shells over non-integer keys ("hashmap_not_allowed", "hashtable_not_allowed") cannot
-// save themselves. We keep them in the image anyway, as their kind name and descriptors with an
-// empty payload, so that a restore gives back every slot and name the database had; leaving them
-// out would silently drop containers that clients still address.
-bool save_container(ab_adt& container, image_writer& out) {
-  if (!is_shell_kind(container.kind_name())) return container.save(out);
-  const type_descriptor key = container.key_type(), value = container.value_type();
-  out.put_text(container.kind_name());
-  out.put_bytes(&key, image_format::descriptor_size);
-  out.put_bytes(&value, image_format::descriptor_size);
-  return true;
-}
 
 // Writes the header and every record in ascending slot id. A `save` that answers false leaves a
 // record nobody could read back, so it fails the whole backup.
@@ -81,75 +49,12 @@ bool write_image(const Registry& registry, image_writer& out) {
     --left;
     out.put_text(registry.find_by_id(slot));
     out.put_u64(slot);
-    if (!save_container(*container, out) || !out.ok()) return false;
+    if (!container->save(out) || !out.ok()) return false;
   }
   return out.ok();
 }
 
 // ---- reading ----
-
-// The type a descriptor names, as the creation command would see it: through its type word, so
-// that any descriptor the reader decodes to a type gives that type's own descriptor. False for a
-// descriptor that names no type.
-bool read_descriptor(image_reader& in, type_descriptor& out) {
-  type_descriptor d{};
-  if (!in.get_bytes(&d, image_format::descriptor_size)) return false;
-  const std::string_view word = type_name(d);
-  return !word.empty() && recognise_type_word(word, out);
-}
-
-// Reads the kind name, the descriptors and (hash kinds) the capacity, and builds the empty
-// container. Null when the kind is unknown, a descriptor names no type, the capacity is refused
-// or the factory builds something other than the kind the file names (for instance a shell for a
-// "hashmap" over string keys, or a working table for a "hashmap_not_allowed" over i32 keys).
-std::unique_ptr<ab_adt> read_empty_container(image_reader& in) {
-  uint64_t kind_length = 0;
-  char kind_bytes[image_format::max_kind_name_size];
-  if (!in.get_u64(kind_length) || kind_length > image_format::max_kind_name_size ||
-      !in.get_bytes(kind_bytes, kind_length)) {
-    return nullptr;
-  }
-  const std::string_view kind(kind_bytes, kind_length);
-  type_descriptor key{}, value{};
-  if (!read_descriptor(in, key) || !read_descriptor(in, value)) return nullptr;
-
-  std::unique_ptr<ab_adt> container;
-  uint64_t capacity = 0;
-  if (is_hash_kind(kind)) {
-    // The capacity cannot be checked against the file: a sparse table is legitimate. It gets the
-    // bound creation has: the factory allocates slots only for the keys the key type can address
-    // and throws std::bad_alloc for more than 2^61 slots or an array beyond the machine's memory,
-    // which fails the restore. So any capacity that could be created here restores here (a u08
-    // table of capacity 2^40 is 256 slots), and a corrupt one cannot make us map terabytes.
-    if (!in.get_u64(capacity)) return nullptr;
-    container = make_container(kind, key, value, capacity);
-  } else if (is_shell_kind(kind)) {
-    // The factory turns a hash kind over a non-integer key into its shell; capacity is unused.
-    container = make_container(kind == nosql_db::hashmap_not_allowed_kind
-                                   ? nosql_db::hashmap_kind
-                                   : nosql_db::hashtable_kind,
-                               key, value, 0);
-  } else {
-    container = make_container(kind, key, value, 0);
-  }
-  if (container == nullptr || container->kind_name() != kind) return nullptr;
-  return container;
-}
-
-// Fills a freshly built container from its payload. A `load` that answers false fails the
-// restore: a container that could not take its contents back must not pass for a restored one.
-bool read_payload(ab_adt& container, image_reader& in) {
-  // The shells have no payload (see save_container).
-  if (is_shell_kind(container.kind_name())) return true;
-  // A trie over a non-string key can never hold a word: it saves an empty word list and its load
-  // always fails. Such a trie (c trie i32 creates one) is restored as it was saved, so a backup of
-  // any database the server can hold also restores; its word count must be 0.
-  if (container.kind_name() == nosql_db::trie_kind && container.key_type() != string_type) {
-    uint64_t words = 0;
-    return in.get_u64(words) && words == 0;
-  }
-  return container.load(in) && in.ok();
-}
 
 // Reads one record and places its container under the saved slot id and name. Everything is
 // checked before it is used: the name must fit in what is left of the file, the slot id must be
@@ -163,8 +68,10 @@ bool read_record(Registry& registry, image_reader& in) {
       !registry.can_place(name)) {
     return false;
   }
-  std::unique_ptr<ab_adt> container = read_empty_container(in);
-  if (container == nullptr || !read_payload(*container, in)) return false;
+  // The container reads its own part: kind name, descriptors, what its kind keeps before the
+  // payload, and the payload. One that cannot take its contents back fails the restore.
+  std::unique_ptr<ab_adt> container = nosql_db::load_container(in);
+  if (container == nullptr) return false;
   registry.reserve_front(slot);
   uint64_t placed = 0;
   return registry.place_new(std::move(container), name, placed) && placed == slot;
@@ -214,9 +121,9 @@ file_ptr open_image(const std::string& path, uint64_t& size) {
 // in which another writer could slip a file in. A backup that fails after the create (a failed
 // write, disk full on write, flush, sync or close, a `save` that fails) removes the file again, so
 // no half image is left behind looking like a good one. The image is synced before we answer true.
-bool backup_command(const Registry& registry, std::string_view line) {
-  std::string path;
-  if (!path_of(line, path) || !can_name_file(path)) return false;
+bool save_image(const Registry& registry, std::string_view path_text) {
+  const std::string path(path_text);
+  if (!can_name_file(path)) return false;
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) {
     if (errno == EEXIST) print_path_line("exists file named %.*s\n", path);
@@ -241,9 +148,8 @@ bool backup_command(const Registry& registry, std::string_view line) {
 // short to hold the magic and the version byte is reported like a wrong magic. Running out of
 // memory while restoring (a hash capacity the factory refuses) is a failed restore too: the
 // containers restored so far are destroyed and the database is left empty.
-bool restore_command(Registry& registry, std::string_view line, reply_record&) {
-  std::string path;
-  if (!path_of(line, path)) return false;
+bool load_image(Registry& registry, std::string_view path_text) {
+  const std::string path(path_text);
   uint64_t size = 0;
   const file_ptr file = can_name_file(path) ? open_image(path, size) : nullptr;
   if (file == nullptr) {

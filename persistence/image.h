@@ -1,18 +1,22 @@
-// The backup (b) and restore (r) commands: the whole database to and from an image file.
-// Backup runs under the registry lock shared, restore under it exclusive (held by the executor).
+// The database image file: the whole registry written to a new file, and a registry rebuilt from
+// one. Requires the registry lock, shared to save and exclusive to load; the b and r commands
+// (engine/commands) hold it. Console lines name the path by its length and bytes.
 #pragma once
 
 #include <string_view>
 
 #include "engine/registry.h"
-#include "engine/reply.h"
 
 namespace qn::db::nosql {
 
-// b <path>: writes the image; never overwrites or extends an existing file. True when written.
-[[nodiscard]] bool backup_command(const Registry& registry, std::string_view line);
-// r <path>: replaces the database with the image. True when every record was restored; a failure
-// after the database was cleared leaves it empty.
-[[nodiscard]] bool restore_command(Registry& registry, std::string_view line, reply_record& reply);
+// Writes the image of every container to a new file at `path`. Never overwrites or extends an
+// existing file (prints "exists file named <path>"). True when written and synced; on failure no
+// file is left behind.
+[[nodiscard]] bool save_image(const Registry& registry, std::string_view path);
+
+// Replaces the database with the image at `path`. A missing or unreadable file, a wrong magic or
+// version prints its console line and leaves the database as it was; any later failure leaves it
+// empty. True when every record was restored.
+[[nodiscard]] bool load_image(Registry& registry, std::string_view path);
 
 }  // namespace qn::db::nosql

@@ -67,10 +67,10 @@ Registry& small_database(Registry& registry) {
 void expect_consistent(const Registry& registry, Registry& again, const scratch_dir& dir,
                        const std::string& what) {
   const std::string first = dir.file("check1.img"), second = dir.file("check2.img");
-  ASSERT_TRUE(backup_to(registry, first)) << what;
-  EXPECT_TRUE(restore_from(again, first)) << what;
+  ASSERT_TRUE(save_image(registry, first)) << what;
+  EXPECT_TRUE(load_image(again, first)) << what;
   EXPECT_EQ(slots_of(again), slots_of(registry)) << what;
-  ASSERT_TRUE(backup_to(again, second)) << what;
+  ASSERT_TRUE(save_image(again, second)) << what;
   EXPECT_EQ(read_file(second), read_file(first)) << what;
   std::filesystem::remove(first);
   std::filesystem::remove(second);
@@ -80,7 +80,7 @@ TEST(ImageCorruption, EveryTruncationIsRefused) {
   scratch_dir dir(/*in_memory=*/true);
   Registry original;
   small_database(original);
-  ASSERT_TRUE(backup_to(original, dir.file("full.img")));
+  ASSERT_TRUE(save_image(original, dir.file("full.img")));
   const std::string image = read_file(dir.file("full.img"));
   const std::string full = slots_of(original);
 
@@ -91,7 +91,7 @@ TEST(ImageCorruption, EveryTruncationIsRefused) {
                 registry.container_at(1) != nullptr);
     const std::string before = slots_of(registry);
     write_file(dir.file("cut.img"), std::string_view(image).substr(0, size));
-    const bool restored = restore_from(registry, dir.file("cut.img"));
+    const bool restored = load_image(registry, dir.file("cut.img"));
     if (size == image.size()) {
       EXPECT_TRUE(restored);
       EXPECT_EQ(slots_of(registry), full);
@@ -111,7 +111,7 @@ TEST(ImageCorruption, EveryFlippedByteEndsEmptyOrConsistent) {
   scratch_dir dir(/*in_memory=*/true);
   Registry original;
   small_database(original);
-  ASSERT_TRUE(backup_to(original, dir.file("full.img")));
+  ASSERT_TRUE(save_image(original, dir.file("full.img")));
   const std::string image = read_file(dir.file("full.img"));
 
   struct pattern {
@@ -136,7 +136,7 @@ TEST(ImageCorruption, EveryFlippedByteEndsEmptyOrConsistent) {
       write_file(dir.file("flip.img"), damaged);
       const std::string before = slots_of(registry);
       const std::string what = std::string(p.label) + " at " + std::to_string(at);
-      if (restore_from(registry, dir.file("flip.img"))) {
+      if (load_image(registry, dir.file("flip.img"))) {
         ++accepted;
         expect_consistent(registry, again, dir, what);
       } else if (at < image_format::count_offset) {

@@ -81,7 +81,7 @@ TEST(ImageBytes, EveryKindWritesItsDocumentedPayload) {
     Registry registry;
     ASSERT_TRUE(place_at(registry, 0, "m", std::move(c)));
     const std::string path = dir.file("exact.img");
-    ASSERT_TRUE(backup_to(registry, path)) << row.kind;
+    ASSERT_TRUE(save_image(registry, path)) << row.kind;
     const std::string expected = image_bytes()
                                      .header(1)
                                      .record("m", 0)
@@ -91,9 +91,9 @@ TEST(ImageBytes, EveryKindWritesItsDocumentedPayload) {
     EXPECT_EQ(read_file(path), expected) << row.kind << " " << type_name(row.key);
     // And back: the restored container writes the same bytes again.
     Registry restored;
-    ASSERT_TRUE(restore_from(restored, path)) << row.kind;
+    ASSERT_TRUE(load_image(restored, path)) << row.kind;
     std::filesystem::remove(path);
-    ASSERT_TRUE(backup_to(restored, path));
+    ASSERT_TRUE(save_image(restored, path));
     EXPECT_EQ(read_file(path), expected) << row.kind << " after a round trip";
     std::filesystem::remove(path);
   }
@@ -108,7 +108,7 @@ TEST(ImageBytes, HashMapExampleFile) {
   auto& map = static_cast<adt<uint8_t, int32_t>&>(*c);
   ASSERT_TRUE(map.insert(3, 7));
   ASSERT_TRUE(place_at(registry, 0, "m", std::move(c)));
-  ASSERT_TRUE(backup_to(registry, dir.file("m.img")));
+  ASSERT_TRUE(save_image(registry, dir.file("m.img")));
   const unsigned char expected[] = {
       'q', 'm', 'd', 'b', 0, 1, 0, 0, 0, 0, 0, 0, 0,  // magic, version, count 1
       1, 0, 0, 0, 0, 0, 0, 0, 'm',                     // name
@@ -180,13 +180,13 @@ TEST(ImageRoundTrip, EveryKindOverEveryTypeComesBackAsItWas) {
   const std::vector<built> containers = fill_database(original);
   ASSERT_FALSE(containers.empty());
   std::printf("round trip over %zu containers\n", containers.size());
-  ASSERT_TRUE(backup_to(original, dir.file("all.img")));
+  ASSERT_TRUE(save_image(original, dir.file("all.img")));
 
   // Restore replaces: what the target held before is gone, nothing is merged.
   Registry restored;
   ASSERT_TRUE(place_at(restored, 1, "old", empty_fake_vector()));
   ASSERT_TRUE(place_at(restored, 3 + 37, "also old", empty_fake_vector()));
-  ASSERT_TRUE(restore_from(restored, dir.file("all.img")));
+  ASSERT_TRUE(load_image(restored, dir.file("all.img")));
   EXPECT_EQ(restored.occupied_count(), containers.size());
   EXPECT_EQ(slots_of(restored), slots_of(original));
   for (const built& b : containers) {
@@ -205,7 +205,7 @@ TEST(ImageRoundTrip, EveryKindOverEveryTypeComesBackAsItWas) {
   ASSERT_TRUE(restored.release(next));
 
   // The restored database writes the very same image.
-  ASSERT_TRUE(backup_to(restored, dir.file("again.img")));
+  ASSERT_TRUE(save_image(restored, dir.file("again.img")));
   EXPECT_EQ(read_file(dir.file("again.img")), read_file(dir.file("all.img")));
 }
 
@@ -229,9 +229,9 @@ TEST(ImageRoundTrip, ContainersThatHoldNothingKeepTheirSlotsAndNames) {
     ASSERT_NE(c, nullptr) << r.kind;
     Registry registry;
     ASSERT_TRUE(place_at(registry, 11, "kept", std::move(c)));
-    ASSERT_TRUE(backup_to(registry, dir.file("hollow.img")));
+    ASSERT_TRUE(save_image(registry, dir.file("hollow.img")));
     Registry restored;
-    EXPECT_TRUE(restore_from(restored, dir.file("hollow.img"))) << r.kind_after;
+    EXPECT_TRUE(load_image(restored, dir.file("hollow.img"))) << r.kind_after;
     EXPECT_EQ(slots_of(restored), "11:" + std::string(r.kind_after) + ":kept;");
     ab_adt* back = restored.container_at(11);
     ASSERT_NE(back, nullptr);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "containers/factory.h"
 #include "persistence/image_format.h"
 #include "persistence/image_test_support.h"
 
@@ -25,9 +26,12 @@ enum class console { none, exists, not_exists, not_normative, unsupported };
 
 std::string console_line(console kind, const std::string& path) {
   switch (kind) {
-    case console::none: return "";
-    case console::exists: return "exists file named " + path + "\n";
-    case console::not_exists: return "not exists file named " + path + "\n";
+    case console::none:
+      return "";
+    case console::exists:
+      return "exists file named " + path + "\n";
+    case console::not_exists:
+      return "not exists file named " + path + "\n";
     case console::not_normative:
       return "the file '" + path + "' is not normative zor's struct database binary file!\n";
     case console::unsupported:
@@ -41,7 +45,7 @@ std::string console_line(console kind, const std::string& path) {
 TEST(ImageBackup, EmptyDatabaseIsThirteenBytes) {
   scratch_dir dir;
   Registry registry;
-  ASSERT_TRUE(backup_to(registry, dir.file("empty.img")));
+  ASSERT_TRUE(save_image(registry, dir.file("empty.img")));
   EXPECT_EQ(read_file(dir.file("empty.img")), std::string("qmdb\0\0\0\0\0\0\0\0\0", 13));
   EXPECT_EQ(image_format::header_size, 13u);
 }
@@ -54,7 +58,7 @@ TEST(ImageBackup, RecordsFollowSlotOrderWithNamesAndGaps) {
   ASSERT_TRUE(place_at(registry, 0, "a", empty_fake_vector()));
   ASSERT_TRUE(place_at(registry, 5, "", empty_fake_vector()));
   ASSERT_TRUE(place_at(registry, Registry::capacity - 1, "last", empty_fake_vector()));
-  ASSERT_TRUE(backup_to(registry, dir.file("gaps.img")));
+  ASSERT_TRUE(save_image(registry, dir.file("gaps.img")));
 
   image_bytes expected;
   expected.header(4);
@@ -66,18 +70,16 @@ TEST(ImageBackup, RecordsFollowSlotOrderWithNamesAndGaps) {
   EXPECT_EQ(read_file(dir.file("gaps.img")), expected.str());
 }
 
-// The shells over non-integer keys cannot save themselves; backup writes their kind name and
-// descriptors with an empty payload.
+// The shells over non-integer keys save their kind name and descriptors with an empty payload,
+// so that a restore gives back every slot and name.
 TEST(ImageBackup, ShellsAreWrittenWithAnEmptyPayload) {
   scratch_dir dir;
   Registry registry;
-  ASSERT_TRUE(place_at(registry, 2, "h",
-                       std::make_unique<fake_adt>(nosql_db::hashmap_not_allowed_kind, string_type,
-                                                  i32_type, "", /*saves=*/false)));
-  ASSERT_TRUE(place_at(registry, 3, "",
-                       std::make_unique<fake_adt>(nosql_db::hashtable_not_allowed_kind,
-                                                  double_type, u08_type, "", false)));
-  ASSERT_TRUE(backup_to(registry, dir.file("shells.img")));
+  ASSERT_TRUE(
+      place_at(registry, 2, "h", nosql_db::make_container("hashmap", string_type, i32_type, 0)));
+  ASSERT_TRUE(
+      place_at(registry, 3, "", nosql_db::make_container("hashtable", double_type, u08_type, 0)));
+  ASSERT_TRUE(save_image(registry, dir.file("shells.img")));
   const std::string expected = image_bytes()
                                    .header(2)
                                    .record("h", 2)
@@ -95,7 +97,7 @@ TEST(ImageBackup, FailedSaveLeavesNoFile) {
   ASSERT_TRUE(place_at(registry, 1, "bad",
                        std::make_unique<fake_adt>(nosql_db::vector_kind, i32_type, u08_type, "",
                                                   /*saves=*/false)));
-  EXPECT_FALSE(backup_to(registry, dir.file("bad.img")));
+  EXPECT_FALSE(save_image(registry, dir.file("bad.img")));
   EXPECT_FALSE(std::filesystem::exists(dir.file("bad.img")));
 }
 
@@ -104,16 +106,16 @@ TEST(ImageBackup, FailedWriteLeavesNoFile) {
   scratch_dir dir;
   Registry registry;
   const std::string payload = image_bytes().u64(1 << 20).raw(std::string(4 << 20, 'v')).str();
-  ASSERT_TRUE(place_at(registry, 0, "big",
-                       std::make_unique<fake_adt>(nosql_db::vector_kind, u32_type, u08_type,
-                                                  payload)));
+  ASSERT_TRUE(
+      place_at(registry, 0, "big",
+               std::make_unique<fake_adt>(nosql_db::vector_kind, u32_type, u08_type, payload)));
   rlimit old{};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
   const auto old_handler = signal(SIGXFSZ, SIG_IGN);
   rlimit small = old;
   small.rlim_cur = 1 << 20;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const bool written = backup_to(registry, dir.file("full.img"));
+  const bool written = save_image(registry, dir.file("full.img"));
   setrlimit(RLIMIT_FSIZE, &old);
   signal(SIGXFSZ, old_handler);
   EXPECT_FALSE(written);
@@ -130,48 +132,36 @@ TEST(ImageBackup, RefusalsLeaveFilesAndDatabaseAsTheyWere) {
   ASSERT_EQ(::symlink(dir.file("nowhere").c_str(), dir.file("dangling").c_str()), 0);
 
   struct row {
-    std::string line, path;  // path: the file that must be left as it was (or absent)
+    std::string target;  // the path given to save_image
+    std::string path;    // the file that must be left as it was (or absent)
     console message;
     std::string file_after;  // "" when the path must not exist afterwards
   };
   const std::vector<row> rows = {
-      {"b", "", console::none, ""},
-      {"b " + dir.file("x.img") + " extra", dir.file("x.img"), console::none, ""},
-      {"b " + dir.file("taken.img"), dir.file("taken.img"), console::exists, "precious"},
-      {"b " + dir.file("taken_dir"), dir.file("taken_dir"), console::exists, "<dir>"},
-      {"b " + dir.file("dangling"), dir.file("nowhere"), console::exists, ""},
-      {"b " + dir.file("no_such_dir/x.img"), dir.file("no_such_dir/x.img"), console::none, ""},
-      {"b \"\"", "", console::none, ""},
-      {"b \"" + dir.file("zero\\x00byte") + "\"", dir.file("zero"), console::none, ""},
+      {dir.file("taken.img"), dir.file("taken.img"), console::exists, "precious"},
+      {dir.file("taken_dir"), dir.file("taken_dir"), console::exists, "<dir>"},
+      {dir.file("dangling"), dir.file("nowhere"), console::exists, ""},
+      {dir.file("no_such_dir/x.img"), dir.file("no_such_dir/x.img"), console::none, ""},
+      {"", "", console::none, ""},
+      // A zero byte would cut the path short at the system call: "zero" must not be made.
+      {dir.file(std::string("zero\0byte", 9)), dir.file("zero"), console::none, ""},
   };
   for (const row& r : rows) {
     CaptureStdout();
-    EXPECT_FALSE(backup_command(registry, r.line)) << r.line;
+    EXPECT_FALSE(save_image(registry, r.target)) << r.target;
     const std::string printed = GetCapturedStdout();
-    const std::string shown = r.message == console::exists ? r.line.substr(2) : "";
-    EXPECT_EQ(printed, console_line(r.message, shown)) << r.line;
+    const std::string shown = r.message == console::exists ? r.target : "";
+    EXPECT_EQ(printed, console_line(r.message, shown)) << r.target;
     if (r.path.empty()) continue;
     if (r.file_after == "<dir>") {
-      EXPECT_TRUE(std::filesystem::is_directory(r.path)) << r.line;
+      EXPECT_TRUE(std::filesystem::is_directory(r.path)) << r.target;
     } else if (r.file_after.empty()) {
-      EXPECT_FALSE(std::filesystem::exists(r.path)) << r.line;
+      EXPECT_FALSE(std::filesystem::exists(r.path)) << r.target;
     } else {
-      EXPECT_EQ(read_file(r.path), r.file_after) << r.line;
+      EXPECT_EQ(read_file(r.path), r.file_after) << r.target;
     }
   }
   EXPECT_EQ(slots_of(registry), before);
-}
-
-// A quoted path keeps its spaces; the message shows the path by its bytes.
-TEST(ImageBackup, QuotedPathWithSpaces) {
-  scratch_dir dir;
-  Registry registry;
-  const std::string path = dir.file("with space.img");
-  ASSERT_TRUE(backup_command(registry, "b \"" + path + "\""));
-  EXPECT_EQ(read_file(path).size(), 13u);
-  CaptureStdout();
-  EXPECT_FALSE(backup_command(registry, "b \"" + path + "\""));
-  EXPECT_EQ(GetCapturedStdout(), console_line(console::exists, path));
 }
 
 // ---- restore ----
@@ -180,10 +170,10 @@ enum class after { unchanged, empty, restored };
 
 struct restore_row {
   const char* label;
-  std::string bytes;      // the image file
+  std::string bytes;  // the image file
   console message;
   after database;
-  std::string restored;   // slots_of() on success
+  std::string restored;  // slots_of() on success
 };
 
 std::vector<restore_row> restore_rows() {
@@ -192,8 +182,13 @@ std::vector<restore_row> restore_rows() {
     return image_bytes().header(1).record(name, slot).raw(vec).str();
   };
   const auto hashmap = [](uint64_t capacity) {
-    return image_bytes().header(1).record("h", 0).kind("hashmap", u08_type, i32_type)
-        .u64(capacity).u64(0).str();
+    return image_bytes()
+        .header(1)
+        .record("h", 0)
+        .kind("hashmap", u08_type, i32_type)
+        .u64(capacity)
+        .u64(0)
+        .str();
   };
   return {
       {"empty file", "", console::not_normative, after::unchanged, ""},
@@ -206,8 +201,8 @@ std::vector<restore_row> restore_rows() {
       {"version 255", image_bytes().raw("qmdb").u8(255).str(), console::unsupported,
        after::unchanged, ""},
       {"empty image", image_bytes().header(0).str(), console::none, after::restored, ""},
-      {"count cut short", image_bytes().raw("qmdb").u8(0).raw(std::string_view("\0\0\0", 3)).str(), console::none,
-       after::empty, ""},
+      {"count cut short", image_bytes().raw("qmdb").u8(0).raw(std::string_view("\0\0\0", 3)).str(),
+       console::none, after::empty, ""},
       {"count without records", image_bytes().header(1).str(), console::none, after::empty, ""},
       {"count above the registry", image_bytes().header(Registry::capacity + 1).str(),
        console::none, after::empty, ""},
@@ -217,13 +212,18 @@ std::vector<restore_row> restore_rows() {
       {"name longer than the file",
        image_bytes().header(1).u64(u64_max).raw(std::string(40, 'n')).str(), console::none,
        after::empty, ""},
-      {"slot id cut short", image_bytes().header(1).text("a").raw(std::string_view("\0\0", 2)).str(),
-       console::none, after::empty, ""},
+      {"slot id cut short",
+       image_bytes().header(1).text("a").raw(std::string_view("\0\0", 2)).str(), console::none,
+       after::empty, ""},
       {"unknown kind",
        image_bytes().header(1).record("", 0).kind("tree", i32_type, u08_type).u64(0).str(),
        console::none, after::empty, ""},
       {"kind name too long",
-       image_bytes().header(1).record("", 0).text(std::string(22, 'k')).raw(std::string(30, 0))
+       image_bytes()
+           .header(1)
+           .record("", 0)
+           .text(std::string(22, 'k'))
+           .raw(std::string(30, 0))
            .str(),
        console::none, after::empty, ""},
       {"kind name length huge",
@@ -232,21 +232,21 @@ std::vector<restore_row> restore_rows() {
       {"kind name cut short", image_bytes().header(1).record("", 0).u64(6).raw("vec").str(),
        console::none, after::empty, ""},
       {"one vector", one_vector("v", 7), console::none, after::restored, "7:vector:v;"},
-      {"slot id at the capacity", one_vector("v", Registry::capacity), console::none,
-       after::empty, ""},
+      {"slot id at the capacity", one_vector("v", Registry::capacity), console::none, after::empty,
+       ""},
       {"slot id huge", one_vector("v", u64_max), console::none, after::empty, ""},
       {"two records, one slot",
-       image_bytes().header(2).record("a", 3).raw(vec).record("b", 3).raw(vec).str(),
-       console::none, after::empty, ""},
+       image_bytes().header(2).record("a", 3).raw(vec).record("b", 3).raw(vec).str(), console::none,
+       after::empty, ""},
       {"two records, one name",
-       image_bytes().header(2).record("a", 3).raw(vec).record("a", 4).raw(vec).str(),
-       console::none, after::empty, ""},
+       image_bytes().header(2).record("a", 3).raw(vec).record("a", 4).raw(vec).str(), console::none,
+       after::empty, ""},
       {"two records, gapped",
-       image_bytes().header(2).record("a", 9).raw(vec).record("", 2).raw(vec).str(),
-       console::none, after::restored, "2:vector:;9:vector:a;"},
+       image_bytes().header(2).record("a", 9).raw(vec).record("", 2).raw(vec).str(), console::none,
+       after::restored, "2:vector:;9:vector:a;"},
       {"count one short of the records",
-       image_bytes().header(1).record("a", 3).raw(vec).record("b", 4).raw(vec).str(),
-       console::none, after::empty, ""},
+       image_bytes().header(1).record("a", 3).raw(vec).record("b", 4).raw(vec).str(), console::none,
+       after::empty, ""},
       {"descriptor of no type",
        image_bytes().header(1).record("", 0).kind("vector", {0, 0, 6}, u08_type).u64(0).str(),
        console::none, after::empty, ""},
@@ -265,59 +265,102 @@ std::vector<restore_row> restore_rows() {
       {"hash map over u08, capacity 2^60", hashmap(uint64_t{1} << 60), console::none,
        after::restored, "0:hashmap:h;"},
       // Creation refuses more than 2^61 slots, and so does restore.
-      {"hash map, capacity 2^61 + 1", hashmap((uint64_t{1} << 61) + 1), console::none,
-       after::empty, ""},
+      {"hash map, capacity 2^61 + 1", hashmap((uint64_t{1} << 61) + 1), console::none, after::empty,
+       ""},
       {"hash map, capacity all ones", hashmap(u64_max), console::none, after::empty, ""},
       // 8 TiB of slots over u64 keys: beyond any machine's memory.
       {"hash map over u64, capacity 2^40",
-       image_bytes().header(1).record("h", 0).kind("hashmap", u64_type, i32_type)
-           .u64(uint64_t{1} << 40).u64(0).str(),
-       console::none, after::empty, ""},
-      {"hash map, capacity cut short",
-       image_bytes().header(1).record("", 0).kind("hashmap", u08_type, i32_type).raw("\x10")
+       image_bytes()
+           .header(1)
+           .record("h", 0)
+           .kind("hashmap", u64_type, i32_type)
+           .u64(uint64_t{1} << 40)
+           .u64(0)
            .str(),
        console::none, after::empty, ""},
+      {"hash map, capacity cut short",
+       image_bytes().header(1).record("", 0).kind("hashmap", u08_type, i32_type).raw("\x10").str(),
+       console::none, after::empty, ""},
       {"hash map over string keys",
-       image_bytes().header(1).record("", 0).kind("hashmap", string_type, i32_type).u64(4)
-           .u64(0).str(),
+       image_bytes()
+           .header(1)
+           .record("", 0)
+           .kind("hashmap", string_type, i32_type)
+           .u64(4)
+           .u64(0)
+           .str(),
        console::none, after::empty, ""},
       {"shell",
-       image_bytes().header(1).record("s", 4).kind("hashmap_not_allowed", string_type, i32_type)
+       image_bytes()
+           .header(1)
+           .record("s", 4)
+           .kind("hashmap_not_allowed", string_type, i32_type)
            .str(),
        console::none, after::restored, "4:hashmap_not_allowed:s;"},
       {"shell over an integer key",
-       image_bytes().header(1).record("s", 4).kind("hashmap_not_allowed", i32_type, i32_type)
-           .str(),
+       image_bytes().header(1).record("s", 4).kind("hashmap_not_allowed", i32_type, i32_type).str(),
        console::none, after::empty, ""},
       {"trie over i32, no words",
        image_bytes().header(1).record("t", 1).kind("trie", i32_type, u08_type).u64(0).str(),
        console::none, after::restored, "1:trie:t;"},
       {"trie over i32 with a word",
-       image_bytes().header(1).record("t", 1).kind("trie", i32_type, u08_type).u64(1).text("w")
+       image_bytes()
+           .header(1)
+           .record("t", 1)
+           .kind("trie", i32_type, u08_type)
+           .u64(1)
+           .text("w")
            .str(),
        console::none, after::empty, ""},
-      {"bytes after the last record", one_vector("v", 7) + "x", console::none, after::empty,
-       ""},
+      {"bytes after the last record", one_vector("v", 7) + "x", console::none, after::empty, ""},
       {"vector element cut short",
-       image_bytes().header(1).record("", 0).kind("vector", i32_type, u08_type).u64(2)
-           .raw("\1\2\3\4").str(),
+       image_bytes()
+           .header(1)
+           .record("", 0)
+           .kind("vector", i32_type, u08_type)
+           .u64(2)
+           .raw("\1\2\3\4")
+           .str(),
        console::none, after::empty, ""},
       {"map key longer than the file",
-       image_bytes().header(1).record("", 0).kind("map", string_type, i32_type).u64(1)
-           .u64(1000).raw("abc").str(),
+       image_bytes()
+           .header(1)
+           .record("", 0)
+           .kind("map", string_type, i32_type)
+           .u64(1)
+           .u64(1000)
+           .raw("abc")
+           .str(),
        console::none, after::empty, ""},
       {"hash table with a value type",
-       image_bytes().header(1).record("", 0).kind("hashtable", u08_type, i32_type).u64(4).u64(0)
+       image_bytes()
+           .header(1)
+           .record("", 0)
+           .kind("hashtable", u08_type, i32_type)
+           .u64(4)
+           .u64(0)
            .str(),
        console::none, after::empty, ""},
       // A key the table cannot store is skipped, as the hash kinds load it.
       {"hash map key beyond the capacity",
-       image_bytes().header(1).record("h", 0).kind("hashmap", u08_type, u08_type).u64(4).u64(1)
-           .u8(10).u8(1).str(),
+       image_bytes()
+           .header(1)
+           .record("h", 0)
+           .kind("hashmap", u08_type, u08_type)
+           .u64(4)
+           .u64(1)
+           .u8(10)
+           .u8(1)
+           .str(),
        console::none, after::restored, "0:hashmap:h;"},
       {"vector count beyond the file",
-       image_bytes().header(1).record("", 0).kind("vector", i32_type, u08_type).u64(u64_max)
-           .raw(std::string(64, 0)).str(),
+       image_bytes()
+           .header(1)
+           .record("", 0)
+           .kind("vector", i32_type, u08_type)
+           .u64(u64_max)
+           .raw(std::string(64, 0))
+           .str(),
        console::none, after::empty, ""},
   };
 }
@@ -332,7 +375,7 @@ TEST(ImageRestore, EveryRowEndsAsDescribed) {
     const std::string path = dir.file("row.img");
     write_file(path, row.bytes);
     CaptureStdout();
-    const bool restored = restore_from(registry, path);
+    const bool restored = load_image(registry, path);
     EXPECT_EQ(GetCapturedStdout(), console_line(row.message, path)) << row.label;
     EXPECT_EQ(restored, row.database == after::restored) << row.label;
     const std::string expected = row.database == after::unchanged ? before
@@ -353,30 +396,16 @@ TEST(ImageRestore, PathsThatNameNoImageFile) {
   scratch_dir dir;
   ASSERT_EQ(::mkdir(dir.file("a_dir").c_str(), 0700), 0);
   ASSERT_EQ(::mkfifo(dir.file("a_fifo").c_str(), 0600), 0);
-  struct row {
-    std::string line;
-    console message;
-    std::string shown;
-  };
-  const std::vector<row> rows = {
-      {"r", console::none, ""},
-      {"r " + dir.file("a") + " " + dir.file("b"), console::none, ""},
-      {"r " + dir.file("missing.img"), console::not_exists, dir.file("missing.img")},
-      {"r " + dir.file("a_dir"), console::not_exists, dir.file("a_dir")},
-      // Must neither block waiting for a writer nor read from the pipe.
-      {"r " + dir.file("a_fifo"), console::not_exists, dir.file("a_fifo")},
-      {"r \"\"", console::not_exists, ""},
-      {"r \"with space.img\"", console::not_exists, "with space.img"},
-  };
-  for (const row& r : rows) {
-    Registry registry;
-    ASSERT_TRUE(place_at(registry, 2, "keep", empty_fake_vector()));
-    reply_record reply;
+  const std::string paths[] = {dir.file("missing.img"), dir.file("a_dir"),
+                               // Must neither block waiting for a writer nor read from the pipe.
+                               dir.file("a_fifo"), "", "with space.img"};
+  Registry registry;
+  ASSERT_TRUE(place_at(registry, 2, "keep", empty_fake_vector()));
+  for (const std::string& path : paths) {
     CaptureStdout();
-    EXPECT_FALSE(restore_command(registry, r.line, reply)) << r.line;
-    EXPECT_EQ(GetCapturedStdout(), console_line(r.message, r.shown)) << r.line;
-    EXPECT_EQ(slots_of(registry), "2:vector:keep;") << r.line;
-    EXPECT_TRUE(reply.empty());
+    EXPECT_FALSE(load_image(registry, path)) << path;
+    EXPECT_EQ(GetCapturedStdout(), console_line(console::not_exists, path)) << path;
+    EXPECT_EQ(slots_of(registry), "2:vector:keep;") << path;
   }
 }
 
@@ -385,10 +414,10 @@ TEST(ImageRestore, PathsThatNameNoImageFile) {
 TEST(ImageRestore, EmptyImageEmptiesTheDatabase) {
   scratch_dir dir;
   Registry empty;
-  ASSERT_TRUE(backup_to(empty, dir.file("empty.img")));
+  ASSERT_TRUE(save_image(empty, dir.file("empty.img")));
   Registry registry;
   ASSERT_TRUE(place_at(registry, 9, "gone", empty_fake_vector()));
-  EXPECT_TRUE(restore_from(registry, dir.file("empty.img")));
+  EXPECT_TRUE(load_image(registry, dir.file("empty.img")));
   EXPECT_EQ(registry.occupied_count(), 0u);
 }
 

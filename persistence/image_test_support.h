@@ -24,9 +24,10 @@ class scratch_dir {
  public:
   explicit scratch_dir(bool in_memory = false) {
     std::error_code ignored;
-    const std::filesystem::path base = in_memory && std::filesystem::is_directory("/dev/shm", ignored)
-                                           ? std::filesystem::path("/dev/shm")
-                                           : std::filesystem::temp_directory_path();
+    const std::filesystem::path base =
+        in_memory && std::filesystem::is_directory("/dev/shm", ignored)
+            ? std::filesystem::path("/dev/shm")
+            : std::filesystem::temp_directory_path();
     std::string pattern = (base / "zor_image_XXXXXX").string();
     if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
   }
@@ -51,15 +52,6 @@ inline std::string read_file(const std::string& path) {
 inline void write_file(const std::string& path, std::string_view bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline bool backup_to(const Registry& registry, const std::string& path) {
-  return backup_command(registry, "b " + path);
-}
-
-inline bool restore_from(Registry& registry, const std::string& path) {
-  reply_record reply;
-  return restore_command(registry, "r " + path, reply);
 }
 
 // Image bytes written field by field, little-endian, the way the tests spell out a layout.
@@ -138,8 +130,8 @@ inline std::string slots_of(const Registry& registry) {
     const nosql_db::ab_adt* c = registry.container_at(slot);
     if (c == nullptr) continue;
     --left;
-    out += std::to_string(slot) + ":" + std::string(c->kind_name()) + ":" +
-           std::string(c->name()) + ";";
+    out += std::to_string(slot) + ":" + std::string(c->kind_name()) + ":" + std::string(c->name()) +
+           ";";
   }
   return out;
 }

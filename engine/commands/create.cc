@@ -1,14 +1,15 @@
 // c: the create family. Builds an empty container of one of the thirteen kinds and places it in
-// the slot at the head of the free list, optionally under a unique name.
+// the slot at the head of the free list, optionally under a unique name; a five-byte c line
+// removes every container instead.
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <span>
 #include <string_view>
 
 #include "containers/factory.h"
 #include "engine/commands/families.h"
 #include "engine/commands/typed_dispatch.h"
-#include "engine/tokenizer.h"
 
 namespace qn::db::nosql {
 namespace {
@@ -48,12 +49,12 @@ bool is_pair_kind(std::string_view kind) { return kind == map_kind || kind == mu
 //   4  c <single kind but trie> type name | c <map|multimap> ktype vtype | c hashtable ktype cap
 //   5  c hashmap ktype vtype cap | c hashtable ktype cap name | c <map|multimap> ktype vtype name
 //   6  c hashmap ktype vtype cap name
-bool read_form(const Token (&t)[max_tokens], int count, create_form& f) {
-  if (count < 2) return false;
+bool read_form(std::span<const Token> t, create_form& f) {
+  if (t.size() < 2) return false;
   f.kind = t[1].text;
   const bool single = is_single_kind(f.kind), pair = is_pair_kind(f.kind);
   const bool table = f.kind == hashtable_kind, hash_map = f.kind == hashmap_kind;
-  switch (count) {
+  switch (t.size()) {
     case 2:
       if (f.kind != trie_kind) return false;
       f.key_word = "string";
@@ -104,16 +105,16 @@ bool read_form(const Token (&t)[max_tokens], int count, create_form& f) {
 
 // Every failure comes before the registry changes: a failed create leaves the free list, the
 // slots, the names and the reply as they were.
-bool create_container(Registry& registry, std::string_view line, reply_record& reply) {
-  Token t[max_tokens];
+bool create_command(const command_args& args) {
   create_form form;
-  if (!read_form(t, tokenize(line, t), form)) return false;
+  if (!read_form(args.tokens, form)) return false;
   type_descriptor key{}, value{};
   if (!recognise_type_word(form.key_word, key)) return false;
   if (!recognise_type_word(form.value_word, value)) return false;
   // A capacity token that is not entirely a number gives capacity 0.
   uint64_t capacity = 0;
   if (!parse_unbounded_u64(form.capacity, capacity)) capacity = 0;
+  Registry& registry = args.registry;
   if (!registry.can_place(form.name)) return false;
 
   std::unique_ptr<ab_adt> made;
@@ -125,12 +126,18 @@ bool create_container(Registry& registry, std::string_view line, reply_record& r
   uint64_t slot = 0;
   if (!registry.place_new(std::move(made), form.name, slot)) return false;
 
+  reply_record& reply = args.reply;
   reply.clear();
   reply.resize(2);
   reply[0].set_header("vkey", u64_type);
   reply[0].append(slot);
   reply[1].set_header("vkey(hex)", string_type);
   reply[1].append_text(slot_hex_text(slot));
+  return true;
+}
+
+bool clear_command(const command_args& args) {
+  args.registry.clear_all();
   return true;
 }
 

@@ -1,31 +1,59 @@
-// Entry points of the command families that execute dispatches to, one .cc per family.
-// Each runs under the registry lock the executor holds (mode noted per family).
+// Entry points of the command families, one .cc per family, and what the executor hands them.
+// Each runs under the registry lock the executor holds, in the mode of its row in the executor's
+// family table (noted per family below).
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "engine/registry.h"
 #include "engine/reply.h"
+#include "engine/tokenizer.h"
 
 namespace qn::db::nosql {
 
-// g: typed read. The executor has resolved the container; word, a and b are tokens 2..4 (empty
-// when absent). Registry lock shared.
-[[nodiscard]] bool read_command(ab_adt& container, std::string_view word, std::string_view a,
-                                std::string_view b, reply_record& reply);
-// s: typed write; `value` is the last token. Registry lock shared. Produces no reply items.
-[[nodiscard]] bool write_command(ab_adt& container, std::string_view word, std::string_view a,
-                                 std::string_view b, std::string_view value);
-// k: describe one container or all. Registry lock shared.
-[[nodiscard]] bool introspect_command(const Registry& registry, std::string_view line,
-                                      reply_record& reply);
-// i: typed insert. Registry lock shared. No reply items.
-[[nodiscard]] bool insert_command(const Registry& registry, std::string_view line);
-// d: typed delete. Registry lock shared. No reply items.
-[[nodiscard]] bool delete_command(const Registry& registry, std::string_view line);
-// e: erase one container. Registry lock exclusive.
-[[nodiscard]] bool erase_command(Registry& registry, std::string_view line, reply_record& reply);
-// c (any length but 5): create a container. Registry lock exclusive.
-[[nodiscard]] bool create_container(Registry& registry, std::string_view line, reply_record& reply);
+// One command line as a family receives it: tokenized once by the executor, the token count
+// already within the family's range, and token 1 resolved for the families that address a
+// container. Lives on the executor's stack for one command; handlers never see the raw line.
+struct command_args {
+  Registry& registry;
+  std::span<const Token> tokens;  // tokens[0] is the family word; only its first byte counted
+  // For a family that addresses a container, on a line that has token 1: that container (never
+  // null: a token naming no occupied slot fails the command before the handler runs) and its
+  // slot number. Null and 0 otherwise.
+  ab_adt* container = nullptr;
+  uint64_t slot = 0;
+  reply_record& reply;
+
+  // The text of token i; the empty text when the line has fewer tokens.
+  std::string_view text(size_t i) const {
+    return i < tokens.size() ? tokens[i].text : std::string_view();
+  }
+};
+
+// True when the command was carried out; false when nothing was done.
+using command_handler = bool (*)(const command_args&);
+
+// g container word [A] [B]: typed read, at most one unlabelled item. Registry lock shared.
+[[nodiscard]] bool read_command(const command_args& args);
+// s container word [A] [B] value: typed write, no items. Registry lock shared.
+[[nodiscard]] bool write_command(const command_args& args);
+// k [container]: describe every container, or one. Registry lock shared.
+[[nodiscard]] bool introspect_command(const command_args& args);
+// i container [word] [A] B: typed insert, no items. Registry lock shared.
+[[nodiscard]] bool insert_command(const command_args& args);
+// d container word [A] [B]: typed delete, no items. Registry lock shared.
+[[nodiscard]] bool delete_command(const command_args& args);
+// e container: erase one container. Registry lock exclusive.
+[[nodiscard]] bool erase_command(const command_args& args);
+// c kind ...: create a container (any line length but 5). Registry lock exclusive.
+[[nodiscard]] bool create_command(const command_args& args);
+// A five-byte c line: remove every container; always true. Registry lock exclusive.
+[[nodiscard]] bool clear_command(const command_args& args);
+// b path: write the image file of the database, no items. Registry lock shared.
+[[nodiscard]] bool backup_command(const command_args& args);
+// r path: replace the database with an image file. Registry lock exclusive.
+[[nodiscard]] bool restore_command(const command_args& args);
 
 }  // namespace qn::db::nosql

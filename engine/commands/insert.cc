@@ -1,11 +1,12 @@
 // i: the typed insert family. Picks the word and the two arguments from the token count, then
 // adds through one inserting operation; produces no reply items.
 #include <cstdint>
+#include <span>
 #include <string_view>
 
+#include "engine/commands/command_words.h"
 #include "engine/commands/families.h"
 #include "engine/commands/typed_dispatch.h"
-#include "engine/tokenizer.h"
 
 namespace qn::db::nosql {
 namespace {
@@ -19,8 +20,8 @@ struct insert_args {
 
 // 3 tokens: B alone. 4 tokens: an unquoted X beginning with f or l is the word, otherwise X is A.
 // 5 tokens: word, A, B. Any other count fails.
-bool sort_tokens(const Token (&t)[max_tokens], int count, insert_args& out) {
-  switch (count) {
+bool sort_tokens(std::span<const Token> t, insert_args& out) {
+  switch (t.size()) {
     case 3:
       out.b = t[2].text;
       return true;
@@ -43,40 +44,40 @@ bool sort_tokens(const Token (&t)[max_tokens], int count, insert_args& out) {
 
 // One handler for every (K, V). Without a word it inserts a key: (A as K, B as V), or, when A is
 // empty, (B as K, the zero value of V). An empty A is empty however it was written, so
-// `i 0 "" 5` inserts the key 5 like `i 0 5`. With a word only the first byte counts. B is parsed
-// before A.
+// `i 0 "" 5` inserts the key 5 like `i 0 5`. B is parsed before A.
 template <class K, class V>
-bool insert_typed(adt<K, V>& c, const insert_args& args) {
+bool insert_typed(adt<K, V>& c, command_word word, const insert_args& args) {
   K key{};
   uint64_t n = 0;
-  if (args.word.empty()) {
-    if (args.a.empty()) return parse(args.b, key) && c.insert(key, zero_value<V>());
-    V value{};
-    return parse(args.b, value) && parse(args.a, key) && c.insert(key, value);
-  }
-  switch (args.word[0]) {
-    case 'n':
+  switch (word) {
+    case command_word::key: {
+      if (args.a.empty()) return parse(args.b, key) && c.insert(key, zero_value<V>());
+      V value{};
+      return parse(args.b, value) && parse(args.a, key) && c.insert(key, value);
+    }
+    case command_word::nth:
       return parse(args.b, key) && parse(args.a, n) && c.insert_at(n, key);
-    case 'f':
+    case command_word::first:
       return parse(args.b, key) && c.insert_first(key);
-    case 'l':
+    case command_word::last:
       return parse(args.b, key) && c.insert_last(key);
-    case 'v':
+    case command_word::val:
       return parse(args.b, key) && parse(args.a, n) && c.insert_at_node(n, key);
+    default:
+      return false;
   }
-  return false;
 }
 
 }  // namespace
 
-bool insert_command(const Registry& registry, std::string_view line) {
-  Token t[max_tokens];
-  const int count = tokenize(line, t);
-  insert_args args;
-  if (count < 3 || !sort_tokens(t, count, args)) return false;
-  ab_adt* c = container_of(registry, t[1]);
-  if (c == nullptr || !is_known_kind(c->kind_name())) return false;
-  return with_typed(*c, [&](auto& typed) { return insert_typed(typed, args); });
+bool insert_command(const command_args& args) {
+  insert_args sorted;
+  if (!sort_tokens(args.tokens, sorted) || !is_known_kind(args.container->kind_name())) {
+    return false;
+  }
+  const command_word word = recognise_insert_word(sorted.word);
+  return with_typed(*args.container,
+                    [&](auto& typed) { return insert_typed(typed, word, sorted); });
 }
 
 }  // namespace qn::db::nosql

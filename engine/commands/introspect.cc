@@ -5,7 +5,6 @@
 
 #include "engine/commands/families.h"
 #include "engine/commands/typed_dispatch.h"
-#include "engine/tokenizer.h"
 
 namespace qn::db::nosql {
 namespace {
@@ -52,30 +51,21 @@ void list_all(const Registry& registry, reply_record& reply) {
 }  // namespace
 
 // k: one token lists every container; two describe the one the token names.
-bool introspect_command(const Registry& registry, std::string_view line, reply_record& reply) {
-  Token t[max_tokens];
-  const int count = tokenize(line, t);
-  if (count == 1) {
-    list_all(registry, reply);
+bool introspect_command(const command_args& args) {
+  if (args.container == nullptr) {
+    list_all(args.registry, args.reply);
     return true;
   }
-  if (count != 2) return false;
-  uint64_t slot = 0;
-  if (!resolve_container(registry, t[1].text, t[1].is_name(), slot)) return false;
-  ab_adt* c = registry.container_at(slot);
-  if (c == nullptr) return false;
-  start_table(reply);
-  append_row(registry, slot, *c, reply);
+  start_table(args.reply);
+  append_row(args.registry, args.slot, *args.container, args.reply);
   return true;
 }
 
-// e <container>: exactly two tokens; the slot number goes back to the head of the free list.
-bool erase_command(Registry& registry, std::string_view line, reply_record& reply) {
-  Token t[max_tokens];
-  if (tokenize(line, t) != 2) return false;
-  uint64_t slot = 0;
-  if (!resolve_container(registry, t[1].text, t[1].is_name(), slot)) return false;
-  if (!registry.release(slot)) return false;
+// e <container>: the slot number goes back to the head of the free list.
+bool erase_command(const command_args& args) {
+  const uint64_t slot = args.slot;
+  if (!args.registry.release(slot)) return false;
+  reply_record& reply = args.reply;
   reply.clear();
   reply.resize(1);
   reply[0].set_header("erase vkey", u64_type);

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/commands/command_words.h"
 #include "engine/commands/families.h"
 #include "engine/commands/typed_dispatch.h"
 
@@ -51,94 +52,94 @@ struct read_result {
   bool name(std::string_view text) { return answer_name(text, reply); }
 };
 
-// One handler for every (K, V); its cases follow the word table: first byte, then length and at
-// most one further byte. An unknown word succeeds with no item; an argument that does not parse
-// fails.
+// One handler for every (K, V), one case per word of the read table. An unknown word succeeds
+// with no item; an argument that does not parse fails.
 template <class K, class V>
-bool read_typed(adt<K, V>& c, std::string_view word, std::string_view a, std::string_view b,
+bool read_typed(adt<K, V>& c, command_word word, std::string_view a, std::string_view b,
                 reply_record& reply) {
   read_result<K, V> r{reply};
   K lo{}, hi{};
   uint64_t n = 0, to = 0;
-  const size_t length = word.size();
-  switch (byte_at(word, 0)) {
-    case 'a':
+  switch (word) {
+    case command_word::all:
       return r.found_keys(c.all(r.keys));
-    case 'c':
-      if (length == 5) return r.found_number(c.count_into(r.number));
-      if (length == 8) return r.name(c.kind_name());
+    case command_word::count:
+      return r.found_number(c.count_into(r.number));
+    case command_word::con_type:
+      return r.name(c.kind_name());
+    case command_word::contain:
       return parse(a, lo) && r.found_truth(c.has_word(lo, r.flag));
-    case 'e':
+    case command_word::equal:
       return parse(a, lo) && r.found_keys(c.equal(lo, r.keys));
-    case 'f':
-      if (length == 5) return r.found_key(c.first(r.key));
-      if (length == 7) return parse(a, n) && r.found_keys(c.first_n(n, r.keys));
-      return true;
-    case 'g':
-      if (word.back() == 't') return parse(a, lo) && r.found_keys(c.greater(lo, r.keys));
+    case command_word::first:
+      return r.found_key(c.first(r.key));
+    case command_word::first_n:
+      return parse(a, n) && r.found_keys(c.first_n(n, r.keys));
+    case command_word::gt:
+      return parse(a, lo) && r.found_keys(c.greater(lo, r.keys));
+    case command_word::ge:
       return parse(a, lo) && r.found_keys(c.greater_equal(lo, r.keys));
-    case 'i':
+    case command_word::index:
       return parse(a, lo) && r.found_number(c.index_of(lo, r.number));
-    case 'k':
+    case command_word::key_type:
       return r.name(type_name(c.key_type()));
-    case 'l':
-      if (length == 2 && word[1] == 't') return parse(a, lo) && r.found_keys(c.less(lo, r.keys));
-      if (length == 2) return parse(a, lo) && r.found_keys(c.less_equal(lo, r.keys));
-      if (length == 6) return parse(a, n) && r.found_keys(c.last_n(n, r.keys));
-      if (length != 4) return true;
-      if (word[1] == 'a') return r.found_key(c.last(r.key));
-      if (word[1] == 'e' && word[3] == 't') {
-        return parse(a, lo) && parse(b, hi) && r.found_keys(c.between_gt_le(lo, hi, r.keys));
-      }
-      if (word[1] == 'e') {
-        return parse(a, lo) && parse(b, hi) && r.found_keys(c.between_ge_le(lo, hi, r.keys));
-      }
-      if (word[1] == 't' && word[3] == 't') {
-        return parse(a, lo) && parse(b, hi) && r.found_keys(c.between_gt_lt(lo, hi, r.keys));
-      }
-      if (word[1] == 't') {
-        return parse(a, lo) && parse(b, hi) && r.found_keys(c.between_ge_lt(lo, hi, r.keys));
-      }
-      return true;
-    case 'm':
-      if (length == 3 && word[2] == 'n') return r.found_key(c.min(r.key));
-      if (length == 3) return r.found_key(c.max(r.key));
-      if (length == 5 && word[2] == 'n') return parse(a, n) && r.found_keys(c.min_n(n, r.keys));
-      if (length == 5) return parse(a, n) && r.found_keys(c.max_n(n, r.keys));
-      return true;
-    case 'n':
-      if (length == 3) return parse(a, n) && r.found_key(c.at(n, r.key));
-      return true;
-    case 'p':
-      if (length == 3) return parse(a, lo) && r.found_number(c.find_node(lo, r.number));
-      if (length == 5 && word[4] == 'n') {
-        return parse(a, n) && r.found_number(c.next_node(n, r.number));
-      }
-      if (length == 5 && word[4] == 'p') {
-        return parse(a, n) && r.found_number(c.prev_node(n, r.number));
-      }
-      return true;
-    case 'r':
-      if (length == 4) return parse(a, lo) && r.found_number(c.rank_of(lo, r.number));
+    case command_word::lt:
+      return parse(a, lo) && r.found_keys(c.less(lo, r.keys));
+    case command_word::le:
+      return parse(a, lo) && r.found_keys(c.less_equal(lo, r.keys));
+    case command_word::last:
+      return r.found_key(c.last(r.key));
+    case command_word::lege:
+      return parse(a, lo) && parse(b, hi) && r.found_keys(c.between_ge_le(lo, hi, r.keys));
+    case command_word::legt:
+      return parse(a, lo) && parse(b, hi) && r.found_keys(c.between_gt_le(lo, hi, r.keys));
+    case command_word::ltge:
+      return parse(a, lo) && parse(b, hi) && r.found_keys(c.between_ge_lt(lo, hi, r.keys));
+    case command_word::ltgt:
+      return parse(a, lo) && parse(b, hi) && r.found_keys(c.between_gt_lt(lo, hi, r.keys));
+    case command_word::last_n:
+      return parse(a, n) && r.found_keys(c.last_n(n, r.keys));
+    case command_word::max:
+      return r.found_key(c.max(r.key));
+    case command_word::min:
+      return r.found_key(c.min(r.key));
+    case command_word::max_n:
+      return parse(a, n) && r.found_keys(c.max_n(n, r.keys));
+    case command_word::min_n:
+      return parse(a, n) && r.found_keys(c.min_n(n, r.keys));
+    case command_word::nth:
+      return parse(a, n) && r.found_key(c.at(n, r.key));
+    case command_word::ptr:
+      return parse(a, lo) && r.found_number(c.find_node(lo, r.number));
+    case command_word::ptr_n:
+      return parse(a, n) && r.found_number(c.next_node(n, r.number));
+    case command_word::ptr_p:
+      return parse(a, n) && r.found_number(c.prev_node(n, r.number));
+    case command_word::rank:
+      return parse(a, lo) && r.found_number(c.rank_of(lo, r.number));
+    case command_word::range:
       return parse(a, n) && parse(b, to) && r.found_keys(c.range(n, to, r.keys));
-    case 'u':
+    case command_word::ucontain:
       return parse(a, lo) && r.found_truth(c.has_word_any_case(lo, r.flag));
-    case 'v':
-      if (length == 8 && word[7] == 'e') return r.name(type_name(c.value_type()));
-      if (length == 8) return true;
-      if (word.back() == 'l') return parse(a, n) && r.found_key(c.value_at_node(n, r.key));
-      if (word.back() == 'e') return parse(a, lo) && r.found_values(c.values_of(lo, r.values));
+    case command_word::val:
+      return parse(a, n) && r.found_key(c.value_at_node(n, r.key));
+    case command_word::value:
+      return parse(a, lo) && r.found_values(c.values_of(lo, r.values));
+    case command_word::val_type:
+      return r.name(type_name(c.value_type()));
+    default:
       return true;
   }
-  return true;
 }
 
 }  // namespace
 
-bool read_command(ab_adt& container, std::string_view word, std::string_view a, std::string_view b,
-                  reply_record& reply) {
-  if (!is_known_kind(container.kind_name())) return false;
-  return with_typed(container, [&](auto& typed) { return read_typed(typed, word, a, b, reply); });
+bool read_command(const command_args& args) {
+  if (!is_known_kind(args.container->kind_name())) return false;
+  const command_word word = recognise_read_word(args.text(2));
+  const std::string_view a = args.text(3), b = args.text(4);
+  return with_typed(*args.container,
+                    [&](auto& typed) { return read_typed(typed, word, a, b, args.reply); });
 }
 
 }  // namespace qn::db::nosql

@@ -78,9 +78,6 @@ T zero_value() {
   }
 }
 
-// Byte i of a word, or 0 past its end.
-inline char byte_at(std::string_view word, size_t i) { return i < word.size() ? word[i] : '\0'; }
-
 // A slot number as the replies show it: "0x" and lowercase hexadecimal digits without leading
 // zeros ("0x0" for slot 0).
 inline std::string slot_hex_text(uint64_t slot) {
