@@ -246,3 +246,43 @@ TEST(Persistence, SigkillUnderAlwaysKeepsEveryAcknowledgedWrite) {
 
 }  // namespace
 }  // namespace qn::e2e
+
+namespace qn::e2e {
+namespace {
+
+// The name of a file with that ending in the directory; empty when there is none.
+std::string file_ending(const std::string& directory, std::string_view ending) {
+  for (const fs::directory_entry& e : fs::directory_iterator(directory)) {
+    if (e.path().string().ends_with(ending)) return e.path().string();
+  }
+  return "";
+}
+
+// A snapshot of about 50 MB is written by a child while another client's writes are answered.
+TEST(Persistence, WritesAreServedWhileASnapshotIsWritten) {
+  temp_directory data;
+  const std::string directory = data.path() + "/data";
+  persistent_server server(directory,
+                           "fsync = \"no\"\nsnapshot_every_s = 0\n"
+                           "snapshot_log_bytes = 1000\n");
+  ASSERT_TRUE(server.start());
+  auto bulk = server.client();
+  ASSERT_TRUE(is_success(bulk->command("c vector string")));
+  for (int i = 0; i < 4; ++i) {
+    ASSERT_TRUE(is_success(bulk->command("i 1 last " + std::string(12u << 20, 'a' + i))));
+  }
+  auto c = server.client();
+  ASSERT_TRUE(is_success(c->command("c map i32 i32")));
+  // The writes below grow the log past the limit, so the next snapshot follows within a second.
+  const std::string first = file_ending(directory, ".img");
+  int served_during = 0;
+  for (int i = 0; i < 200000 && file_ending(directory, ".img") == first; ++i) {
+    ASSERT_TRUE(is_success(c->command("i 2 " + std::to_string(i) + " 1")));
+    if (!file_ending(directory, ".img.tmp").empty()) ++served_during;
+  }
+  EXPECT_NE(file_ending(directory, ".img"), first);
+  EXPECT_GT(served_during, 0);
+}
+
+}  // namespace
+}  // namespace qn::e2e
