@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 #include "app/log_mini.h"
@@ -94,9 +95,13 @@ void durability::restore(persist::Registry& registry) {
       },
       replayed, error);
   if (!loaded) {
-    // check_log read every record already, so only a vanished or unreadable file gets here.
-    std::printf("persistence: %s\n", error.c_str());
-    log_warn("persistence: %s; the database is served as far as it was loaded\n", error.c_str());
+    // The log was checked before the listener started, so this is a snapshot that does not load
+    // (or a file gone meanwhile). Serving part of the database, and logging on top of it, would
+    // make the loss permanent: the process ends here, on the listener thread, before any client.
+    std::printf("persistence: %s; not starting\n", error.c_str());
+    log_warn("persistence: %s; not starting\n", error.c_str());
+    std::fflush(stdout);
+    std::_Exit(EXIT_FAILURE);
   }
   const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - begin);
