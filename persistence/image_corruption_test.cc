@@ -15,9 +15,9 @@ namespace qn::db::nosql {
 namespace {
 
 using namespace image_testing;
-using nosql_db::make_container;
 using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStdout;
+using nosql_db::make_container;
 
 // One small container of every kind (a few elements each, every scalar type somewhere), plus a
 // shell and an empty trie over a non-string key. Hash keys are 8 and 16 bits wide, so that a
@@ -28,14 +28,14 @@ Registry& small_database(Registry& registry) {
     type_descriptor key, value;
   };
   const shape shapes[] = {
-      {"hashmap", i16_type, string_type},  {"hashtable", u08_type, u08_type},
-      {"hashmap", string_type, i32_type},  {"map", string_type, double_type},
+      {"hashmap", i16_type, string_type}, {"hashtable", u08_type, u08_type},
+      {"hashmap", string_type, i32_type}, {"map", string_type, double_type},
       {"multimap", i08_type, string_type}, {"set", float_type, u08_type},
-      {"multiset", date_type, u08_type},   {"vector", u32_type, u08_type},
-      {"vector", string_type, u08_type},   {"deque", time_type, u08_type},
-      {"list", datetime_type, u08_type},   {"stack", i64_type, u08_type},
-      {"queue", u16_type, u08_type},       {"heap", double_type, u08_type},
-      {"trie", string_type, u08_type},     {"trie", i32_type, u08_type},
+      {"multiset", date_type, u08_type},  {"vector", u32_type, u08_type},
+      {"vector", string_type, u08_type},  {"deque", time_type, u08_type},
+      {"list", datetime_type, u08_type},  {"stack", i64_type, u08_type},
+      {"queue", u16_type, u08_type},      {"heap", double_type, u08_type},
+      {"trie", string_type, u08_type},    {"trie", i32_type, u08_type},
   };
   uint64_t slot = 2;
   for (const shape& s : shapes) {
@@ -120,10 +120,8 @@ TEST(ImageCorruption, EveryFlippedByteEndsEmptyOrConsistent) {
     bool is_set;
   };
   const pattern patterns[] = {
-      {"xor 01", 0x01, 0, false},
-      {"xor 80", 0x80, 0, false},
-      {"xor ff", 0xff, 0, false},
-      {"set 00", 0, 0x00, true},
+      {"xor 01", 0x01, 0, false}, {"xor 80", 0x80, 0, false},
+      {"xor ff", 0xff, 0, false}, {"set 00", 0, 0x00, true},
   };
   Registry registry, again;
   size_t accepted = 0, refused = 0;
@@ -152,8 +150,8 @@ TEST(ImageCorruption, EveryFlippedByteEndsEmptyOrConsistent) {
     }
   }
   GetCapturedStdout();
-  std::printf("%zu-byte image: %zu damaged copies accepted, %zu refused\n", image.size(), accepted,
-              refused);
+  std::printf("%zu-byte image: %zu damaged copies accepted, %zu refused\n", image.size(),
+              accepted, refused);
   EXPECT_GT(refused, 0u);
 }
 

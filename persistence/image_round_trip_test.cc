@@ -42,89 +42,29 @@ struct exact_row {
 
 std::vector<exact_row> exact_rows() {
   return {
-      {"hashmap",
-       u08_type,
-       i32_type,
-       16,
-       {"3"},
-       {"7"},
+      {"hashmap", u08_type, i32_type, 16, {"3"}, {"7"},
        image_bytes().u64(16).u64(1).u8(3).raw(std::string_view("\7\0\0\0", 4)).str()},
-      {"hashtable",
-       i16_type,
-       u08_type,
-       4,
-       {"-32767"},
-       {},
+      {"hashtable", i16_type, u08_type, 4, {"-32767"}, {},
        image_bytes().u64(4).u64(1).raw("\x01\x80\xff\xff\xff\xff\xff\xff").raw("\x01\x80").str()},
-      {"hashtable",
-       u08_type,
-       u08_type,
-       256,
-       {"200", "1"},
-       {},
+      {"hashtable", u08_type, u08_type, 256, {"200", "1"}, {},
        image_bytes().u64(256).u64(2).u64(1).u8(1).u64(200).u8(200).str()},
-      {"hashmap",
-       i08_type,
-       string_type,
-       300,
-       {"-127", "-128"},
-       {"x", ""},
+      {"hashmap", i08_type, string_type, 300, {"-127", "-128"}, {"x", ""},
        image_bytes().u64(300).u64(2).u8(0x80).u64(0).u8(0x81).text("x").str()},
-      {"map",
-       string_type,
-       string_type,
-       0,
-       {"a"},
-       {"bc"},
+      {"map", string_type, string_type, 0, {"a"}, {"bc"},
        image_bytes().u64(1).text("a").text("bc").str()},
-      {"multimap",
-       i32_type,
-       u08_type,
-       0,
-       {"5", "-1", "5"},
-       {"1", "2", "3"},
-       image_bytes()
-           .u64(3)
-           .raw("\xff\xff\xff\xff")
-           .u8(2)
-           .raw(std::string_view("\5\0\0\0", 4))
-           .u8(1)
-           .raw(std::string_view("\5\0\0\0", 4))
-           .u8(3)
-           .str()},
+      {"multimap", i32_type, u08_type, 0, {"5", "-1", "5"}, {"1", "2", "3"},
+       image_bytes().u64(3).raw("\xff\xff\xff\xff").u8(2).raw(std::string_view("\5\0\0\0", 4))
+           .u8(1).raw(std::string_view("\5\0\0\0", 4)).u8(3).str()},
       {"vector", string_type, u08_type, 0, {""}, {}, image_bytes().u64(1).u64(0).str()},
-      {"vector",
-       u16_type,
-       u08_type,
-       0,
-       {"1", "515"},
-       {},
+      {"vector", u16_type, u08_type, 0, {"1", "515"}, {},
        image_bytes().u64(2).raw(std::string_view("\1\0\3\2", 4)).str()},
-      {"set",
-       date_type,
-       u08_type,
-       0,
-       {"2021-03-04", "2020-10-16"},
-       {},
+      {"set", date_type, u08_type, 0, {"2021-03-04", "2020-10-16"}, {},
        image_bytes().u64(2).raw("\xe4\x07\x0a\x10").raw("\xe5\x07\x03\x04").str()},
-      {"stack",
-       time_type,
-       u08_type,
-       0,
-       {"01:02:03", "23:59:59"},
-       {},
-       image_bytes()
-           .u64(2)
-           .raw(std::string_view("\1\2\3\0\0\0\0", 7))
-           .raw(std::string_view("\x17\x3b\x3b\0\0\0\0", 7))
-           .str()},
+      {"stack", time_type, u08_type, 0, {"01:02:03", "23:59:59"}, {},
+       image_bytes().u64(2).raw(std::string_view("\1\2\3\0\0\0\0", 7))
+           .raw(std::string_view("\x17\x3b\x3b\0\0\0\0", 7)).str()},
       // The empty word is never stored.
-      {"trie",
-       string_type,
-       u08_type,
-       0,
-       {"b", "ab", "", "a"},
-       {},
+      {"trie", string_type, u08_type, 0, {"b", "ab", "", "a"}, {},
        image_bytes().u64(3).text("a").text("ab").text("b").str()},
   };
 }
@@ -170,14 +110,14 @@ TEST(ImageBytes, HashMapExampleFile) {
   ASSERT_TRUE(place_at(registry, 0, "m", std::move(c)));
   ASSERT_TRUE(save_image(registry, dir.file("m.img")));
   const unsigned char expected[] = {
-      'q', 'm', 'd', 'b', 0, 1, 0, 0, 0,   0,   0,   0,   0,  // magic, version, count 1
-      1,   0,   0,   0,   0, 0, 0, 0, 'm',                    // name
-      0,   0,   0,   0,   0, 0, 0, 0,                         // slot id
-      7,   0,   0,   0,   0, 0, 0, 0, 'h', 'a', 's', 'h', 'm',
-      'a', 'p', 0,   1,   0, 2, 0, 0,  // u08, i32
-      16,  0,   0,   0,   0, 0, 0, 0,  // capacity
-      1,   0,   0,   0,   0, 0, 0, 0,  // count
-      3,   7,   0,   0,   0};
+      'q', 'm', 'd', 'b', 0, 1, 0, 0, 0, 0, 0, 0, 0,  // magic, version, count 1
+      1, 0, 0, 0, 0, 0, 0, 0, 'm',                     // name
+      0, 0, 0, 0, 0, 0, 0, 0,                          // slot id
+      7, 0, 0, 0, 0, 0, 0, 0, 'h', 'a', 's', 'h', 'm', 'a', 'p',
+      0, 1, 0, 2, 0, 0,                                // u08, i32
+      16, 0, 0, 0, 0, 0, 0, 0,                         // capacity
+      1, 0, 0, 0, 0, 0, 0, 0,                          // count
+      3, 7, 0, 0, 0};
   EXPECT_EQ(read_file(dir.file("m.img")),
             std::string(reinterpret_cast<const char*>(expected), sizeof(expected)));
 }
