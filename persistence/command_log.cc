@@ -163,7 +163,8 @@ void command_log::run() {
     {
       std::unique_lock hold(mutex_);
       if (policy_ == fsync_policy::always) {
-        wake_.wait(hold, [&] { return is_stopping_ || !pending_.empty() || !retired_.empty(); });
+        // Tickets not yet synced, not pending bytes: rotate() may have written them already.
+        wake_.wait(hold, [&] { return is_stopping_ || synced_ < appended_; });
       } else {
         wake_.wait_for(hold, 1s, [&] { return is_stopping_; });
       }
