@@ -124,8 +124,10 @@ void durability::load(persist::Registry& registry,
     restore(registry);
     registry.set_log(log_.get());
   }
+  // A stop may already be under way on the main thread: then no snapshot thread is started.
+  std::lock_guard hold(mutex_);
   registry_ = &registry;
-  snapshot_thread_ = std::thread([this] { snapshot_loop(); });
+  if (!is_stopping_) snapshot_thread_ = std::thread([this] { snapshot_loop(); });
 }
 
 void durability::take_snapshot() {
@@ -168,14 +170,16 @@ void durability::snapshot_loop() {
 }
 
 void durability::stop_snapshots() {
+  std::thread thread;
   {
     std::lock_guard hold(mutex_);
     is_stopping_ = true;
+    thread.swap(snapshot_thread_);
   }
   wake_.notify_all();
-  if (!snapshot_thread_.joinable()) return;
-  snapshot_thread_.join();
-  if (log_ == nullptr && registry_ != nullptr) take_snapshot();
+  if (!thread.joinable()) return;
+  thread.join();
+  if (log_ == nullptr) take_snapshot();
 }
 
 void durability::close() {

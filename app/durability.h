@@ -48,13 +48,13 @@ class durability {
   bool is_enabled_ = false;
   db::nosql::stored_state state_;
   std::unique_ptr<db::nosql::command_log> log_;
-  db::nosql::Registry* registry_ = nullptr;
+  db::nosql::Registry* registry_ = nullptr;  // set by load, under mutex_
   uint64_t next_snapshot_ = 0;  // snapshot thread: the number of a snapshot without a log
 
   std::mutex mutex_;
   std::condition_variable wake_;
-  bool is_stopping_ = false;  // guarded by mutex_
-  std::thread snapshot_thread_;
+  bool is_stopping_ = false;     // guarded by mutex_
+  std::thread snapshot_thread_;  // guarded by mutex_
 };
 
 }  // namespace qn::app
