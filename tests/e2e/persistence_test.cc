@@ -3,6 +3,7 @@
 // record is cut off and a corrupt one in the middle stops the start.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -207,7 +208,7 @@ TEST(Persistence, SigkillUnderAlwaysKeepsEveryAcknowledgedWrite) {
   const std::string settings = "fsync = \"always\"\nsnapshot_log_bytes = 20000\n";
   temp_directory data;
   constexpr int writers = 4;
-  std::vector<uint64_t> acknowledged(writers, 0);
+  std::vector<std::atomic<uint64_t>> acknowledged(writers);
   {
     persistent_server server(data.path() + "/data", settings);
     ASSERT_TRUE(server.start());
@@ -228,7 +229,14 @@ TEST(Persistence, SigkillUnderAlwaysKeepsEveryAcknowledgedWrite) {
         }
       });
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(300 + std::random_device()() % 500));
+    // Every writer has had a write answered, then a random moment.
+    for (int i = 0; i < 1000; ++i) {
+      bool all_going = true;
+      for (const auto& n : acknowledged) all_going = all_going && n.load() > 0;
+      if (all_going) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::random_device()() % 500));
     ASSERT_TRUE(server.process.send_signal(SIGKILL));
     for (std::thread& t : threads) t.join();
     ASSERT_TRUE(server.process.wait_exit().has_value());
@@ -238,9 +246,10 @@ TEST(Persistence, SigkillUnderAlwaysKeepsEveryAcknowledgedWrite) {
   auto c = again.client();
   for (int w = 0; w < writers; ++w) {
     const uint64_t count = count_in(c->command("g " + std::to_string(w + 1) + " count"));
-    EXPECT_GE(count, acknowledged[w]) << w;
-    EXPECT_LE(count, acknowledged[w] + 1) << w;
-    EXPECT_GT(acknowledged[w], 0u) << w;
+    const uint64_t answered = acknowledged[w].load();
+    EXPECT_GE(count, answered) << w;
+    EXPECT_LE(count, answered + 1) << w;
+    EXPECT_GT(answered, 0u) << w;
   }
 }
 
