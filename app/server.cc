@@ -21,6 +21,7 @@
 #include <utility>
 
 #include "app/detach.h"
+#include "app/durability.h"
 #include "app/log_mini.h"
 #include "app/program_path.h"
 #include "app/service_notify.h"
@@ -289,12 +290,16 @@ int run_server(bool is_service) {
   // The users, the throttle and the listener live for the whole process (see lifecycle).
   auto* users = new user_table;
   config::server_limits limits;
+  config::persistence_settings persistence;
   net::listener_options options;
-  options.port = config::read_configuration(*users, limits);
+  options.port = config::read_configuration(*users, limits, persistence);
+  // Lives for the whole process, like the listener whose first start it loads.
+  auto* stored = new durability;
+  if (!stored->prepare(persistence)) return -1;
   options.bind_address = bind_address();
   options.users = users;
-  options.on_first_start = [](db::nosql::Registry& registry) {
-    config::run_startup_script(registry);
+  options.on_first_start = [stored](db::nosql::Registry& registry) {
+    stored->load(registry, [](db::nosql::Registry& r) { config::run_startup_script(r); });
   };
   net::throttle_settings throttle_settings;
   throttle_settings.max_tracked_addresses = static_cast<size_t>(limits.max_tracked_addresses);
@@ -315,7 +320,9 @@ int run_server(bool is_service) {
     }
     serve_until_stop(*listener, life.notifier);
     life.notifier.report("STOPPING=1\nSTATUS=stop pending");
+    stored->stop_snapshots();
     stop_listener(*listener, listener_thread);
+    stored->close();
   } else {
     life.notifier.report("STOPPING=1\nSTATUS=stop pending");
   }

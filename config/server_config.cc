@@ -1,6 +1,7 @@
 #include "config/server_config.h"
 
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "config/file_text.h"
@@ -91,11 +92,67 @@ void read_limits(const table& document, server_limits& limits) {
   }
 }
 
+// Prints the one line of a [persistence] key that keeps its default.
+void say_kept(const char* key, const char* wanted, const std::string& kept) {
+  std::printf("persistence.%s in %s is not %s, using %s\n", key, configuration_file, wanted,
+              kept.c_str());
+}
+
+void read_persistence_text(const value* section, const char* key, std::string& field) {
+  const value* v = lookup_in(section, key);
+  if (v == nullptr) return;
+  if (v->type() != value_type::string || v->as_string().empty()) {
+    say_kept(key, "a non-empty string", field.empty() ? "none" : field);
+  } else {
+    field = v->as_string();
+  }
+}
+
+void read_persistence_integer(const value* section, const char* key, int64_t& field) {
+  const value* v = lookup_in(section, key);
+  if (v == nullptr) return;
+  if (v->type() != value_type::integer || v->as_integer() < 0) {
+    say_kept(key, "an integer of at least 0", std::to_string(field));
+  } else {
+    field = v->as_integer();
+  }
+}
+
+void read_persistence(const table& document, persistence_settings& settings) {
+  const value* section = document.lookup("persistence");
+  if (section == nullptr || !section->is_table()) return;
+  read_persistence_text(section, "directory", settings.directory);
+  const value* append_log = lookup_in(section, "append_log");
+  if (append_log != nullptr) {
+    if (append_log->type() != value_type::boolean) {
+      say_kept("append_log", "a boolean", settings.append_log ? "true" : "false");
+    } else {
+      settings.append_log = append_log->as_boolean();
+    }
+  }
+  std::string fsync = settings.fsync;
+  read_persistence_text(section, "fsync", fsync);
+  if (fsync == "always" || fsync == "everysec" || fsync == "no") {
+    settings.fsync = fsync;
+  } else {
+    say_kept("fsync", "\"always\", \"everysec\" or \"no\"", settings.fsync);
+  }
+  read_persistence_integer(section, "snapshot_every_s", settings.snapshot_every_s);
+  read_persistence_integer(section, "snapshot_log_bytes", settings.snapshot_log_bytes);
+}
+
 }  // namespace
 
 uint16_t read_configuration(user_table& users, server_limits& limits) {
+  persistence_settings ignored;
+  return read_configuration(users, limits, ignored);
+}
+
+uint16_t read_configuration(user_table& users, server_limits& limits,
+                            persistence_settings& persistence) {
   users.clear();
   limits = server_limits{};
+  persistence = persistence_settings{};
   std::string text;
   bool too_large = false;
   (void)read_file_text(configuration_file, max_configuration_size, text, too_large);
@@ -115,6 +172,7 @@ uint16_t read_configuration(user_table& users, server_limits& limits) {
   const uint16_t port = port_of(*document);
   read_users(*document, users);
   read_limits(*document, limits);
+  read_persistence(*document, persistence);
   return port;
 }
 

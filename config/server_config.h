@@ -28,6 +28,15 @@ struct server_limits {
   int64_t worker_concurrency = 0;  // 0: the number of online processors, at most 16
 };
 
+// The optional [persistence] table (docs/configuration.md). An empty directory: nothing is kept.
+struct persistence_settings {
+  std::string directory;  // relative to the working directory; created when missing
+  bool append_log = true;
+  std::string fsync = "everysec";  // "always", "everysec" or "no"
+  int64_t snapshot_every_s = 300;  // 0: only by snapshot_log_bytes
+  int64_t snapshot_log_bytes = int64_t{256} << 20;
+};
+
 // Reads zor_ndb.toml from the current directory and returns the low 16 bits of server.port;
 // fills `users` (cleared first) from users.users_list, the first entry of a name winning, and
 // `limits` (reset first) from the [limits] table: a missing key keeps its default silently, a key
@@ -36,5 +45,9 @@ struct server_limits {
 // the default limits; a document that cannot be built gives the same after the reader's own
 // message.
 uint16_t read_configuration(user_table& users, server_limits& limits);
+// As above, and fills `persistence` (reset first) from the [persistence] table the same way: a
+// missing key keeps its default, a key of the wrong type or out of range keeps it after a line.
+uint16_t read_configuration(user_table& users, server_limits& limits,
+                            persistence_settings& persistence);
 
 }  // namespace qn::config

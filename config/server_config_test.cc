@@ -139,6 +139,47 @@ TEST(ServerConfig, LimitsTakeTheirDefaultsWhenMissingMistypedOrOutOfRange) {
   }
 }
 
+// Persistence is off (no directory) unless the table names one; each key falls back alone.
+TEST(ServerConfig, PersistenceKeysTakeTheirDefaultsWhenMissingOrMistyped) {
+  struct persistence_case {
+    std::string table;  // the [persistence] lines, table header included
+    std::string directory;
+    bool append_log;
+    std::string fsync;
+    int64_t snapshot_every_s;
+    const char* messages;
+  };
+  const persistence_case cases[] = {
+      {"", "", true, "everysec", 300, ""},
+      {"[persistence]\ndirectory = \"d\"\nappend_log = false\nfsync = \"always\"\n"
+       "snapshot_every_s = 0\n",
+       "d", false, "always", 0, ""},
+      {"[persistence]\ndirectory = 3\nappend_log = 1\nfsync = \"sometimes\"\n"
+       "snapshot_every_s = -1\n",
+       "", true, "everysec", 300,
+       "persistence.directory in zor_ndb.toml is not a non-empty string, using none\n"
+       "persistence.append_log in zor_ndb.toml is not a boolean, using true\n"
+       "persistence.fsync in zor_ndb.toml is not \"always\", \"everysec\" or \"no\", using "
+       "everysec\n"
+       "persistence.snapshot_every_s in zor_ndb.toml is not an integer of at least 0, using 300\n"},
+  };
+  for (const persistence_case& c : cases) {
+    testing_support::temp_dir dir;
+    dir.write("zor_ndb.toml", "[server]\nport = 80\n[users]\nusers_list = []\n" + c.table);
+    user_table users;
+    server_limits limits;
+    persistence_settings settings;
+    settings.directory = "left over";  // reset by the reading
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(read_configuration(users, limits, settings), 80) << c.table;
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.messages) << c.table;
+    EXPECT_EQ(settings.directory, c.directory) << c.table;
+    EXPECT_EQ(settings.append_log, c.append_log) << c.table;
+    EXPECT_EQ(settings.fsync, c.fsync) << c.table;
+    EXPECT_EQ(settings.snapshot_every_s, c.snapshot_every_s) << c.table;
+  }
+}
+
 TEST(LineSplit, PiecesBetweenSeparators) {
   struct split_case {
     const char* text;

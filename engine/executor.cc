@@ -3,6 +3,7 @@
 #include <mutex>
 #include <shared_mutex>
 #include <span>
+#include <string_view>
 
 #include "engine/commands/families.h"
 #include "engine/tokenizer.h"
@@ -48,26 +49,66 @@ const family_row* find_family(std::string_view line) {
   return nullptr;
 }
 
-// Resolves the container token where the family needs it and runs the handler. Requires: the
-// registry lock held in the row's mode.
-//
-// The handler's result is the command's outcome, returned from here alone: a true result of a
-// family that changes data (s, i, d, e, r, c) is the point at which a command took effect.
-bool run_family(const family_row& row, Registry& registry, std::span<const Token> tokens,
-                reply_record& reply) {
-  command_args args{.registry = registry, .tokens = tokens, .reply = reply};
-  if (row.addresses_container && tokens.size() > 1) {
-    args.container = container_of(registry, tokens[1], args.slot);
-    if (args.container == nullptr) return false;
-  }
-  return row.handler(args);
+// Whether a true result of the family changed the database (b, g, k only read it).
+bool changes_data(const family_row& row) {
+  return row.handler != read_command && row.handler != introspect_command &&
+         row.handler != backup_command;
 }
 
-}  // namespace
+// With a log attached, changes to one container made under the shared registry lock are ordered
+// by the container's lock inside the handler, which is gone by the time the log is told. A stripe
+// of these, held around the handler and the append, makes the log's order that of the effects.
+std::mutex& order_stripe(uint64_t slot) {
+  static std::mutex stripes[64];
+  return stripes[slot % 64];
+}
 
-// The line is tokenized before the lock is taken: tokens depend on the line alone, and only the
-// container token's resolution reads the registry.
-bool execute(Registry& registry, const char* line, uint64_t length, reply_record& reply) {
+// Tells the log about a change that just took effect. Requires: the lock that ordered it held.
+uint64_t append_change(const family_row& row, const command_args& args, std::string_view line) {
+  logged_change change{.family = row.first_byte, .slot = args.slot, .line = line, .image_path = {}};
+  if (row.handler == restore_command) change.image_path = args.text(1);
+  return args.registry.log()->append(change);
+}
+
+// Resolves the container token where the family needs it and runs the handler. Requires: the
+// registry lock held in the row's mode. `pinned` (replay only) is the slot the line's container
+// token stands for, or the slot a creation must take; null for a line from a client.
+//
+// The handler's result is the command's outcome, returned from here alone: a true result of a
+// family that changes data (s, i, d, e, r, c) is the point at which a command took effect, and
+// where it is appended to the registry's log, if any; `ticket` gets the log's ticket.
+bool run_family(const family_row& row, Registry& registry, std::span<const Token> tokens,
+                std::string_view line, const uint64_t* pinned, reply_record& reply,
+                uint64_t& ticket) {
+  command_args args{.registry = registry, .tokens = tokens, .reply = reply};
+  if (row.addresses_container && tokens.size() > 1) {
+    if (pinned != nullptr) {
+      args.slot = *pinned;
+      args.container = registry.container_at(*pinned);
+    } else {
+      args.container = container_of(registry, tokens[1], args.slot);
+    }
+    if (args.container == nullptr) return false;
+  }
+  const bool is_logged = registry.log() != nullptr && changes_data(row);
+  if (row.handler == create_command) {
+    if (pinned != nullptr) registry.reserve_front(*pinned);
+    // Creation takes the head of the free list, read here under the exclusive lock.
+    if (is_logged && !registry.peek_free(args.slot)) return false;
+  }
+  std::unique_lock<std::mutex> order;
+  if (is_logged && row.lock == lock_mode::shared) order = std::unique_lock(order_stripe(args.slot));
+  const bool done = row.handler(args);
+  // A restore that fails after reading the header has emptied the database: logged either way.
+  if (is_logged && (done || row.handler == restore_command)) {
+    ticket = append_change(row, args, line);
+  }
+  return done;
+}
+
+// Tokenizes a line and runs it under the registry lock; waits for the log after the lock is gone.
+bool dispatch(Registry& registry, const char* line, uint64_t length, const uint64_t* pinned,
+              reply_record& reply) {
   if (line == nullptr || length == 0) return false;
   const std::string_view text(line, length);
   const family_row* row = find_family(text);
@@ -79,12 +120,30 @@ bool execute(Registry& registry, const char* line, uint64_t length, reply_record
     if (count < row->min_tokens || count > row->max_tokens) return false;
   }
   const std::span<const Token> given(tokens, static_cast<size_t>(count));
+  uint64_t ticket = 0;
+  bool done = false;
   if (row->lock == lock_mode::exclusive) {
     std::unique_lock hold(registry.lock());
-    return run_family(*row, registry, given, reply);
+    done = run_family(*row, registry, given, text, pinned, reply, ticket);
+  } else {
+    std::shared_lock hold(registry.lock());
+    done = run_family(*row, registry, given, text, pinned, reply, ticket);
   }
-  std::shared_lock hold(registry.lock());
-  return run_family(*row, registry, given, reply);
+  if (ticket != 0) registry.log()->wait_durable(ticket);
+  return done;
+}
+
+}  // namespace
+
+// The line is tokenized before the lock is taken: tokens depend on the line alone, and only the
+// container token's resolution reads the registry.
+bool execute(Registry& registry, const char* line, uint64_t length, reply_record& reply) {
+  return dispatch(registry, line, length, nullptr, reply);
+}
+
+bool execute_at_slot(Registry& registry, uint64_t slot, std::string_view line,
+                     reply_record& reply) {
+  return dispatch(registry, line.data(), line.size(), &slot, reply);
 }
 
 }  // namespace qn::db::nosql

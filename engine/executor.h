@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "engine/registry.h"
 #include "engine/reply.h"
@@ -15,5 +16,14 @@ namespace qn::db::nosql {
 // Safe to call from many threads at once.
 [[nodiscard]] bool execute(Registry& registry, const char* line, uint64_t length,
                            reply_record& reply);
+
+// When the registry has a log, a command that changed the database is appended to it before its
+// locks are released, naming its container by slot, and execute returns only once the log says
+// the change is durable enough to be answered.
+
+// Replays a logged line: as execute, but the container token of s i d e stands for `slot`, and a
+// creation takes `slot`. Used to rebuild a registry from its log before it serves anyone.
+[[nodiscard]] bool execute_at_slot(Registry& registry, uint64_t slot, std::string_view line,
+                                   reply_record& reply);
 
 }  // namespace qn::db::nosql

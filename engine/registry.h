@@ -21,6 +21,7 @@
 #include <string_view>
 
 #include "containers/adt.h"
+#include "engine/change_log.h"
 #include "values/byte_string_order.h"
 
 namespace qn::db::nosql {
@@ -37,6 +38,11 @@ class Registry {
   Registry& operator=(const Registry&) = delete;
 
   std::shared_mutex& lock() { return lock_; }
+
+  // The log the executor reports changes to; null (the default) when nothing is logged. Set
+  // before the registry serves any command and not changed while one runs.
+  change_log* log() const { return log_; }
+  void set_log(change_log* log) { log_ = log; }
 
   // The container in a slot, or null when the slot is free or not below the capacity.
   ab_adt* container_at(uint64_t slot) const { return slot < capacity ? slots_[slot] : nullptr; }
@@ -116,6 +122,7 @@ class Registry {
   void unlink_free(uint64_t slot);
 
   std::shared_mutex lock_;
+  change_log* log_ = nullptr;
   zeroed_array<ab_adt*> slots_;
   // Free list links by slot number, meaningful only for free slots and the sentinel.
   zeroed_array<uint32_t> next_delta_;
