@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the tests and the tools need, and only those missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ python3 libgtest-dev libgmock-dev libbenchmark-dev
-          libspdlog-dev libfmt-dev libedit-dev)
+          libspdlog-dev libfmt-dev libedit-dev clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
