@@ -126,10 +126,10 @@ std::unique_ptr<ab_adt> read_empty_container(image_reader& in) {
     container = make_container(kind, key, value, capacity);
   } else if (is_shell_kind(kind)) {
     // The factory turns a hash kind over a non-integer key into its shell; capacity is unused.
-    container =
-        make_container(kind == nosql_db::hashmap_not_allowed_kind ? nosql_db::hashmap_kind
-                                                                  : nosql_db::hashtable_kind,
-                       key, value, 0);
+    container = make_container(kind == nosql_db::hashmap_not_allowed_kind
+                                   ? nosql_db::hashmap_kind
+                                   : nosql_db::hashtable_kind,
+                               key, value, 0);
   } else {
     container = make_container(kind, key, value, 0);
   }
