@@ -19,13 +19,16 @@ namespace {
 
 std::string directory;
 
-void check(bool property) {
-  if (!property) std::abort();
+// Aborts, saying which property failed, when it does not hold: libFuzzer keeps the input.
+void check(bool property, const char* what) {
+  if (property) return;
+  std::fprintf(stderr, "property failed: %s\n", what);
+  std::abort();
 }
 
 void write_file(const std::string& path, const uint8_t* data, size_t size) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
-  check(f != nullptr && (size == 0 || std::fwrite(data, 1, size, f) == size));
+  check(f != nullptr && (size == 0 || std::fwrite(data, 1, size, f) == size), "write input");
   std::fclose(f);
 }
 
@@ -37,7 +40,7 @@ std::string read_file(const std::string& path) {
 // Backs the registry up to a fresh file and returns its bytes.
 std::string backup(qn::db::nosql::Registry& registry, const std::string& path) {
   ::unlink(path.c_str());
-  check(qn::fuzz::run_line(registry, "b " + path));
+  check(qn::fuzz::run_line(registry, "b " + path), "a restored database backs up");
   return read_file(path);
 }
 
@@ -46,7 +49,7 @@ std::string backup(qn::db::nosql::Registry& registry, const std::string& path) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   directory = (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
   directory += "/fuzz_image.XXXXXX";
-  check(::mkdtemp(directory.data()) != nullptr);
+  check(::mkdtemp(directory.data()) != nullptr, "make a directory");
   qn::fuzz::silence_stdout();
   return 0;
 }
@@ -56,14 +59,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string input = directory + "/input", first = directory + "/first",
                     second = directory + "/second";
   write_file(input, data, size);
+  registry.clear_all();  // a fresh database: a refused magic or version changes nothing
   if (!qn::fuzz::run_line(registry, "r " + input)) {
-    check(registry.occupied_count() == 0);  // a failed restore leaves the database empty
+    check(registry.occupied_count() == 0, "a failed restore leaves the database empty");
     return 0;
   }
   const uint64_t count = registry.occupied_count();
   const std::string image = backup(registry, first);
-  check(qn::fuzz::run_line(registry, "r " + first));
-  check(registry.occupied_count() == count);
-  check(backup(registry, second) == image);
+  check(qn::fuzz::run_line(registry, "r " + first), "its backup restores");
+  check(registry.occupied_count() == count, "with as many containers");
+  check(backup(registry, second) == image, "and backs up to the same bytes");
   return 0;
 }

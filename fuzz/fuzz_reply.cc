@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -16,8 +17,11 @@ namespace {
 
 using namespace qn::client;
 
-void check(bool property) {
-  if (!property) std::abort();
+// Aborts, saying which property failed, when it does not hold: libFuzzer keeps the input.
+void check(bool property, const char* what) {
+  if (property) return;
+  std::fprintf(stderr, "property failed: %s\n", what);
+  std::abort();
 }
 
 // Valid UTF-8 (no overlong forms, no surrogates, at most U+10FFFF) without bytes below 0x20.
@@ -62,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (reply.is_success) (void)format_reply(reply);
   if (is_introspection_reply(reply)) (void)format_table(reply);
   const std::string json = format_json("g 0 all", r, reply, "");
-  check(!json.empty() && json.back() == '\n');
-  check(is_clean_utf8(std::string_view(json).substr(0, json.size() - 1)));
+  check(!json.empty() && json.back() == '\n', "one JSON line");
+  check(is_clean_utf8(std::string_view(json).substr(0, json.size() - 1)), "JSON is clean UTF-8");
   return 0;
 }

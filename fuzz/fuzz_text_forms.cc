@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -24,8 +25,11 @@ using qn::db::nosql::max_tokens;
 using qn::db::nosql::Token;
 using qn::db::nosql::tokenize;
 
-void check(bool property) {
-  if (!property) std::abort();
+// Aborts, saying which property failed, when it does not hold: libFuzzer keeps the input.
+void check(bool property, const char* what) {
+  if (property) return;
+  std::fprintf(stderr, "property failed: %s\n", what);
+  std::abort();
 }
 
 // Equal as values: floating point bit for bit, except that every NaN equals every NaN.
@@ -46,28 +50,29 @@ void round_trip(std::string_view token) {
   if (!qn::parse_value(token, first)) return;
   const std::string text = qn::client::format_value(qn::client::value(first));
   T second{};
-  check(qn::parse_value(text, second));
-  check(same_value(first, second));
+  check(qn::parse_value(text, second), "the printed value converts");
+  check(same_value(first, second), "to the same value");
 }
 
 // A string prints quoted; tokenizing the printed text gives back exactly its bytes.
 void string_round_trip(std::string_view bytes) {
   const std::string line = "g " + qn::client::quote_bytes(bytes);
   Token tokens[max_tokens];
-  check(tokenize(line, tokens) == 2);
-  check(tokens[1].quoted && tokens[1].text == bytes);
+  check(tokenize(line, tokens) == 2, "a quoted string is one token");
+  check(tokens[1].quoted && tokens[1].text == bytes, "of the same bytes");
 }
 
 void tokenize_line(std::string_view line) {
   Token tokens[max_tokens];
   const int count = tokenize(line, tokens);
-  check(count >= 0 && count <= max_tokens);
+  check(count >= 0 && count <= max_tokens, "token count");
   for (int i = 0; i < count; ++i) {
     // An unquoted token views the line itself and holds no space.
     if (!tokens[i].quoted) {
       check(tokens[i].text.data() >= line.data() &&
-            tokens[i].text.data() + tokens[i].text.size() <= line.data() + line.size());
-      check(tokens[i].text.find(' ') == std::string_view::npos);
+                tokens[i].text.data() + tokens[i].text.size() <= line.data() + line.size(),
+            "a bare token views the line");
+      check(tokens[i].text.find(' ') == std::string_view::npos, "no space in a bare token");
     }
   }
 }
