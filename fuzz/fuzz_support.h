@@ -1,5 +1,5 @@
-// Helpers shared by the fuzz targets: the standard database every command and image target
-// starts from, and silencing the console lines that commands print.
+// Helpers shared by the fuzz targets: the standard database the command and session targets
+// start from, and silencing the console lines that commands print.
 // Each target is single-threaded; the helpers keep no state of their own.
 #pragma once
 
@@ -23,7 +23,8 @@ inline bool run_line(db::nosql::Registry& registry, std::string_view line) {
 }
 
 // The creation lines of the standard database: one container of every kind over several key and
-// value types, in slot order from 0, each named "n<slot>", and two elements in each. The layout
+// value types, in slot order from 0, each named "n<slot>" (but the trie, which takes no name),
+// and two elements in each (but the unusable hash shells). The layout
 // is listed in docs/testing.md so that corpus lines can address the slots.
 inline std::vector<std::string> standard_lines() {
   const char* const single_kinds[] = {"vector", "deque", "list", "stack",
