@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -114,33 +115,89 @@ file_ptr open_image(const std::string& path, uint64_t& size) {
   return file;
 }
 
-}  // namespace
+// The directory part of a path, with its final slash ("" for a bare name), and the rest.
+void split_path(const std::string& path, std::string& directory, std::string& name) {
+  const size_t slash = path.rfind('/');
+  directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  name = slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
-// Creating the file exclusively (O_EXCL) is the existence test: it refuses every existing name,
-// even one we may not read or a dangling link, and leaves no gap between a check and the create
-// in which another writer could slip a file in. A backup that fails after the create (a failed
-// write, disk full on write, flush, sync or close, a `save` that fails) removes the file again, so
-// no half image is left behind looking like a good one. The image is synced before we answer true.
-bool save_image(const Registry& registry, std::string_view path_text) {
-  const std::string path(path_text);
-  if (!can_name_file(path)) return false;
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    if (errno == EEXIST) print_path_line("exists file named %.*s\n", path);
-    return false;
+// Creates a new temporary file beside the final name, hidden by a leading dot and unique through
+// the process id, a counter and O_EXCL. Its mode is the one a plain create would give (0644 less
+// the umask). Returns the descriptor and the name, or -1.
+int create_temporary(const std::string& directory, const std::string& name, std::string& temp) {
+  static std::atomic<uint64_t> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    // The name part is cut so that the suffix cannot push it past the file system's limit.
+    temp = directory + "." + name.substr(0, 200) + ".partial-" + std::to_string(::getpid()) + "-" +
+           std::to_string(counter.fetch_add(1));
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd >= 0 || errno != EEXIST) return fd;
   }
+  return -1;
+}
+
+// Writes the whole image to an open file and syncs it; closes the file in every case.
+bool write_and_sync(const Registry& registry, int fd) {
   std::FILE* file = ::fdopen(fd, "wb");
   if (file == nullptr) {
     ::close(fd);
-    ::unlink(path.c_str());
     return false;
   }
   std::setvbuf(file, nullptr, _IOFBF, stream_buffer_size);
   image_writer out(file);
-  bool written = write_image(registry, out) && std::fflush(file) == 0 && ::fsync(fd) == 0;
-  written = std::fclose(file) == 0 && written;
-  if (!written) ::unlink(path.c_str());
-  return written;
+  const bool written = write_image(registry, out) && std::fflush(file) == 0 && ::fsync(fd) == 0;
+  return std::fclose(file) == 0 && written;
+}
+
+// Gives the temporary file the final name unless that name is taken. RENAME_NOREPLACE does it
+// in one step; on a file system without it, link (which never replaces either) and unlink.
+// Sets `exists` when the final name is taken.
+bool move_into_place(const std::string& temp, const std::string& path, bool& exists) {
+  int moved = ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE);
+  if (moved != 0 && (errno == EINVAL || errno == ENOSYS)) {
+    moved = ::link(temp.c_str(), path.c_str());
+    if (moved == 0) ::unlink(temp.c_str());
+  }
+  exists = moved != 0 && errno == EEXIST;
+  return moved == 0;
+}
+
+// Makes the new directory entry durable. Best effort: the image itself is already synced, and a
+// directory we cannot open for reading still holds it.
+void sync_directory(const std::string& directory) {
+  const int fd =
+      ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  (void)::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+// The name is checked first so that a backup onto an existing file (or a dangling link) is
+// refused before any work; the move at the end checks again, atomically, for a file that
+// appeared while the image was written. The image goes to a hidden temporary file beside the
+// final name, is synced, and only then takes that name, which is never replaced; the directory
+// is synced after. A crash at any point leaves either no file at `path` or a complete, synced
+// image (at worst a temporary "."-file beside it); any failure removes the temporary file.
+bool save_image(const Registry& registry, std::string_view path_text) {
+  const std::string path(path_text);
+  if (!can_name_file(path)) return false;
+  struct stat st {};
+  bool exists = ::fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  std::string directory, name, temp;
+  split_path(path, directory, name);
+  if (!exists && !name.empty()) {
+    const int fd = create_temporary(directory, name, temp);
+    if (fd >= 0 && write_and_sync(registry, fd) && move_into_place(temp, path, exists)) {
+      sync_directory(directory);
+      return true;
+    }
+    if (fd >= 0) ::unlink(temp.c_str());
+  }
+  if (exists) print_path_line("exists file named %.*s\n", path);
+  return false;
 }
 
 // Magic and version are checked before anything changes; from the count on, the database has been

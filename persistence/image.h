@@ -10,8 +10,9 @@
 namespace qn::db::nosql {
 
 // Writes the image of every container to a new file at `path`. Never overwrites or extends an
-// existing file (prints "exists file named <path>"). True when written and synced; on failure no
-// file is left behind.
+// existing file (prints "exists file named <path>"). True when written and synced. Crash-safe: the
+// image is written and synced under a temporary name and only then moved to `path`, so `path`
+// never holds a partial image; on failure nothing is left behind.
 [[nodiscard]] bool save_image(const Registry& registry, std::string_view path);
 
 // Replaces the database with the image at `path`. A missing or unreadable file, a wrong magic or

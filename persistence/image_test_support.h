@@ -40,6 +40,8 @@ class scratch_dir {
   scratch_dir& operator=(const scratch_dir&) = delete;
 
   std::string file(std::string_view name) const { return path_ + "/" + std::string(name); }
+  // True when nothing (not even a temporary file of a failed backup) is left in the directory.
+  bool is_empty() const { return std::filesystem::is_empty(path_); }
 
  private:
   std::string path_;

@@ -3,7 +3,7 @@
 # server (dpkg-dev and file: CPack works out its Depends with them) need, and only those missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ python3 python3-pytest libgtest-dev libgmock-dev libbenchmark-dev
-          libspdlog-dev libfmt-dev libedit-dev dpkg-dev file)
+          libspdlog-dev libfmt-dev libedit-dev dpkg-dev file clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole test suite: the optimised build, the Debian
 # package made from it (scripts/package_test.sh) and the Python client against the release server,
-# the AddressSanitizer + UndefinedBehaviorSanitizer build, and the ThreadSanitizer build of the
-# concurrent parts (network and end-to-end suites).
+# the AddressSanitizer + UndefinedBehaviorSanitizer build, the ThreadSanitizer build of the
+# concurrent parts (network and end-to-end suites), and every fuzz target for 30 seconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install_deps.sh
@@ -31,4 +31,7 @@ if [ -n "$tsan_targets" ]; then
   cmake --build --preset tsan --target $tsan_targets
   ctest --preset tsan -R '^(net|e2e)_test$'
 fi
+
+# Each run starts with the committed corpus, so every regression input is replayed first.
+scripts/fuzz.sh 30
 echo "all tests passed"

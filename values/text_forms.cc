@@ -83,20 +83,21 @@ bool parse_unsigned(std::string_view token, T& out) {
   return true;
 }
 
-// strtof and strtod need a terminated text; short tokens are copied to the stack.
+// strtof and strtod need a terminated text; short tokens are copied to the stack. An empty token
+// may be a null view (a missing argument), which memcpy and memchr must not be given.
 template <class T, class F>
 bool parse_floating(std::string_view token, T& out, F convert) {
   char small[64];
   std::string large;
   const char* text = small;
-  if (token.size() < sizeof(small)) {
-    std::memcpy(small, token.data(), token.size());
-    small[token.size()] = 0;
-  } else {
+  if (token.size() >= sizeof(small)) {
     large.assign(token);
     text = large.c_str();
+  } else {
+    if (!token.empty()) std::memcpy(small, token.data(), token.size());
+    small[token.size()] = 0;
   }
-  if (std::memchr(token.data(), 0, token.size()) != nullptr) return false;
+  if (!token.empty() && std::memchr(token.data(), 0, token.size()) != nullptr) return false;
   char* end = nullptr;
   const T value = convert(text, &end);
   if (end != text + token.size()) return false;

@@ -82,6 +82,8 @@ TEST(TextForms, FloatingPointTakesWholeTokenOnly) {
   } cases[] = {
       {"1.5", true, 1.5},   {"-2e3", true, -2000},  {"0x1p4", true, 16},   {"inf", true, INFINITY},
       {"1.5x", false, 0},   {"1.5 ", false, 0},     {"", true, 0},          {"abc", false, 0},
+      // A missing argument arrives as a null view: it must reach no memcpy or memchr.
+      {std::string_view(), true, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.token));

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (the fuzz preset: clang++, AddressSanitizer, UndefinedBehavior-
+# Sanitizer) and runs each in turn for SECONDS (default 30) on its committed corpus.
+#
+#   scripts/fuzz.sh [SECONDS] [TARGET...]   fuzz; new inputs go to build/fuzz/corpus/<target>
+#   scripts/fuzz.sh --merge [TARGET...]     minimise what the runs found into fuzz/corpus/<target>
+#
+# A crash, leak, undefined behaviour, an input slower than FUZZ_TIMEOUT seconds (default 1) or an
+# allocation over FUZZ_MALLOC_MB (default 1024) stops the run with exit status 1; the input is
+# saved under build/fuzz/artifacts/. Reproduce with build/fuzz/fuzz/<target> <file>.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD  # paths given to the targets are absolute: fuzz_toml changes its working directory
+
+merge=0
+seconds=30
+if [ "${1:-}" = "--merge" ]; then
+  merge=1
+  shift
+elif [[ "${1:-}" =~ ^[0-9]+$ ]]; then
+  seconds=$1
+  shift
+fi
+targets=("$@")
+if ((${#targets[@]} == 0)); then
+  for source in fuzz/fuzz_*.cc; do targets+=("$(basename "$source" .cc)"); done
+fi
+
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+
+mkdir -p build/fuzz/artifacts
+for target in "${targets[@]}"; do
+  committed=$root/fuzz/corpus/$target
+  found=$root/build/fuzz/corpus/$target
+  mkdir -p "$committed" "$found"
+  # Every login computes the password digest, which takes about 0.1 s under the sanitizers: the
+  # session target gets five times the time per input.
+  timeout=${FUZZ_TIMEOUT:-1}
+  [ "$target" = fuzz_session ] && timeout=$((timeout * 5))
+  options=(-timeout="$timeout" -malloc_limit_mb="${FUZZ_MALLOC_MB:-1024}"
+           -rss_limit_mb=2560 -print_final_stats=1)
+  [ -f "fuzz/$target.dict" ] && options+=(-dict="$root/fuzz/$target.dict")
+  if ((merge)); then
+    "$root/build/fuzz/fuzz/$target" "${options[@]}" -merge=1 "$committed" "$found"
+    continue
+  fi
+  echo "== $target: ${seconds} s"
+  log=build/fuzz/$target.log
+  if ! "$root/build/fuzz/fuzz/$target" "${options[@]}" -max_total_time="$seconds" \
+      -artifact_prefix="$root/build/fuzz/artifacts/$target-" "$found" "$committed" >"$log" 2>&1; then
+    tail -n 80 "$log"
+    echo "$target failed; the input is under build/fuzz/artifacts/"
+    exit 1
+  fi
+  grep -E '^(#[0-9]+ +(INITED|DONE)|stat::number_of_executed_units|Done )' "$log" || true
+done
+echo "fuzzing passed"

@@ -1,0 +1,268 @@
+// Soak: 50 connections at once against one server. Each owns a vector, a set and a map and checks
+// every reply about them against a model of its own (the standard containers); all of them also
+// hammer three shared containers, where only invariants can be checked; backups run in between.
+// Any mismatch prints that connection's command history.
+//
+// Bounded: each connection sends ZOR_SOAK_REQUESTS requests (default 300), or runs for
+// ZOR_SOAK_SECONDS seconds when that is set (scripts/soak.sh).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <map>
+#include <memory>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "client/connection.h"
+#include "client/frame.h"
+#include "tests/e2e/server_harness.h"
+
+namespace qn::e2e {
+namespace {
+
+using client::command_reply;
+using client::result;
+
+constexpr int connection_count = 50;
+
+// Reads a positive number from the environment, or `fallback`.
+long long from_environment(const char* name, long long fallback) {
+  const char* text = std::getenv(name);
+  const long long value = text != nullptr ? std::atoll(text) : 0;
+  return value > 0 ? value : fallback;
+}
+
+// The values of a one-item reply as 32-bit integers; empty for a reply without items.
+std::vector<int32_t> i32_values(const command_reply& reply) {
+  std::vector<int32_t> out;
+  if (reply.items.empty()) return out;
+  for (const client::value& v : reply.items[0].values) {
+    if (const auto* i = std::get_if<int32_t>(&v)) out.push_back(*i);
+  }
+  return out;
+}
+
+class soak_client {
+ public:
+  soak_client(int id, uint16_t port, std::string backup_directory)
+      : id_(id), random_(static_cast<uint32_t>(id) * 7919u + 1), backups_(backup_directory) {
+    client::connect_options options;
+    options.port = port;
+    connected_ = conn_.open(options) == result::ok && conn_.log_in("admin", "secret") == result::ok;
+  }
+
+  // Runs until the request budget or the deadline is spent; false (with `failure` set) at the
+  // first mismatch.
+  bool run(long long requests, std::chrono::steady_clock::time_point deadline) {
+    if (!connected_) return fail("cannot connect and log in");
+    const std::string p = "p" + std::to_string(id_);
+    vector_ = "\"" + p + "v\"";
+    set_ = "\"" + p + "s\"";
+    map_ = "\"" + p + "m\"";
+    if (!expect("c vector i32 " + p + "v", true) || !expect("c set i32 " + p + "s", true) ||
+        !expect("c map i32 string " + p + "m", true)) {
+      return false;
+    }
+    for (long long n = 0; n < requests && std::chrono::steady_clock::now() < deadline; ++n) {
+      if (!step()) return false;
+    }
+    return check_vector() && check_set() && check_map();
+  }
+
+  const std::string& failure() const { return failure_; }
+  std::string history() const {
+    std::string text;
+    for (const std::string& line : history_) text += "  " + line + "\n";
+    return text;
+  }
+
+ private:
+  // One random request and its check.
+  bool step() {
+    const int32_t k = static_cast<int32_t>(random_() % 64) - 16;
+    switch (random_() % 12) {
+      case 0:
+        model_vector_.push_back(k);
+        return expect("i " + vector_ + " last " + std::to_string(k), true);
+      case 1: {
+        const bool done = !model_vector_.empty();
+        if (done) model_vector_.erase(model_vector_.begin());
+        return expect("d " + vector_ + " first", done);
+      }
+      case 2:
+        return check_vector();
+      case 3: {
+        const bool is_new = model_set_.insert(k).second;
+        return expect("i " + set_ + " " + std::to_string(k), is_new);
+      }
+      case 4:
+        // Deleting a selection from a set succeeds even when nothing was selected.
+        model_set_.erase(model_set_.begin(), model_set_.upper_bound(k / 4));
+        return expect("d " + set_ + " le " + std::to_string(k / 4), true);
+      case 5:
+        return check_set();
+      case 6: {
+        const std::string text = "t" + std::to_string(k);
+        const bool is_new = model_map_.emplace(k, text).second;
+        return expect("i " + map_ + " " + std::to_string(k) + " " + text, is_new);
+      }
+      case 7: {
+        const bool present = model_map_.erase(k) != 0;
+        return expect("d " + map_ + " equal " + std::to_string(k), present);
+      }
+      case 8:
+        return check_map_value(k);
+      case 9:
+        return shared_step(k);
+      case 10:
+        return shared_step(k);
+      default:
+        return random_() % 8 != 0 || backup();
+    }
+  }
+
+  // A backup of the whole database to a fresh file, removed again so long runs stay small.
+  bool backup() {
+    const std::string path =
+        backups_ + "/c" + std::to_string(id_) + "_" + std::to_string(backup_count_++) + ".img";
+    const bool ok = expect("b " + path, true);
+    std::remove(path.c_str());
+    return ok;
+  }
+
+  bool check_vector() {
+    command_reply reply;
+    if (!send("g " + vector_ + " all", reply, true)) return false;
+    return i32_values(reply) == model_vector_ || fail("vector differs from the model");
+  }
+  bool check_set() {
+    command_reply reply;
+    if (!send("g " + set_ + " all", reply, true)) return false;
+    return i32_values(reply) == std::vector<int32_t>(model_set_.begin(), model_set_.end()) ||
+           fail("set differs from the model");
+  }
+  bool check_map() {
+    command_reply reply;
+    if (!send("g " + map_ + " all", reply, true)) return false;
+    std::vector<int32_t> keys;
+    for (const auto& [key, value] : model_map_) keys.push_back(key);
+    return i32_values(reply) == keys || fail("map keys differ from the model");
+  }
+  bool check_map_value(int32_t k) {
+    command_reply reply;
+    if (!send("g " + map_ + " value " + std::to_string(k), reply, true)) return false;
+    const auto it = model_map_.find(k);
+    if (it == model_map_.end()) return reply.items.empty() || fail("value of a missing key");
+    return (reply.items.size() == 1 && reply.items[0].values.size() == 1 &&
+            std::get<std::string>(reply.items[0].values[0]) == it->second) ||
+           fail("map value differs from the model");
+  }
+
+  // The shared containers: whatever the others did, a set reads back strictly ascending, counts
+  // decode, and every reply is well formed (a command may fail, a reply may not be malformed).
+  bool shared_step(int32_t k) {
+    command_reply reply;
+    switch (random_() % 7) {
+      case 0:
+        return send("i \"shared_v\" last " + std::to_string(k), reply, true);
+      case 1:
+        return send("d \"shared_v\" first", reply, false);
+      case 2:
+        return send("i \"shared_s\" " + std::to_string(k), reply, false);
+      case 3:
+        return send("d \"shared_s\" lt " + std::to_string(k), reply, true);
+      case 4: {
+        if (!send("g \"shared_s\" all", reply, true)) return false;
+        const std::vector<int32_t> v = i32_values(reply);
+        return std::adjacent_find(v.begin(), v.end(), std::greater_equal<>()) == v.end() ||
+               fail("shared set not strictly ascending");
+      }
+      case 5:
+        return send("i \"shared_m\" " + std::to_string(k) + " x", reply, false);
+      default: {
+        if (!send("g \"shared_m\" count", reply, true)) return false;
+        return (reply.items.size() == 1 && reply.items[0].values.size() == 1) ||
+               fail("shared count is not one value");
+      }
+    }
+  }
+
+  // Sends a line; when `must_succeed`, a failure reply is a mismatch. A reply that does not
+  // decode or a broken connection always is.
+  bool send(const std::string& line, command_reply& reply, bool must_succeed) {
+    const result r = conn_.execute(line, reply);
+    remember(line, r);
+    if (r != result::ok && r != result::command_failed) return fail("transport error");
+    if (must_succeed && r != result::ok) return fail("command failed");
+    return true;
+  }
+  bool expect(const std::string& line, bool success) {
+    command_reply reply;
+    const result r = conn_.execute(line, reply);
+    remember(line, r);
+    if (r != result::ok && r != result::command_failed) return fail("transport error");
+    return (r == result::ok) == success || fail(success ? "expected success" : "expected failure");
+  }
+  // The history keeps the last 200 requests: enough to replay a mismatch, bounded in long runs.
+  void remember(const std::string& line, result r) {
+    if (history_.size() == 200) history_.pop_front();
+    history_.push_back(line + " -> " + std::string(client::describe(r)));
+  }
+  bool fail(const std::string& what) {
+    failure_ = "connection " + std::to_string(id_) + ": " + what;
+    return false;
+  }
+
+  int id_;
+  std::mt19937 random_;
+  std::string backups_;
+  client::connection conn_;
+  bool connected_ = false;
+  std::string vector_, set_, map_;
+  std::vector<int32_t> model_vector_;
+  std::set<int32_t> model_set_;
+  std::map<int32_t, std::string> model_map_;
+  int backup_count_ = 0;
+  std::deque<std::string> history_;
+  std::string failure_;
+};
+
+TEST(Soak, FiftyConnectionsAgreeWithTheirModels) {
+  const long long seconds = from_environment("ZOR_SOAK_SECONDS", 0);
+  const long long requests = seconds > 0 ? (1LL << 40) : from_environment("ZOR_SOAK_REQUESTS", 300);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(seconds > 0 ? seconds : 600);
+  const uint16_t port = find_free_port();
+  server_process server({configuration_text(port, {{"admin", "secret"}}),
+                         "c vector i32 shared_v\nc set i32 shared_s\nc map i32 string shared_m\n",
+                         {},
+                         {},
+                         ""});
+  ASSERT_TRUE(server.start() && wait_for_connect(port, true));
+  temp_directory backups;
+
+  std::vector<std::unique_ptr<soak_client>> clients;
+  for (int i = 0; i < connection_count; ++i) {
+    clients.push_back(std::make_unique<soak_client>(i, port, backups.path()));
+  }
+  std::vector<char> passed(connection_count, 0);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < connection_count; ++i) {
+    threads.emplace_back([&, i] { passed[i] = clients[i]->run(requests, deadline); });
+  }
+  for (std::thread& t : threads) t.join();
+  for (int i = 0; i < connection_count; ++i) {
+    EXPECT_TRUE(passed[i]) << clients[i]->failure() << "\nhistory:\n" << clients[i]->history();
+  }
+}
+
+}  // namespace
+}  // namespace qn::e2e
