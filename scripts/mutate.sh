@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Mutation testing: plants one hand-picked fault at a time in the source, builds the test programs
-# that can see it, runs them, restores the source; prints killed/survived per mutant and the score.
+# that can see it, runs them until one fails, restores the source; prints killed/survived per
+# mutant and the score.
 # The source is always restored (trap), and the build lives in build/mutate (optimised, with its
 # own cache), so a developer's build directories are never touched.
 #
-# Usage: scripts/mutate.sh [--check] [name-pattern]
+# Usage: scripts/mutate.sh [--check] [--no-baseline] [name-pattern]
 #   --check        only verify that every anchor still matches exactly once, then exit
+#   --no-baseline  skip the first run of the unmutated tree (which must pass, or every mutant
+#                  would count as killed)
 #   name-pattern   an extended regular expression: run only the mutants whose name matches
 # Environment: ZOR_MUTATE_BUILD (build directory), ZOR_MUTATE_TIMEOUT (seconds per test program,
 # default 600; a program that runs out of time counts as a kill: the fault hung it).
@@ -158,10 +161,12 @@ EOF
 }
 
 check_only=0
+baseline=1
 pattern=.
 for arg in "$@"; do
   case $arg in
     --check) check_only=1 ;;
+    --no-baseline) baseline=0 ;;
     *) pattern=$arg ;;
   esac
 done
@@ -201,10 +206,15 @@ fi
 # Builds the given test programs; status 0 when built.
 build_suites() { nice -n 10 cmake --build "$build" -j2 --target "$@" >>"$log" 2>&1; }
 
-# Runs the given test programs in order; prints the first that fails (status 1), or nothing.
+# Builds and runs the given test programs one after the other, each only when the ones before it
+# passed. Prints the first that fails (status 1) or does not build (status 2), or nothing.
 run_suites() {
   local suite
   for suite in "$@"; do
+    if ! build_suites "$suite"; then
+      echo "$suite"
+      return 2
+    fi
     if ! GTEST_FAIL_FAST=1 nice -n 10 ctest --test-dir "$build" -R "^${suite}\$" \
            --timeout "$test_timeout" >>"$log" 2>&1; then
       echo "$suite"
@@ -214,11 +224,12 @@ run_suites() {
 }
 
 all_suites=$(for i in "${selected[@]}"; do suites_for "${files[$i]}"; done | tr ' ' '\n' | sort -u)
-echo "baseline: building and running $(echo $all_suites)"
-build_suites $all_suites || { echo "the unmutated tree does not build; see $log" >&2; exit 4; }
-if failed=$(run_suites $all_suites); then :; else
-  echo "the unmutated tree fails $failed; see $log" >&2
-  exit 4
+if [ $baseline -eq 1 ]; then
+  echo "baseline: building and running $(echo $all_suites)"
+  if failed=$(run_suites $all_suites); then :; else
+    echo "the unmutated tree fails $failed; see $log" >&2
+    exit 4
+  fi
 fi
 
 killed=0 survived=0 broken=0
@@ -230,16 +241,18 @@ for i in "${selected[@]}"; do
   active_file=$file
   substitute "$root/$file" "${anchors[$i]}" "${replacements[$i]}"
   echo "== ${names[$i]}" >>"$log"
-  if ! build_suites $suites; then
-    result="does not build"
-    broken=$((broken + 1))
-  elif failed=$(run_suites $suites); then
+  status=0
+  failed=$(run_suites $suites) || status=$?
+  if [ $status -eq 0 ]; then
     result=survived
     survived=$((survived + 1))
     survivors+=("${names[$i]}")
-  else
+  elif [ $status -eq 1 ]; then
     result="killed by $failed"
     killed=$((killed + 1))
+  else
+    result="does not build ($failed)"
+    broken=$((broken + 1))
   fi
   restore
   printf '%-44s %s\n' "${names[$i]}" "$result"
