@@ -7,7 +7,7 @@
 #include <string>
 
 #include "config/line_split.h"
-#include "config/temp_dir_for_test.h"
+#include "tests/temp_directory.h"
 
 namespace qn::config {
 namespace {
@@ -77,7 +77,7 @@ TEST(ServerConfig, PortUsersAndMessages) {
        "users.users_list entry 1 has no string name and password, skipped\n"},
   };
   for (const config_case& c : cases) {
-    testing_support::temp_dir dir;
+    testing_support::temp_directory dir(testing_support::temp_directory::current::enter);
     if (c.file) dir.write("zor_ndb.toml", *c.file);
     user_table users{{"stale", "entry"}};
     testing::internal::CaptureStdout();
@@ -91,7 +91,7 @@ TEST(ServerConfig, PortUsersAndMessages) {
 }
 
 TEST(ServerConfig, OversizedFileIsNotRead) {
-  testing_support::temp_dir dir;
+  testing_support::temp_directory dir(testing_support::temp_directory::current::enter);
   std::string text = "[server]\nport = 80\n";
   text += "pad = \"" + std::string(max_configuration_size, 'x') + "\"\n";
   dir.write("zor_ndb.toml", text);
