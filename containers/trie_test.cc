@@ -171,5 +171,14 @@ TEST(WordTrie, MatchesStdSetUnderRandomWords) {
   EXPECT_EQ(t.size(), model.size());
 }
 
+// 'Z' and 'z', the ends of the letter ranges, fold like every other letter.
+TEST(WordTrie, AnyCaseFoldsTheLastLetters) {
+  word_trie t;
+  ASSERT_TRUE(t.insert("abcz"));
+  ASSERT_TRUE(t.insert("ZA"));
+  EXPECT_TRUE(t.contains_any_case("ABCZ"));
+  EXPECT_TRUE(t.contains_any_case("za"));
+}
+
 }  // namespace
 }  // namespace qn::db::nosql::nosql_db
