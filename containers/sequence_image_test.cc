@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <type_traits>
 
+#include "containers/image_test_support.h"
 #include "containers/sequence_test_support.h"
 #include "values/binary_io.h"
 #include "values/scalar.h"
@@ -18,51 +18,17 @@ namespace {
 using testing::contents;
 using testing::make_kind;
 using testing::typed;
+using namespace image_testing;
 
-// An open temporary file, closed on scope exit.
-struct temp_file {
-  std::FILE* file = std::tmpfile();
-  ~temp_file() {
-    if (file != nullptr) std::fclose(file);
-  }
-  uint64_t size() {
-    std::fseek(file, 0, SEEK_END);
-    return static_cast<uint64_t>(std::ftell(file));
-  }
-  std::string bytes() {
-    std::string out(size(), '\0');
-    std::rewind(file);
-    EXPECT_EQ(std::fread(out.data(), 1, out.size(), file), out.size());
-    return out;
-  }
-  void write(const std::string& bytes) {
-    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
-    std::rewind(file);
-  }
-};
-
-std::string u64le(uint64_t v) { return std::string(reinterpret_cast<const char*>(&v), 8); }
-std::string text(std::string_view s) { return u64le(s.size()) + std::string(s); }
 std::string header(std::string_view kind, type_descriptor key) {
-  return text(kind) + std::string{char(key.width), char(key.sign), char(key.category)} +
-         std::string{0, 1, 0};
-}
-
-std::string saved(ab_adt& c) {
-  temp_file f;
-  image_writer out(f.file);
-  EXPECT_TRUE(c.save(out));
-  return f.bytes();
+  return text(kind) + descriptor_bytes(key) + descriptor_bytes(u08_type);
 }
 
 // Loads a payload (everything after the descriptors) into a fresh container of the kind.
 std::unique_ptr<ab_adt> loaded(std::string_view kind, type_descriptor key,
                                const std::string& payload, bool expected = true) {
-  temp_file f;
-  f.write(payload);
   auto c = make_kind(kind, key);
-  image_reader in(f.file, payload.size());
-  EXPECT_EQ(c->load(in), expected) << kind;
+  EXPECT_EQ(load_payload(*c, payload), expected) << kind;
   return c;
 }
 
@@ -125,12 +91,10 @@ TEST(SequenceImage, TrieLoadCountsOnlyTheWordsAdded) {
 }
 
 TEST(SequenceImage, TrieShellFailsAfterReadingTheCount) {
-  temp_file f;
-  f.write(u64le(0) + "rest");
   auto shell = make_kind(trie_kind, i64_type);
-  image_reader in(f.file, 12);
-  EXPECT_FALSE(shell->load(in));
-  EXPECT_EQ(in.remaining(), 4u);
+  uint64_t left = 0;
+  EXPECT_FALSE(load_payload(*shell, u64le(0) + "rest", &left));
+  EXPECT_EQ(left, 4u);
 }
 
 TEST(SequenceImage, CountsTheFileCannotHoldAreRefusedBeforeAnything) {
