@@ -106,6 +106,7 @@ TEST(GrammarMatch, MatchedLengths) {
       {"s = 'a', 'b';", "abc", 2},
       // Ranges: quoted ends compare one byte, integer ends one UTF-8 character.
       {"s = 'a'~'c';", "b", 1},
+      {"s = 'a'~'c';", "c", 1},
       {"s = 'a'~'c';", "d", -1},
       {"s = 0x80~0x03134F;", "\xc3\xa9", 2},
       {"s = 0x80~0x03134F;", "\xf0\x9f\x98\x80", 4},
