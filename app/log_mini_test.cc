@@ -1,7 +1,6 @@
 #include "app/log_mini.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <cstdlib>
@@ -12,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/temp_directory.h"
+
 namespace qn::app {
 namespace {
 
@@ -19,9 +20,7 @@ namespace {
 class LogMini : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/zor_app_log_XXXXXX";
-    directory_ = mkdtemp(pattern);
-    path_ = directory_ + "/zor_mdb_s.log";
+    path_ = directory_.file("zor_mdb_s.log");
     set_enable(true);
     set_log2file(path_.data(), path_.size());
     set_mini_level(log_level_note);
@@ -30,7 +29,6 @@ class LogMini : public ::testing::Test {
   }
   void TearDown() override {
     set_log2file("", 0);  // lets go of the file before its directory goes
-    std::filesystem::remove_all(directory_);
   }
 
   std::vector<std::string> lines() const {
@@ -40,7 +38,7 @@ class LogMini : public ::testing::Test {
     return out;
   }
 
-  std::string directory_;
+  testing_support::temp_directory directory_;
   std::string path_;
 };
 
@@ -143,7 +141,7 @@ TEST_F(LogMini, FatalSignalLineMatchesTheOthers) {
 
 TEST_F(LogMini, UnopenableFileDropsLinesQuietly) {
   // A regular file where the directory should be: no user, root included, can create the log.
-  const std::string blocker = directory_ + "/not_a_directory";
+  const std::string blocker = directory_.file("not_a_directory");
   std::ofstream(blocker) << "x";
   const std::string nowhere = blocker + "/zor_mdb_s.log";
   set_log2file(nowhere.data(), nowhere.size());

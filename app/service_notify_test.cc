@@ -9,8 +9,9 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
+
+#include "tests/temp_directory.h"
 
 namespace qn::app {
 namespace {
@@ -29,18 +30,13 @@ class notify_listener {
       std::memcpy(address.sun_path + 1, address_.data() + 1, address_.size() - 1);
       length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + address_.size());
     } else {
-      char pattern[] = "/tmp/zor_app_notify_XXXXXX";
-      directory_ = mkdtemp(pattern);
-      address_ = directory_ + "/notify";
+      address_ = directory_.file("notify");
       std::memcpy(address.sun_path, address_.c_str(), address_.size() + 1);
       length = sizeof address;
     }
     is_bound_ = bind(socket_, reinterpret_cast<const sockaddr*>(&address), length) == 0;
   }
-  ~notify_listener() {
-    close(socket_);
-    if (!directory_.empty()) std::filesystem::remove_all(directory_);
-  }
+  ~notify_listener() { close(socket_); }
 
   bool is_bound() const { return is_bound_; }
   const std::string& address() const { return address_; }
@@ -56,7 +52,7 @@ class notify_listener {
  private:
   int socket_ = -1;
   bool is_bound_ = false;
-  std::string directory_;
+  testing_support::temp_directory directory_;
   std::string address_;
 };
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "config/line_split.h"
-#include "config/temp_dir_for_test.h"
+#include "tests/temp_directory.h"
 
 namespace qn::config {
 namespace {
@@ -77,7 +77,7 @@ TEST(ServerConfig, PortUsersAndMessages) {
        "users.users_list entry 1 has no string name and password, skipped\n"},
   };
   for (const config_case& c : cases) {
-    testing_support::temp_dir dir;
+    testing_support::temp_directory dir(testing_support::temp_directory::current::enter);
     if (c.file) dir.write("zor_ndb.toml", *c.file);
     user_table users{{"stale", "entry"}};
     server_limits limits;
@@ -92,7 +92,7 @@ TEST(ServerConfig, PortUsersAndMessages) {
 }
 
 TEST(ServerConfig, OversizedFileIsNotRead) {
-  testing_support::temp_dir dir;
+  testing_support::temp_directory dir(testing_support::temp_directory::current::enter);
   std::string text = "[server]\nport = 80\n";
   text += "pad = \"" + std::string(max_configuration_size, 'x') + "\"\n";
   dir.write("zor_ndb.toml", text);
@@ -123,7 +123,7 @@ TEST(ServerConfig, LimitsTakeTheirDefaultsWhenMissingMistypedOrOutOfRange) {
        "limits.max_tracked_addresses in zor_ndb.toml is outside 1..100000000, using 1000000\n"},
   };
   for (const limits_case& c : cases) {
-    testing_support::temp_dir dir;
+    testing_support::temp_directory dir(testing_support::temp_directory::current::enter);
     dir.write("zor_ndb.toml",
               "[server]\nport = 80\n[users]\nusers_list = []\n[limits]\n" + c.table);
     user_table users;
@@ -164,7 +164,7 @@ TEST(ServerConfig, PersistenceKeysTakeTheirDefaultsWhenMissingOrMistyped) {
        "persistence.snapshot_every_s in zor_ndb.toml is not an integer of at least 0, using 300\n"},
   };
   for (const persistence_case& c : cases) {
-    testing_support::temp_dir dir;
+    testing_support::temp_directory dir(testing_support::temp_directory::current::enter);
     dir.write("zor_ndb.toml", "[server]\nport = 80\n[users]\nusers_list = []\n" + c.table);
     user_table users;
     server_limits limits;

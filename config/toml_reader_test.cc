@@ -70,15 +70,6 @@ TEST(TomlReader, ParseCoversAPrefixOrFailsAtTheFurthestPosition) {
   }
 }
 
-TEST(TomlReader, TopNodeHoldsTheItemsInOrder) {
-  const std::string text = "a = 1\n\n[t]\nb = 2\n[[u]]\n";
-  const parse_ptr tree = reader().parse(text);
-  ASSERT_NE(tree, nullptr);
-  std::string kinds;
-  for (const parse_node& c : tree->children()) kinds += std::to_string(c.kind) + " ";
-  EXPECT_EQ(kinds, "8 44 42 46 ");
-}
-
 TEST(TomlReader, SyntaxErrorsKeepWhatCameBefore) {
   struct reader_case {
     const char* text;

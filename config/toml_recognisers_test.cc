@@ -187,16 +187,6 @@ TEST(TomlRecognisers, LocalTimeChecksFieldsAndTakesLongFractions) {
   run_cases(std::begin(cases), std::end(cases), toml_rule::local_time);
 }
 
-TEST(TomlRecognisers, EveryReplacedRuleIsRegistered) {
-  const recogniser_map map = toml_recognisers();
-  const toml_rule rules[] = {toml_rule::ws,         toml_rule::line_comment, toml_rule::quoted_key,
-                             toml_rule::bare_key,   toml_rule::string,       toml_rule::uint_bin,
-                             toml_rule::uint_hex,   toml_rule::uint_dec,     toml_rule::uint_oct,
-                             toml_rule::local_date, toml_rule::local_time};
-  EXPECT_EQ(map.size(), std::size(rules));
-  for (toml_rule r : rules) EXPECT_EQ(map.count(static_cast<size_t>(r)), 1u);
-}
-
 TEST(TomlRecognisers, CalendarHelpers) {
   struct calendar_case {
     unsigned year;

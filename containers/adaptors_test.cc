@@ -161,31 +161,6 @@ TEST(Heap, TopFirstAndTheSiftOrder) {
             });
 }
 
-TEST(Heap, OrdersByTheKeyType) {
-  auto signed_heap = make_kind(heap_kind, i08_type);
-  auto& s = typed<int8_t>(*signed_heap);
-  ASSERT_TRUE(s.insert(-5, 0));
-  ASSERT_TRUE(s.insert(3, 0));
-  int8_t top = 0;
-  ASSERT_TRUE(s.min(top));
-  EXPECT_EQ(top, -5);
-
-  auto unsigned_heap = make_kind(heap_kind, u08_type);
-  auto& u = typed<uint8_t>(*unsigned_heap);
-  ASSERT_TRUE(u.insert(250, 0));
-  ASSERT_TRUE(u.insert(3, 0));
-  uint8_t utop = 0;
-  ASSERT_TRUE(u.min(utop));
-  EXPECT_EQ(utop, 3);
-
-  auto string_heap = make_kind(heap_kind, string_type);
-  auto& t = typed<xstring>(*string_heap);
-  for (const char* w : {"b", "ab", "a", "\xe9"}) ASSERT_TRUE(t.insert(xstring(w), 0));
-  xstring first;
-  ASSERT_TRUE(t.min(first));
-  EXPECT_EQ(first.view(), "\xe9");  // bytes compare as signed: 0xe9 sorts first
-}
-
 // ---- trie ----
 
 std::string trie_words(string_adt& t) { return contents(t); }

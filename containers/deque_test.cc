@@ -11,60 +11,6 @@
 namespace qn::db::nosql::nosql_db {
 namespace {
 
-std::string render(block_deque<int32_t>& d) {
-  std::string out;
-  d.for_each_in(0, d.size(), [&](int32_t v) { out += std::to_string(v) + " "; });
-  return out;
-}
-
-TEST(BlockDeque, FrontPushesComeFirstNewestFirst) {
-  block_deque<int32_t> d;
-  d.push_front(1);
-  d.push_front(2);
-  d.push_back(3);
-  EXPECT_EQ(render(d), "2 1 3 ");
-  EXPECT_EQ(d.front(), 2);
-  EXPECT_EQ(d.back(), 3);
-}
-
-TEST(BlockDeque, InsertMovesTheShorterSide) {
-  struct case_t {
-    uint64_t index;
-    const char* expected;
-  };
-  const case_t cases[] = {
-      {0, "9 10 20 30 40 "}, {1, "10 9 20 30 40 "}, {2, "10 20 9 30 40 "},
-      {3, "10 20 30 9 40 "}, {4, "10 20 30 40 9 "},
-  };
-  for (const case_t& c : cases) {
-    block_deque<int32_t> d;
-    d.push_front(20);
-    d.push_front(10);
-    d.push_back(30);
-    d.push_back(40);
-    d.insert(c.index, 9);
-    EXPECT_EQ(render(d), c.expected) << "index " << c.index;
-  }
-}
-
-TEST(BlockDeque, MapGrowsBySixteenEntries) {
-  block_deque<uint8_t> d;
-  EXPECT_EQ(d.map_length(), 0u);
-  d.push_back(1);
-  EXPECT_EQ(d.map_length(), 16u);
-  // Back-side block 8 is entry 16, the first entry past the initial map.
-  for (int i = 1; i < 8 * 1024; ++i) d.push_back(2);
-  EXPECT_EQ(d.map_length(), 16u);
-  d.push_back(3);
-  EXPECT_EQ(d.map_length(), 32u);
-  // Front-side block 8 is entry 17, inside the grown map.
-  for (int i = 0; i < 8 * 1024 + 1; ++i) d.push_front(4);
-  EXPECT_EQ(d.map_length(), 32u);
-  EXPECT_EQ(d.size(), 2u * 8 * 1024 + 2);
-  EXPECT_EQ(d.front(), 4);
-  EXPECT_EQ(d.back(), 3);
-}
-
 // A deque used as a queue for long keeps a map the size of what it holds, not of its history.
 TEST(BlockDeque, QueueUseKeepsTheMapBounded) {
   block_deque<int64_t> d;

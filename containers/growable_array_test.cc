@@ -40,16 +40,6 @@ TEST(GrowableArray, RemovingNeverShrinksTheCapacity) {
   EXPECT_EQ(a.data(), nullptr);
 }
 
-TEST(GrowableArray, ReserveExactOnlyGrows) {
-  growable_array<int64_t> a;
-  a.reserve_exact(5);
-  EXPECT_EQ(a.capacity(), 5u);
-  a.reserve_exact(3);
-  EXPECT_EQ(a.capacity(), 5u);
-  a.resize(5);
-  EXPECT_EQ(a.capacity(), 5u);
-}
-
 TEST(GrowableArray, PushingAnElementOfItselfWhileGrowing) {
   growable_array<xstring> a;
   a.push_back(xstring("first"));
@@ -120,13 +110,6 @@ TEST(GrowableArray, MatchesStdVectorUnderRandomOperations) {
     ASSERT_GE(a.capacity(), a.size());
     for (uint64_t i = 0; i < model.size(); ++i) ASSERT_EQ(a[i], model[i]) << "step " << step;
   }
-}
-
-TEST(GrowableArray, FindIfGivesTheFirstMatch) {
-  growable_array<int16_t> a;
-  for (int16_t v : {4, 7, 7, 9}) a.push_back(v);
-  EXPECT_EQ(a.find_if([](int16_t v) { return v == 7; }), 1u);
-  EXPECT_EQ(a.find_if([](int16_t v) { return v == 5; }), growable_array<int16_t>::npos);
 }
 
 }  // namespace

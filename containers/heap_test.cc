@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
 #include <functional>
-#include <limits>
 #include <queue>
 #include <random>
 #include <string>
@@ -52,32 +50,6 @@ TEST(BinaryHeap, KeepsTheSiftOrder) {
     for (int i = 0; i < c.pops; ++i) heap_pop(h);
     EXPECT_EQ(render(h), c.expected);
   }
-}
-
-TEST(BinaryHeap, NanSortsAfterEveryNumber) {
-  growable_array<double> h;
-  heap_push(h, std::nan(""));
-  heap_push(h, 1.0);
-  heap_push(h, -std::numeric_limits<double>::infinity());
-  heap_push(h, std::nan(""));
-  EXPECT_EQ(h[0], -std::numeric_limits<double>::infinity());
-  heap_pop(h);
-  EXPECT_EQ(h[0], 1.0);
-  heap_pop(h);
-  EXPECT_TRUE(std::isnan(h[0]));
-  heap_pop(h);
-  EXPECT_TRUE(std::isnan(h[0]));
-}
-
-TEST(BinaryHeap, SignedAndUnsignedBytesOrderByTheirType) {
-  growable_array<int8_t> s;
-  heap_push(s, int8_t{3});
-  heap_push(s, int8_t{-5});
-  EXPECT_EQ(s[0], -5);
-  growable_array<uint8_t> u;
-  heap_push(u, uint8_t{250});
-  heap_push(u, uint8_t{3});
-  EXPECT_EQ(u[0], 3);
 }
 
 // Random pushes and pops against std::priority_queue; the heap order is checked after every pop.

@@ -1,5 +1,5 @@
 // map_adt and multimap_adt: random operation sequences against std::multimap over every key
-// type, the listed edge cases, image payloads and the factory's map instantiations.
+// type, one concurrent run, image payloads and the factory's map instantiations.
 #include "containers/map.h"
 
 #include <gtest/gtest.h>
@@ -17,11 +17,13 @@
 #include <vector>
 
 #include "containers/factory.h"
+#include "containers/image_test_support.h"
 #include "containers/ordered_test_support.h"
 
 namespace qn::db::nosql::nosql_db {
 namespace {
 
+using namespace image_testing;
 using namespace ordered_testing;
 
 constexpr std::array<type_descriptor, 14> every_type = {
@@ -234,156 +236,6 @@ TEST(MultimapAdt, ConcurrentChangesKeepTheTreeSound) {
   std::vector<int32_t> all;
   EXPECT_TRUE(c.all(all));
   EXPECT_EQ(all.size(), c.count());
-}
-
-// ---- edge cases ----
-
-template <class K>
-std::vector<K> keys_after_inserting(std::initializer_list<K> keys) {
-  map_adt<K, int32_t> c;
-  for (const K& k : keys) EXPECT_TRUE(c.insert(k, 0));
-  std::vector<K> out;
-  EXPECT_TRUE(c.all(out));
-  return out;
-}
-
-TEST(MapAdt, KeysFollowTheKeyOrderOfEachType) {
-  EXPECT_EQ(show(keys_after_inserting<xstring>({xstring("ab"), xstring("a"), xstring("B"),
-                                                xstring("\xC3x"), xstring("A"), xstring("")})),
-            R"("" "\xC3x" "A" "B" "a" "ab")");
-  EXPECT_EQ(show(keys_after_inserting<int8_t>({-1, 5, -128})), "-128 -1 5");
-  EXPECT_EQ(show(keys_after_inserting<uint8_t>({255, 0, 7})), "0 7 255");
-  EXPECT_EQ(show(keys_after_inserting<date>({date{2025, 1, 1}, date{2024, 12, 31}})),
-            "2024-12-31 2025-1-1");
-  EXPECT_EQ(show(keys_after_inserting<time>({time{10, 0, 0, 1}, time{9, 59, 59, 999}})),
-            "9:59:59.999 10:0:0.1");
-  EXPECT_EQ(show(keys_after_inserting<double>({std::nan(""), 1.0, -1e300, 0.5})),
-            show(std::vector<double>{-1e300, 0.5, 1.0, std::nan("")}));
-}
-
-TEST(MapAdt, NanKeysHaveOnePlaceAfterEveryNumber) {
-  map_adt<double, int32_t> c;
-  EXPECT_TRUE(c.insert(std::nan(""), 1));
-  EXPECT_FALSE(c.insert(-std::nan(""), 2));  // every NaN is the same key
-  EXPECT_TRUE(c.insert(1e308, 3));
-  double top = 0;
-  EXPECT_TRUE(c.max(top));
-  EXPECT_TRUE(std::isnan(top));
-  std::vector<int32_t> values;
-  EXPECT_TRUE(c.values_of(std::nan(""), values));
-  EXPECT_EQ(values, std::vector<int32_t>{1});
-  EXPECT_TRUE(c.erase_equal(std::nan("")));
-  EXPECT_TRUE(c.is_sound());
-  EXPECT_EQ(c.count(), 1u);
-}
-
-TEST(MapAdt, RefusalsAnswerFalseAndChangeNothing) {
-  map_adt<int32_t, xstring> c;
-  int32_t k = 0;
-  std::vector<int32_t> keys;
-  std::vector<xstring> values;
-  EXPECT_FALSE(c.max(k));
-  EXPECT_FALSE(c.min(k));
-  EXPECT_FALSE(c.erase_max());
-  EXPECT_FALSE(c.erase_min());
-  EXPECT_FALSE(c.replace_max(1));
-  EXPECT_FALSE(c.replace_min(1));
-  EXPECT_FALSE(c.replace_equal(1, 2));
-  EXPECT_FALSE(c.equal(1, keys));
-  EXPECT_FALSE(c.values_of(1, values));
-  EXPECT_FALSE(c.assign_value(1, xstring("x")));
-  EXPECT_FALSE(c.erase_equal(1));
-  EXPECT_TRUE(keys.empty() && values.empty());
-
-  ASSERT_TRUE(c.insert(1, xstring("one")));
-  ASSERT_TRUE(c.insert(2, xstring("two")));
-  EXPECT_FALSE(c.insert(1, xstring("uno")));
-  EXPECT_FALSE(c.replace_equal(1, 2));
-  EXPECT_FALSE(c.replace_max(1));
-  EXPECT_FALSE(c.replace_min(2));
-  EXPECT_TRUE(c.values_of(1, values));
-  EXPECT_TRUE(c.values_of(2, values));
-  EXPECT_EQ(values, (std::vector<xstring>{xstring("one"), xstring("two")}));
-  // Unsupported slots keep the shared default.
-  uint64_t rank = 0;
-  EXPECT_FALSE(c.rank_of(1, rank));
-  EXPECT_TRUE(c.is_sound());
-}
-
-TEST(MapAdt, RekeyMovesTheEntryWithItsValue) {
-  map_adt<int32_t, xstring> c;
-  ASSERT_TRUE(c.insert(1, xstring("one")));
-  ASSERT_TRUE(c.insert(5, xstring("five")));
-  EXPECT_TRUE(c.replace_equal(1, 1));  // onto itself: nothing visible changes
-  EXPECT_TRUE(c.replace_equal(1, 9));
-  EXPECT_TRUE(c.replace_min(0));
-  EXPECT_TRUE(c.replace_max(7));
-  std::vector<int32_t> keys;
-  std::vector<xstring> values;
-  ASSERT_TRUE(c.all(keys));
-  EXPECT_EQ(show(keys), "0 7");
-  EXPECT_TRUE(c.values_of(0, values));
-  EXPECT_TRUE(c.values_of(7, values));
-  EXPECT_EQ(values, (std::vector<xstring>{xstring("five"), xstring("one")}));
-}
-
-TEST(MapAdt, AscendingKeysKeepEveryPathShort) {
-  map_adt<int32_t, int32_t> c;
-  for (int32_t k = 1; k <= 1000; ++k) ASSERT_TRUE(c.insert(k, k));
-  EXPECT_TRUE(c.is_sound());
-  EXPECT_LE(c.height(), 14u);
-}
-
-TEST(MultimapAdt, EntriesOfOneKeyKeepInsertionOrder) {
-  multimap_adt<int32_t, xstring> c;
-  for (const char* v : {"x", "y", "z"}) ASSERT_TRUE(c.insert(1, xstring(v)));
-  ASSERT_TRUE(c.insert(0, xstring("before")));
-  std::vector<xstring> values;
-  EXPECT_TRUE(c.values_of(1, values));
-  EXPECT_EQ(values, (std::vector<xstring>{xstring("x"), xstring("y"), xstring("z")}));
-  std::vector<int32_t> keys;
-  EXPECT_TRUE(c.equal(1, keys));
-  EXPECT_EQ(show(keys), "1 1 1");
-  EXPECT_TRUE(c.equal(4, keys));  // absent: true, nothing appended
-  EXPECT_EQ(keys.size(), 3u);
-  EXPECT_TRUE(c.assign_value(1, xstring("w")));
-  values.clear();
-  EXPECT_TRUE(c.values_of(1, values));
-  EXPECT_EQ(values, (std::vector<xstring>{xstring("w"), xstring("w"), xstring("w")}));
-  EXPECT_TRUE(c.erase_equal(1));
-  EXPECT_FALSE(c.erase_equal(1));
-  EXPECT_EQ(c.count(), 1u);
-}
-
-TEST(MultimapAdt, RekeyOntoItselfEndsAndKeepsTheEntries) {
-  multimap_adt<int32_t, int32_t> c;
-  for (int32_t v = 0; v < 50; ++v) ASSERT_TRUE(c.insert(v % 5, v));
-  EXPECT_TRUE(c.replace_equal(3, 3));
-  EXPECT_FALSE(c.replace_equal(9, 9));
-  std::vector<int32_t> values;
-  EXPECT_TRUE(c.values_of(3, values));
-  EXPECT_EQ(values, (std::vector<int32_t>{3, 8, 13, 18, 23, 28, 33, 38, 43, 48}));
-  EXPECT_EQ(c.count(), 50u);
-}
-
-TEST(MultimapAdt, RekeyMovesEveryEntryBehindTheNewKey) {
-  multimap_adt<int32_t, int32_t> c;
-  ASSERT_TRUE(c.insert(2, 20));
-  ASSERT_TRUE(c.insert(1, 10));
-  ASSERT_TRUE(c.insert(1, 11));
-  ASSERT_TRUE(c.insert(3, 30));
-  EXPECT_TRUE(c.replace_equal(1, 2));
-  std::vector<int32_t> values;
-  EXPECT_TRUE(c.values_of(2, values));
-  ASSERT_EQ(values.size(), 3u);
-  EXPECT_EQ(values[0], 20);
-  EXPECT_FALSE(c.replace_equal(1, 2));
-  EXPECT_TRUE(c.replace_max(2));  // always accepted: 30 goes behind the entries of 2
-  values.clear();
-  EXPECT_TRUE(c.values_of(2, values));
-  EXPECT_EQ(values.back(), 30);
-  EXPECT_EQ(c.count(), 4u);
-  EXPECT_TRUE(c.is_sound());
 }
 
 // ---- image payloads ----

@@ -14,12 +14,6 @@ namespace {
 
 using list_t = node_list<int32_t>;
 
-std::string render(list_t& l) {
-  std::string out;
-  l.for_each_in(0, l.size(), [&](int32_t v) { out += std::to_string(v) + " "; });
-  return out;
-}
-
 // Walks the links both ways and checks they agree with the count.
 void expect_consistent_links(const list_t& l) {
   uint64_t forward = 0;
@@ -32,45 +26,18 @@ void expect_consistent_links(const list_t& l) {
   ASSERT_EQ(forward, l.size());
 }
 
-TEST(NodeList, InsertsBeforeANodeAndAtIndexes) {
-  list_t l;
-  const auto ten = l.push_back(10);
-  l.push_back(30);
-  l.insert_before(ten, 5);
-  l.insert(2, 20);
-  l.push_front(1);
-  l.insert(l.size(), 40);
-  EXPECT_EQ(render(l), "1 5 10 20 30 40 ");
-  expect_consistent_links(l);
-  l.erase(1, 3);
-  EXPECT_EQ(render(l), "1 20 30 40 ");
-  l.pop_front_n(2);
-  l.pop_back();
-  EXPECT_EQ(render(l), "30 ");
-  expect_consistent_links(l);
-}
-
-TEST(NodeList, HandlesAreNeverZeroAndFindTheirNode) {
-  list_t l;
-  std::vector<uint64_t> handles;
-  for (int32_t v = 0; v < 100; ++v) handles.push_back(l.handle_of(l.push_back(v)));
-  for (int32_t v = 0; v < 100; ++v) {
-    ASSERT_NE(handles[v], 0u);
-    list_t::position p;
-    ASSERT_TRUE(l.find(handles[v], p));
-    EXPECT_EQ(l.value(p), v);
-  }
-}
-
 TEST(NodeList, RefusesHandlesThatNameNoLiveNode) {
   list_t l, other;
   const uint64_t a = l.handle_of(l.push_back(1));
   const uint64_t b = l.handle_of(l.push_back(2));
+  const list_t::position last = l.push_back(4);
+  const uint64_t erased = l.handle_of(last);
   const uint64_t foreign = other.handle_of(other.push_back(1));
   list_t::position p;
   l.erase(l.head());                                    // a is now stale; its slot is free
   const uint64_t reused = l.handle_of(l.push_back(3));  // takes a's slot with a new generation
   ASSERT_NE(reused, a);
+  l.erase(last);  // its slot is free and stays free
   const struct {
     uint64_t handle;
     bool expected;
@@ -84,6 +51,7 @@ TEST(NodeList, RefusesHandlesThatNameNoLiveNode) {
       {(b & 0xffffffff00000000u) | 99, false, "slot past the array"},
       {b & 0xffffffff00000000u, false, "slot part zero"},
       {b + (uint64_t{1} << 32), false, "free generation of a live slot"},
+      {erased + (uint64_t{1} << 32), false, "generation of an erased, unused slot"},
       {b + (uint64_t{2} << 32), false, "later generation of a live slot"},
       {~uint64_t{0}, false, "all ones"},
   };
@@ -105,24 +73,6 @@ TEST(NodeList, ClearAndEmptyingInvalidateEveryHandle) {
   EXPECT_EQ(l.slot_count(), 0u);
   for (int32_t v = 0; v < 2000; ++v) l.push_back(v);
   for (uint64_t h : second) ASSERT_FALSE(l.find(h, p));
-}
-
-TEST(NodeList, RandomHandlesAreRefusedOrNameALiveNode) {
-  list_t l;
-  for (int32_t v = 0; v < 50; ++v) l.push_back(v);
-  for (int i = 0; i < 20; ++i) l.erase(l.position_at(i));
-  std::mt19937_64 random(5);
-  list_t::position p;
-  int accepted = 0;
-  for (int i = 0; i < 100000; ++i) {
-    const uint64_t h =
-        random() % 4 == 0 ? (random() & 0xffffffff00000000u) | (random() % 60) : random();
-    if (l.find(h, p)) {
-      ++accepted;
-      ASSERT_EQ(l.handle_of(p), h);
-    }
-  }
-  EXPECT_EQ(accepted, 0);
 }
 
 // Random operations against std::list. Each model element carries its handle, so the handle

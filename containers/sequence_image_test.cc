@@ -3,14 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <type_traits>
 
+#include "containers/image_test_support.h"
 #include "containers/sequence_test_support.h"
 #include "values/image_io.h"
-#include "values/little_endian.h"
 #include "values/scalar.h"
 
 namespace qn::db::nosql::nosql_db {
@@ -19,55 +18,17 @@ namespace {
 using testing::contents;
 using testing::make_kind;
 using testing::typed;
+using namespace image_testing;
 
-// An open temporary file, closed on scope exit.
-struct temp_file {
-  std::FILE* file = std::tmpfile();
-  ~temp_file() {
-    if (file != nullptr) std::fclose(file);
-  }
-  uint64_t size() {
-    std::fseek(file, 0, SEEK_END);
-    return static_cast<uint64_t>(std::ftell(file));
-  }
-  std::string bytes() {
-    std::string out(size(), '\0');
-    std::rewind(file);
-    EXPECT_EQ(std::fread(out.data(), 1, out.size(), file), out.size());
-    return out;
-  }
-  void write(const std::string& bytes) {
-    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
-    std::rewind(file);
-  }
-};
-
-std::string u64le(uint64_t v) {
-  std::string bytes;
-  append_le(bytes, v);
-  return bytes;
-}
-std::string text(std::string_view s) { return u64le(s.size()) + std::string(s); }
 std::string header(std::string_view kind, type_descriptor key) {
-  return text(kind) + std::string{char(key.width), char(key.sign), char(key.category)} +
-         std::string{0, 1, 0};
-}
-
-std::string saved(ab_adt& c) {
-  temp_file f;
-  image_writer out(f.file);
-  EXPECT_TRUE(c.save(out));
-  return f.bytes();
+  return text(kind) + descriptor_bytes(key) + descriptor_bytes(u08_type);
 }
 
 // Loads a payload (everything after the descriptors) into a fresh container of the kind.
 std::unique_ptr<ab_adt> loaded(std::string_view kind, type_descriptor key,
                                const std::string& payload, bool expected = true) {
-  temp_file f;
-  f.write(payload);
   auto c = make_kind(kind, key);
-  image_reader in(f.file, payload.size());
-  EXPECT_EQ(c->load(in), expected) << kind;
+  EXPECT_EQ(load_payload(*c, payload), expected) << kind;
   return c;
 }
 
@@ -132,15 +93,10 @@ TEST(SequenceImage, TrieLoadCountsOnlyTheWordsAdded) {
 // A trie over another key type loads back what it saves, an empty word list, and nothing else.
 TEST(SequenceImage, TrieShellLoadsAnEmptyWordListOnly) {
   auto shell = make_kind(trie_kind, i64_type);
-  temp_file empty;
-  empty.write(u64le(0) + "rest");
-  image_reader in(empty.file, 12);
-  EXPECT_TRUE(shell->load(in));
-  EXPECT_EQ(in.remaining(), 4u);
-  temp_file one_word;
-  one_word.write(u64le(1) + text("w"));
-  image_reader in_words(one_word.file, 17);
-  EXPECT_FALSE(shell->load(in_words));
+  uint64_t left = 0;
+  EXPECT_TRUE(load_payload(*shell, u64le(0) + "rest", &left));
+  EXPECT_EQ(left, 4u);
+  EXPECT_FALSE(load_payload(*shell, u64le(1) + text("w")));
 }
 
 TEST(SequenceImage, CountsTheFileCannotHoldAreRefusedBeforeAnything) {
