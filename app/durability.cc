@@ -32,7 +32,7 @@ void announce(const std::string& line) {
 
 // A logged restore carries the image it read; it is replayed from a scratch copy of those bytes.
 // An empty image changed nothing when it was logged.
-void replay_restore(persist::Registry& registry, const std::string& directory,
+void replay_restore(persist::container_registry& registry, const std::string& directory,
                     const std::string& image) {
   if (image.empty()) return;
   const std::string path = directory + "/replay-restore.img.tmp";
@@ -78,7 +78,7 @@ bool durability::prepare(const config::persistence_settings& settings) {
   return true;
 }
 
-void durability::restore(persist::Registry& registry) {
+void durability::restore(persist::container_registry& registry) {
   const auto begin = std::chrono::steady_clock::now();
   uint64_t replayed = 0;
   std::string error;
@@ -111,8 +111,8 @@ void durability::restore(persist::Registry& registry) {
            " log records in " + std::to_string(took.count()) + " ms; init.nos skipped");
 }
 
-void durability::load(persist::Registry& registry,
-                      const std::function<void(persist::Registry&)>& run_script) {
+void durability::load(persist::container_registry& registry,
+                      const std::function<void(persist::container_registry&)>& run_script) {
   if (!is_enabled_) {
     run_script(registry);
     return;

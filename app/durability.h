@@ -31,8 +31,8 @@ class durability {
   [[nodiscard]] bool prepare(const config::persistence_settings& settings);
   // Restores what the directory holds, or runs `run_script` when it holds nothing; then attaches
   // the log and starts the snapshot thread. Without a directory just runs `run_script`.
-  void load(db::nosql::Registry& registry,
-            const std::function<void(db::nosql::Registry&)>& run_script);
+  void load(db::nosql::container_registry& registry,
+            const std::function<void(db::nosql::container_registry&)>& run_script);
   // Ends the snapshot thread (after a last snapshot when nothing is logged). Call before the
   // registry goes.
   void stop_snapshots();
@@ -40,7 +40,7 @@ class durability {
   void close();
 
  private:
-  void restore(db::nosql::Registry& registry);
+  void restore(db::nosql::container_registry& registry);
   void snapshot_loop();
   void take_snapshot();
 
@@ -48,7 +48,7 @@ class durability {
   bool is_enabled_ = false;
   db::nosql::stored_state state_;
   std::unique_ptr<db::nosql::command_log> log_;
-  db::nosql::Registry* registry_ = nullptr;  // set by load, under mutex_
+  db::nosql::container_registry* registry_ = nullptr;  // set by load, under mutex_
   uint64_t next_snapshot_ = 0;  // snapshot thread: the number of a snapshot without a log
 
   std::mutex mutex_;

@@ -298,8 +298,8 @@ int run_server(bool is_service) {
   if (!stored->prepare(persistence)) return -1;
   options.bind_address = bind_address();
   options.users = users;
-  options.on_first_start = [stored](db::nosql::Registry& registry) {
-    stored->load(registry, [](db::nosql::Registry& r) { config::run_startup_script(r); });
+  options.on_first_start = [stored](db::nosql::container_registry& registry) {
+    stored->load(registry, [](db::nosql::container_registry& r) { config::run_startup_script(r); });
   };
   net::throttle_settings throttle_settings;
   throttle_settings.max_tracked_addresses = static_cast<size_t>(limits.max_tracked_addresses);

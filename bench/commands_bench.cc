@@ -17,7 +17,7 @@ namespace {
 
 constexpr int key_count = 4096;
 
-bool run(Registry& registry, const std::string& line) {
+bool run(container_registry& registry, const std::string& line) {
   reply_record reply;
   return execute(registry, line.data(), line.size(), reply);
 }
@@ -35,7 +35,7 @@ struct fixture {
       lines.push_back(line);
     }
   }
-  Registry registry;
+  container_registry registry;
   std::vector<std::string> lines;
 };
 

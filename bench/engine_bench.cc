@@ -28,7 +28,7 @@ void BM_RegistryCreate(benchmark::State& state) {
   double growth = 0;
   for (auto _ : state) {
     const double before = resident_mib();
-    auto r = std::make_unique<Registry>();
+    auto r = std::make_unique<container_registry>();
     uint64_t slot = 0;
     benchmark::DoNotOptimize(r->can_place("x"));
     benchmark::DoNotOptimize(slot);
@@ -44,7 +44,7 @@ void BM_Tokenize(benchmark::State& state) {
   const std::string_view line = lines[state.range(0)];
   const uint64_t before = qn::bench::allocations_so_far();
   for (auto _ : state) {
-    Token t[max_tokens];
+    token t[max_tokens];
     benchmark::DoNotOptimize(tokenize(line, t));
   }
   const auto made = static_cast<double>(qn::bench::allocations_so_far() - before);

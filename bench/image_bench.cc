@@ -132,7 +132,7 @@ std::vector<prepared_part> prepare_all(const std::vector<part>& parts) {
 }
 
 // Builds the whole database; false when a kind cannot be built yet.
-bool build_database(const std::vector<prepared_part>& parts, Registry& registry) {
+bool build_database(const std::vector<prepared_part>& parts, container_registry& registry) {
   for (const prepared_part& p : parts) {
     uint64_t slot = 0;
     if (!registry.place_new(p.build(), "", slot)) return false;
@@ -165,7 +165,7 @@ void report(benchmark::State& state, uint64_t bytes, uint64_t elements) {
 }
 
 void run_backup(benchmark::State& state, const std::vector<part>& parts, const char* name) {
-  Registry registry;
+  container_registry registry;
   if (!build_database(prepare_all(parts), registry)) {
     state.SkipWithError("a kind cannot be built yet");
     return;
@@ -186,7 +186,7 @@ void run_backup(benchmark::State& state, const std::vector<part>& parts, const c
 void run_restore(benchmark::State& state, const std::vector<part>& parts, const char* name) {
   const std::string path = image_path(name);
   {
-    Registry source;
+    container_registry source;
     std::filesystem::remove(path);
     if (!build_database(prepare_all(parts), source) || !save_image(source, path)) {
       state.SkipWithError("cannot write the image");
@@ -194,7 +194,7 @@ void run_restore(benchmark::State& state, const std::vector<part>& parts, const 
     }
   }
   const uint64_t bytes = std::filesystem::file_size(path);
-  Registry registry;
+  container_registry registry;
   for (auto _ : state) {
     state.PauseTiming();
     registry.clear_all();  // destroying the previous round is not part of a restore
@@ -209,7 +209,7 @@ void run_restore(benchmark::State& state, const std::vector<part>& parts, const 
 // elements already in memory (no parsing, no file).
 void run_insert(benchmark::State& state, const std::vector<part>& parts) {
   const std::vector<prepared_part> prepared = prepare_all(parts);
-  Registry registry;
+  container_registry registry;
   for (auto _ : state) {
     state.PauseTiming();
     registry.clear_all();

@@ -26,13 +26,13 @@ using steady = std::chrono::steady_clock;
 constexpr uint64_t key_count = 100000;
 constexpr char success[] = "0100000000";
 
-bool run_line(qn::db::nosql::Registry& registry, const std::string& line) {
+bool run_line(qn::db::nosql::container_registry& registry, const std::string& line) {
   qn::db::nosql::reply_record reply;
   return qn::db::nosql::execute(registry, line.data(), line.size(), reply);
 }
 
 // Fills slot 0 with a hash map of key_count keys; false when the command families cannot yet.
-bool fill(qn::db::nosql::Registry& registry) {
+bool fill(qn::db::nosql::container_registry& registry) {
   if (!run_line(registry, "c hashmap u64 u64 262144")) return false;
   for (uint64_t k = 0; k < key_count; ++k) {
     if (!run_line(registry, "i 0 " + std::to_string(k) + " " + std::to_string(k * 3))) return false;
@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
   options.bind_address = "127.0.0.1";
   options.users = &users;
   options.throttle = &throttle;
-  options.on_first_start = [&](qn::db::nosql::Registry& r) { is_filled.store(fill(r)); };
+  options.on_first_start = [&](qn::db::nosql::container_registry& r) { is_filled.store(fill(r)); };
   qn::net::listener server(options);
   std::thread loop([&] { server.restart_loop(); });
   while (server.listening_socket() == -1) std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -17,7 +17,7 @@ namespace {
 constexpr std::string_view script_file = "init.nos";
 }  // namespace
 
-void run_startup_script(qn::db::nosql::Registry& registry) {
+void run_startup_script(qn::db::nosql::container_registry& registry) {
   std::string text;
   bool too_large = false;
   if (!read_file_text(script_file.data(), std::numeric_limits<size_t>::max(), text, too_large)) {

@@ -12,6 +12,6 @@ namespace qn::config {
 // line, printing it with its index among the non-empty lines counted from 0; the lines before
 // it stay in effect. A missing file prints "unable to open file init.nos" and
 // "load init.nos failed" and runs nothing.
-void run_startup_script(qn::db::nosql::Registry& registry);
+void run_startup_script(qn::db::nosql::container_registry& registry);
 
 }  // namespace qn::config

@@ -33,7 +33,7 @@ TEST(StartupScript, RunsLinesUntilTheFirstRejectedOne) {
   for (const script_case& c : cases) {
     testing_support::temp_directory dir(testing_support::temp_directory::current::enter);
     if (c.file) dir.write("init.nos", *c.file);
-    qn::db::nosql::Registry registry;
+    qn::db::nosql::container_registry registry;
     testing::internal::CaptureStdout();
     run_startup_script(registry);
     const std::string label = c.file ? *c.file : "(no file)";

@@ -23,13 +23,13 @@ struct recording_log final : change_log {
   void wait_durable(uint64_t ticket) override { waited = ticket; }
 };
 
-bool run(Registry& r, std::string_view line) {
+bool run(container_registry& r, std::string_view line) {
   reply_record reply;
   return execute(r, line.data(), line.size(), reply);
 }
 
 TEST(ChangeLog, ChangesThatTookEffectAreLoggedWithTheirSlot) {
-  Registry r;
+  container_registry r;
   recording_log log;
   r.set_log(&log);
   const char* const lines[] = {
@@ -57,7 +57,7 @@ TEST(ChangeLog, ChangesThatTookEffectAreLoggedWithTheirSlot) {
 }
 
 TEST(ChangeLog, ReplayNamesTheContainerBySlotAndCreatesInTheLoggedSlot) {
-  Registry r;
+  container_registry r;
   reply_record reply;
   ASSERT_TRUE(execute_at_slot(r, 5, "c map i32 i32 m", reply));
   EXPECT_NE(r.container_at(5), nullptr);

@@ -77,7 +77,7 @@ uint64_t append_change(const family_row& row, const command_args& args, std::str
 // The handler's result is the command's outcome, returned from here alone: a true result of a
 // family that changes data (s, i, d, e, r, c) is the point at which a command took effect, and
 // where it is appended to the registry's log, if any; `ticket` gets the log's ticket.
-bool run_family(const family_row& row, Registry& registry, std::span<const Token> tokens,
+bool run_family(const family_row& row, container_registry& registry, std::span<const token> tokens,
                 std::string_view line, const uint64_t* pinned, reply_record& reply,
                 uint64_t& ticket) {
   command_args args{.registry = registry, .tokens = tokens, .reply = reply};
@@ -107,19 +107,19 @@ bool run_family(const family_row& row, Registry& registry, std::span<const Token
 }
 
 // Tokenizes a line and runs it under the registry lock; waits for the log after the lock is gone.
-bool dispatch(Registry& registry, const char* line, uint64_t length, const uint64_t* pinned,
+bool dispatch(container_registry& registry, const char* line, uint64_t length, const uint64_t* pinned,
               reply_record& reply) {
   if (line == nullptr || length == 0) return false;
   const std::string_view text(line, length);
   const family_row* row = find_family(text);
   if (row == nullptr) return false;
-  Token tokens[max_tokens];
+  token tokens[max_tokens];
   int count = 0;
   if (row->max_tokens != 0) {
     count = tokenize(text, tokens);
     if (count < row->min_tokens || count > row->max_tokens) return false;
   }
-  const std::span<const Token> given(tokens, static_cast<size_t>(count));
+  const std::span<const token> given(tokens, static_cast<size_t>(count));
   uint64_t ticket = 0;
   bool done = false;
   if (row->lock == lock_mode::exclusive) {
@@ -137,11 +137,11 @@ bool dispatch(Registry& registry, const char* line, uint64_t length, const uint6
 
 // The line is tokenized before the lock is taken: tokens depend on the line alone, and only the
 // container token's resolution reads the registry.
-bool execute(Registry& registry, const char* line, uint64_t length, reply_record& reply) {
+bool execute(container_registry& registry, const char* line, uint64_t length, reply_record& reply) {
   return dispatch(registry, line, length, nullptr, reply);
 }
 
-bool execute_at_slot(Registry& registry, uint64_t slot, std::string_view line,
+bool execute_at_slot(container_registry& registry, uint64_t slot, std::string_view line,
                      reply_record& reply) {
   return dispatch(registry, line.data(), line.size(), &slot, reply);
 }

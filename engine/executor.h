@@ -14,7 +14,7 @@ namespace qn::db::nosql {
 // shared (g s k i d b) or exclusive (c e r) and runs the family's handler, which fills `reply`.
 // Returns the handler's result; false at once for a null or empty line and for an unknown byte.
 // Safe to call from many threads at once.
-[[nodiscard]] bool execute(Registry& registry, const char* line, uint64_t length,
+[[nodiscard]] bool execute(container_registry& registry, const char* line, uint64_t length,
                            reply_record& reply);
 
 // When the registry has a log, a command that changed the database is appended to it before its
@@ -23,7 +23,7 @@ namespace qn::db::nosql {
 
 // Replays a logged line: as execute, but the container token of s i d e stands for `slot`, and a
 // creation takes `slot`. Used to rebuild a registry from its log before it serves anyone.
-[[nodiscard]] bool execute_at_slot(Registry& registry, uint64_t slot, std::string_view line,
+[[nodiscard]] bool execute_at_slot(container_registry& registry, uint64_t slot, std::string_view line,
                                    reply_record& reply);
 
 }  // namespace qn::db::nosql

@@ -17,13 +17,13 @@ std::unique_ptr<nosql_db::ab_adt> plain() {
   return nosql_db::make_container("vector", i32_type, u08_type, 0);
 }
 
-bool run(Registry& r, std::string_view line) {
+bool run(container_registry& r, std::string_view line) {
   reply_record reply;
   return execute(r, line.data(), line.size(), reply);
 }
 
 TEST(Execute, RefusesEmptyAndUnknownLines) {
-  Registry r;
+  container_registry r;
   reply_record reply;
   EXPECT_FALSE(execute(r, nullptr, 5, reply));
   EXPECT_FALSE(execute(r, "g", 0, reply));
@@ -33,7 +33,7 @@ TEST(Execute, RefusesEmptyAndUnknownLines) {
 }
 
 TEST(Execute, FiveByteClearLineEmptiesTheRegistry) {
-  Registry r;
+  container_registry r;
   uint64_t slot = 0;
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(r.place_new(plain(), "", slot));
   EXPECT_TRUE(run(r, "cxxxx"));
@@ -45,7 +45,7 @@ TEST(Execute, FiveByteClearLineEmptiesTheRegistry) {
 }
 
 TEST(Execute, ReadAndWriteNeedAnOccupiedSlotAndTheirTokenCounts) {
-  Registry r;
+  container_registry r;
   // No container in slot 0 (or beyond the capacity, or by an unknown name): every line fails.
   for (std::string_view line : {"g 0 count", "s 0 all 5", "g 1048576 count", "g \"nope\" count"}) {
     EXPECT_FALSE(run(r, line)) << line;
@@ -75,7 +75,7 @@ TEST(Execute, ReadAndWriteNeedAnOccupiedSlotAndTheirTokenCounts) {
 // Each family's row of the table: a line outside its token counts, or whose container token names
 // no occupied slot, fails before the handler could change anything.
 TEST(Execute, EveryFamilyRefusesItsWrongTokenCounts) {
-  Registry r;
+  container_registry r;
   ASSERT_TRUE(run(r, "c vector i32 v"));
   const std::string_view refused[] = {"k 0 x",
                                       "k 1",
@@ -103,7 +103,7 @@ TEST(Execute, EveryFamilyRefusesItsWrongTokenCounts) {
 }
 
 TEST(Execute, ConcurrentClearsAndReadsKeepTheLockDiscipline) {
-  Registry r;
+  container_registry r;
   std::atomic<bool> stop{false};
   std::thread reader([&] {
     while (!stop) (void)run(r, "g 0 count");

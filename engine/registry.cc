@@ -5,18 +5,18 @@
 
 namespace qn::db::nosql {
 
-void Registry::free_deleter::operator()(void* p) const { std::free(p); }
+void container_registry::free_deleter::operator()(void* p) const { std::free(p); }
 
 template <class T>
-Registry::zeroed_array<T> Registry::allocate_zeroed(uint64_t n) {
+container_registry::zeroed_array<T> container_registry::allocate_zeroed(uint64_t n) {
   void* p = std::calloc(n, sizeof(T));
   if (p == nullptr) throw std::bad_alloc();
   return zeroed_array<T>(static_cast<T*>(p));
 }
 
-Registry::Registry() : slots_(allocate_zeroed<ab_adt*>(capacity)) { build_free_list(); }
+container_registry::container_registry() : slots_(allocate_zeroed<ab_adt*>(capacity)) { build_free_list(); }
 
-Registry::~Registry() {
+container_registry::~container_registry() {
   for (uint64_t slot = 0; slot < capacity && occupied_count() != 0; ++slot) {
     if (slots_[slot] != nullptr) {
       delete slots_[slot];
@@ -27,20 +27,20 @@ Registry::~Registry() {
 }
 
 // Fresh zeroed link arrays are the ascending list 0, 1, ..., capacity - 1 around the sentinel.
-void Registry::build_free_list() {
+void container_registry::build_free_list() {
   next_delta_ = allocate_zeroed<uint32_t>(links);
   prev_delta_ = allocate_zeroed<uint32_t>(links);
   free_count_ = capacity;
 }
 
-void Registry::unlink_free(uint64_t slot) {
+void container_registry::unlink_free(uint64_t slot) {
   const uint64_t prev = prev_free(slot), next = next_free(slot);
   set_next_free(prev, next);
   set_prev_free(next, prev);
   --free_count_;
 }
 
-void Registry::push_free_front(uint64_t slot) {
+void container_registry::push_free_front(uint64_t slot) {
   const uint64_t head = next_free(sentinel);
   set_next_free(sentinel, slot);
   set_prev_free(slot, sentinel);
@@ -49,42 +49,42 @@ void Registry::push_free_front(uint64_t slot) {
   ++free_count_;
 }
 
-bool Registry::find_by_name(std::string_view name, uint64_t& slot) const {
+bool container_registry::find_by_name(std::string_view name, uint64_t& slot) const {
   const auto it = by_name_.find(name);
   if (it == by_name_.end()) return false;
   slot = it->second;
   return true;
 }
 
-std::string_view Registry::find_by_id(uint64_t slot) const {
+std::string_view container_registry::find_by_id(uint64_t slot) const {
   const ab_adt* c = container_at(slot);
   return c != nullptr ? c->name() : std::string_view();
 }
 
-bool Registry::add_name(std::string_view name, uint64_t slot) {
+bool container_registry::add_name(std::string_view name, uint64_t slot) {
   return by_name_.emplace(name, slot).second;
 }
 
-bool Registry::remove_name(std::string_view name) { return by_name_.erase(name) != 0; }
+bool container_registry::remove_name(std::string_view name) { return by_name_.erase(name) != 0; }
 
-bool Registry::peek_free(uint64_t& slot) const {
+bool container_registry::peek_free(uint64_t& slot) const {
   if (free_count_ == 0) return false;
   slot = next_free(sentinel);
   return true;
 }
 
-void Registry::pop_free() { unlink_free(next_free(sentinel)); }
+void container_registry::pop_free() { unlink_free(next_free(sentinel)); }
 
-void Registry::place(uint64_t slot, std::unique_ptr<ab_adt> container) {
+void container_registry::place(uint64_t slot, std::unique_ptr<ab_adt> container) {
   delete slots_[slot];
   slots_[slot] = container.release();
 }
 
-bool Registry::can_place(std::string_view name) const {
+bool container_registry::can_place(std::string_view name) const {
   return free_count_ != 0 && (name.empty() || !by_name_.contains(name));
 }
 
-bool Registry::place_new(std::unique_ptr<ab_adt> container, std::string_view name,
+bool container_registry::place_new(std::unique_ptr<ab_adt> container, std::string_view name,
                          uint64_t& slot) {
   uint64_t head = 0, ignored = 0;
   if (container == nullptr || !peek_free(head)) return false;
@@ -99,13 +99,13 @@ bool Registry::place_new(std::unique_ptr<ab_adt> container, std::string_view nam
   return true;
 }
 
-void Registry::reserve_front(uint64_t slot) {
+void container_registry::reserve_front(uint64_t slot) {
   if (slot >= capacity || slots_[slot] != nullptr) return;
   unlink_free(slot);
   push_free_front(slot);
 }
 
-bool Registry::release(uint64_t slot) {
+bool container_registry::release(uint64_t slot) {
   ab_adt* c = container_at(slot);
   if (c == nullptr) return false;
   slots_[slot] = nullptr;
@@ -115,7 +115,7 @@ bool Registry::release(uint64_t slot) {
   return true;
 }
 
-void Registry::clear_all() {
+void container_registry::clear_all() {
   for (uint64_t slot = 0; slot < capacity && occupied_count() != 0; ++slot) {
     if (slots_[slot] != nullptr) {
       delete slots_[slot];

@@ -28,14 +28,14 @@ namespace qn::db::nosql {
 
 using nosql_db::ab_adt;
 
-class Registry {
+class container_registry {
  public:
   static constexpr uint64_t capacity = uint64_t{1} << 20;
 
-  Registry();
-  ~Registry();
-  Registry(const Registry&) = delete;
-  Registry& operator=(const Registry&) = delete;
+  container_registry();
+  ~container_registry();
+  container_registry(const container_registry&) = delete;
+  container_registry& operator=(const container_registry&) = delete;
 
   std::shared_mutex& lock() { return lock_; }
 

@@ -19,14 +19,14 @@ class counted final : public ab_adt {
   ~counted() override { --live; }
 };
 
-uint64_t create(Registry& r, std::string_view name = "") {
+uint64_t create(container_registry& r, std::string_view name = "") {
   uint64_t slot = UINT64_MAX;
   EXPECT_TRUE(r.place_new(std::make_unique<counted>(), name, slot));
   return slot;
 }
 
-TEST(Registry, SlotsComeFromTheHeadOfTheFreeList) {
-  Registry r;
+TEST(container_registry, SlotsComeFromTheHeadOfTheFreeList) {
+  container_registry r;
   EXPECT_EQ(create(r), 0u);
   EXPECT_EQ(create(r), 1u);
   EXPECT_EQ(create(r), 2u);
@@ -38,33 +38,33 @@ TEST(Registry, SlotsComeFromTheHeadOfTheFreeList) {
   EXPECT_EQ(create(r), 2u);  // last freed, first reused
   EXPECT_EQ(create(r), 0u);
   EXPECT_FALSE(r.release(2000));
-  EXPECT_FALSE(r.release(Registry::capacity));
+  EXPECT_FALSE(r.release(container_registry::capacity));
   EXPECT_EQ(r.occupied_count(), 4u);
 }
 
-TEST(Registry, ClearAllRestoresAscendingOrder) {
-  Registry r;
+TEST(container_registry, ClearAllRestoresAscendingOrder) {
+  container_registry r;
   for (int i = 0; i < 5; ++i) create(r, i == 3 ? "three" : "");
   EXPECT_TRUE(r.release(4));
   EXPECT_TRUE(r.release(2));
   r.clear_all();
   EXPECT_EQ(counted::live, 0);
-  EXPECT_EQ(r.free_count(), Registry::capacity);
+  EXPECT_EQ(r.free_count(), container_registry::capacity);
   uint64_t slot = 0;
   EXPECT_FALSE(r.find_by_name("three", slot));
   EXPECT_EQ(create(r, "three"), 0u);
   EXPECT_EQ(create(r), 1u);
 }
 
-TEST(Registry, NamesAreUniqueBytewise) {
-  Registry r;
+TEST(container_registry, NamesAreUniqueBytewise) {
+  container_registry r;
   EXPECT_EQ(create(r, "ab"), 0u);
   EXPECT_EQ(create(r, "a"), 1u);
   EXPECT_EQ(create(r, "A"), 2u);
   uint64_t slot = 0;
   EXPECT_FALSE(r.place_new(std::make_unique<counted>(), "ab", slot));
   EXPECT_EQ(counted::live, 3);  // the refused container was destroyed
-  EXPECT_EQ(r.free_count(), Registry::capacity - 3);
+  EXPECT_EQ(r.free_count(), container_registry::capacity - 3);
   EXPECT_EQ(create(r), 3u);  // the free list did not move
   ASSERT_TRUE(r.find_by_name("a", slot));
   EXPECT_EQ(slot, 1u);
@@ -78,8 +78,8 @@ TEST(Registry, NamesAreUniqueBytewise) {
   EXPECT_FALSE(r.place_new(nullptr, "", slot));
 }
 
-TEST(Registry, FreeListAndNameIndexPrimitives) {
-  Registry r;
+TEST(container_registry, FreeListAndNameIndexPrimitives) {
+  container_registry r;
   uint64_t head = 99;
   ASSERT_TRUE(r.peek_free(head));
   EXPECT_EQ(head, 0u);
@@ -89,7 +89,7 @@ TEST(Registry, FreeListAndNameIndexPrimitives) {
   r.push_free_front(0);
   ASSERT_TRUE(r.peek_free(head));
   EXPECT_EQ(head, 0u);
-  EXPECT_EQ(r.free_count(), Registry::capacity);
+  EXPECT_EQ(r.free_count(), container_registry::capacity);
 
   EXPECT_EQ(create(r, "x"), 0u);
   EXPECT_EQ(r.named_count(), 1u);
@@ -103,22 +103,22 @@ TEST(Registry, FreeListAndNameIndexPrimitives) {
   EXPECT_FALSE(r.find_by_name("x", slot));
 }
 
-TEST(Registry, ReserveFrontChoosesTheNextSlot) {
-  Registry r;
+TEST(container_registry, ReserveFrontChoosesTheNextSlot) {
+  container_registry r;
   r.reserve_front(7);
   EXPECT_EQ(create(r), 7u);
   EXPECT_EQ(create(r), 0u);
-  r.reserve_front(Registry::capacity - 1);
-  EXPECT_EQ(create(r), Registry::capacity - 1);
+  r.reserve_front(container_registry::capacity - 1);
+  EXPECT_EQ(create(r), container_registry::capacity - 1);
   r.reserve_front(0);  // occupied: nothing happens
   EXPECT_EQ(create(r), 1u);
-  r.reserve_front(Registry::capacity);  // out of range: nothing happens
+  r.reserve_front(container_registry::capacity);  // out of range: nothing happens
   EXPECT_EQ(create(r), 2u);
 }
 
-TEST(Registry, EverySlotCanBeTakenOnce) {
-  Registry r;
-  for (uint64_t i = 0; i < Registry::capacity; ++i) ASSERT_EQ(create(r), i);
+TEST(container_registry, EverySlotCanBeTakenOnce) {
+  container_registry r;
+  for (uint64_t i = 0; i < container_registry::capacity; ++i) ASSERT_EQ(create(r), i);
   uint64_t slot = 0;
   EXPECT_FALSE(r.can_place(""));
   EXPECT_FALSE(r.place_new(std::make_unique<counted>(), "", slot));
@@ -129,10 +129,10 @@ TEST(Registry, EverySlotCanBeTakenOnce) {
 
 // The free list against a plain list of numbers: creation pops the head, release pushes the
 // front, reserve_front moves a number to the front; every slot number handed out must agree.
-TEST(Registry, FreeListMatchesAModelUnderRandomOperations) {
-  Registry r;
+TEST(container_registry, FreeListMatchesAModelUnderRandomOperations) {
+  container_registry r;
   std::list<uint64_t> model;
-  for (uint64_t i = 0; i < Registry::capacity; ++i) model.push_back(i);
+  for (uint64_t i = 0; i < container_registry::capacity; ++i) model.push_back(i);
   std::vector<uint64_t> occupied;
   std::mt19937_64 rng(7);
   for (int step = 0; step < 20000; ++step) {
@@ -166,9 +166,9 @@ TEST(Registry, FreeListMatchesAModelUnderRandomOperations) {
   r.clear_all();
 }
 
-TEST(Registry, DestructionReleasesEveryContainer) {
+TEST(container_registry, DestructionReleasesEveryContainer) {
   {
-    Registry r;
+    container_registry r;
     create(r);
     create(r, "x");
     EXPECT_EQ(counted::live, 2);

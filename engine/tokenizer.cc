@@ -107,7 +107,7 @@ size_t escape_length(std::string_view line, size_t backslash) {
 
 }  // namespace
 
-int tokenize(std::string_view line, Token (&tokens)[max_tokens]) {
+int tokenize(std::string_view line, token (&tokens)[max_tokens]) {
   int count = 0;
   bool in_quote = false;
   bool open = !line.empty() && line[0] != ' ';
@@ -120,7 +120,7 @@ int tokenize(std::string_view line, Token (&tokens)[max_tokens]) {
       if (c == '\\') {
         i += escape_length(line, i);
       } else if (c == '"') {
-        Token& t = tokens[count++];
+        token& t = tokens[count++];
         decode_quoted(line.substr(quote_at + 1, i - quote_at - 1), t.owned);
         t.text = t.owned;
         t.quoted = true;
@@ -130,7 +130,7 @@ int tokenize(std::string_view line, Token (&tokens)[max_tokens]) {
     }
     if (c == ' ') {
       if (open) {
-        tokens[count++] = Token{line.substr(start, i - start), {}, false};
+        tokens[count++] = token{line.substr(start, i - start), {}, false};
         open = false;
       }
     } else if (c == '"') {
@@ -145,12 +145,12 @@ int tokenize(std::string_view line, Token (&tokens)[max_tokens]) {
   if (in_quote) return 0;
   if (open) {
     if (count == max_tokens) return 0;
-    tokens[count++] = Token{line.substr(start), {}, false};
+    tokens[count++] = token{line.substr(start), {}, false};
   }
   return count;
 }
 
-bool resolve_container(const Registry& registry, std::string_view text, bool quoted,
+bool resolve_container(const container_registry& registry, std::string_view text, bool quoted,
                        uint64_t& slot) {
   if (quoted) return registry.find_by_name(text, slot);
   const bool hex = text.size() >= 2 && (text[1] == 'x' || text[1] == 'X');
@@ -171,7 +171,7 @@ bool resolve_container(const Registry& registry, std::string_view text, bool quo
   return true;
 }
 
-ab_adt* container_of(const Registry& registry, const Token& token, uint64_t& slot) {
+ab_adt* container_of(const container_registry& registry, const token& token, uint64_t& slot) {
   if (!resolve_container(registry, token.text, token.is_name(), slot)) return nullptr;
   return registry.container_at(slot);
 }

@@ -11,8 +11,8 @@
 namespace qn::db::nosql {
 
 // One token: a view of its bytes. Unquoted tokens view the command line itself (no allocation);
-// quoted tokens are decoded into `owned` and view it, so a Token must not be moved once filled.
-struct Token {
+// quoted tokens are decoded into `owned` and view it, so a token must not be moved once filled.
+struct token {
   std::string_view text;
   std::string owned;
   bool quoted = false;
@@ -26,17 +26,17 @@ inline constexpr int max_tokens = 6;
 // Splits a line at spaces into at most six tokens. Returns the number stored (1..6), or 0 when
 // the line is not well formed: a seventh token, an unterminated quote, a quote inside a word or at
 // the start of the line. Tokens 0..count-1 are valid afterwards.
-[[nodiscard]] int tokenize(std::string_view line, Token (&tokens)[max_tokens]);
+[[nodiscard]] int tokenize(std::string_view line, token (&tokens)[max_tokens]);
 
 // Turns a container token into a slot number: a name (quoted) through the name index, otherwise a
 // slot number in decimal, or in hexadecimal when the second byte is x or X. Digits wrap modulo
 // 2^64; the whole token must be consumed. Does not check that the slot is below the capacity or
 // occupied; callers do.
-[[nodiscard]] bool resolve_container(const Registry& registry, std::string_view text, bool quoted,
+[[nodiscard]] bool resolve_container(const container_registry& registry, std::string_view text, bool quoted,
                                      uint64_t& slot);
 
 // Resolves a token and fetches its container, whose slot number goes to `slot`; null when it names
 // no occupied slot.
-ab_adt* container_of(const Registry& registry, const Token& token, uint64_t& slot);
+ab_adt* container_of(const container_registry& registry, const token& token, uint64_t& slot);
 
 }  // namespace qn::db::nosql

@@ -10,7 +10,7 @@ namespace {
 
 // Renders the tokens as [a][b]..., quoted ones as ["a"], or "fail" for a count of 0.
 std::string split(std::string_view line) {
-  Token t[max_tokens];
+  token t[max_tokens];
   const int n = tokenize(line, t);
   if (n == 0) return "fail";
   std::string out;
@@ -71,7 +71,7 @@ TEST(Tokenize, DecodesEscapesInsideQuotes) {
       {"x \"\"", ""},
   };
   for (const auto& c : cases) {
-    Token t[max_tokens];
+    token t[max_tokens];
     const int n = tokenize(c.line, t);
     ASSERT_GE(n, 1) << c.line;
     EXPECT_EQ(t[n - 1].text, c.bytes) << c.line;
@@ -81,7 +81,7 @@ TEST(Tokenize, DecodesEscapesInsideQuotes) {
 
 TEST(Tokenize, UnquotedTokensViewTheLine) {
   const std::string line = "g 12 value 7";
-  Token t[max_tokens];
+  token t[max_tokens];
   ASSERT_EQ(tokenize(line, t), 4);
   EXPECT_EQ(t[3].text.data(), line.data() + 11);
   EXPECT_TRUE(t[3].owned.empty());
@@ -93,7 +93,7 @@ class fake_container final : public ab_adt {
 };
 
 TEST(ResolveContainer, NumbersAndNames) {
-  Registry r;
+  container_registry r;
   uint64_t slot = 0;
   ASSERT_TRUE(r.place_new(std::make_unique<fake_container>(), "", slot));
   ASSERT_TRUE(r.place_new(std::make_unique<fake_container>(), "1", slot));
@@ -129,10 +129,10 @@ TEST(ResolveContainer, NumbersAndNames) {
 }
 
 TEST(ResolveContainer, EmptyQuotedTokenIsASlotNumber) {
-  Registry r;
+  container_registry r;
   uint64_t slot = 0;
   ASSERT_TRUE(r.place_new(std::make_unique<fake_container>(), "", slot));
-  Token t[max_tokens];
+  token t[max_tokens];
   ASSERT_EQ(tokenize("g \"\"", t), 2);
   EXPECT_FALSE(t[1].is_name());
   slot = 1;

@@ -18,13 +18,13 @@ constexpr int max_lines = 16;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   qn::fuzz::silence_stdout();
-  qn::db::nosql::Registry registry;
+  qn::db::nosql::container_registry registry;
   if (!qn::fuzz::build_standard(registry)) std::abort();  // the layout in docs/testing.md broke
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static qn::db::nosql::Registry registry;
+  static qn::db::nosql::container_registry registry;
   registry.clear_all();
   (void)qn::fuzz::build_standard(registry);
   std::string_view rest(reinterpret_cast<const char*>(data), size);

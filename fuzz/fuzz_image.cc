@@ -38,7 +38,7 @@ std::string read_file(const std::string& path) {
 }
 
 // Backs the registry up to a fresh file and returns its bytes.
-std::string backup(qn::db::nosql::Registry& registry, const std::string& path) {
+std::string backup(qn::db::nosql::container_registry& registry, const std::string& path) {
   ::unlink(path.c_str());
   check(qn::fuzz::run_line(registry, "b " + path), "a restored database backs up");
   return read_file(path);
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static qn::db::nosql::Registry registry;
+  static qn::db::nosql::container_registry registry;
   const std::string input = directory + "/input", first = directory + "/first",
                     second = directory + "/second";
   write_file(input, data, size);

@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  static qn::db::nosql::Registry registry;
+  static qn::db::nosql::container_registry registry;
   static const qn::user_table users = {{"admin", qn::net::password_digest("secret")}};
   registry.clear_all();
   (void)qn::fuzz::build_standard(registry);

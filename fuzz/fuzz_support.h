@@ -17,7 +17,7 @@ namespace qn::fuzz {
 // Commands print console lines (backup and restore messages); a fuzzer run would drown in them.
 inline void silence_stdout() { (void)std::freopen("/dev/null", "w", stdout); }
 
-inline bool run_line(db::nosql::Registry& registry, std::string_view line) {
+inline bool run_line(db::nosql::container_registry& registry, std::string_view line) {
   db::nosql::reply_record reply;
   return db::nosql::execute(registry, line.data(), line.size(), reply);
 }
@@ -82,7 +82,7 @@ inline std::vector<std::string> standard_lines() {
 }
 
 // Fills an empty registry with the standard database; false if any line failed.
-inline bool build_standard(db::nosql::Registry& registry) {
+inline bool build_standard(db::nosql::container_registry& registry) {
   bool ok = true;
   for (const std::string& line : standard_lines()) ok = run_line(registry, line) && ok;
   return ok;

@@ -3,7 +3,7 @@
 //
 // Properties: a token that converts prints (as the command-line client prints it) to a text that
 // converts back to the same value; a quoted string printed by the client tokenizes back to its
-// bytes; tokenizing any line never fails in a way that breaks the Token contract.
+// bytes; tokenizing any line never fails in a way that breaks the token contract.
 
 #include <cmath>
 #include <cstddef>
@@ -22,7 +22,7 @@
 namespace {
 
 using qn::db::nosql::max_tokens;
-using qn::db::nosql::Token;
+using qn::db::nosql::token;
 using qn::db::nosql::tokenize;
 
 // Aborts, saying which property failed, when it does not hold: libFuzzer keeps the input.
@@ -57,13 +57,13 @@ void round_trip(std::string_view token) {
 // A string prints quoted; tokenizing the printed text gives back exactly its bytes.
 void string_round_trip(std::string_view bytes) {
   const std::string line = "g " + qn::client::quote_bytes(bytes);
-  Token tokens[max_tokens];
+  token tokens[max_tokens];
   check(tokenize(line, tokens) == 2, "a quoted string is one token");
   check(tokens[1].quoted && tokens[1].text == bytes, "of the same bytes");
 }
 
 void tokenize_line(std::string_view line) {
-  Token tokens[max_tokens];
+  token tokens[max_tokens];
   const int count = tokenize(line, tokens);
   check(count >= 0 && count <= max_tokens, "token count");
   for (int i = 0; i < count; ++i) {

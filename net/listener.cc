@@ -65,7 +65,7 @@ void close_abortively(int socket) {
 // The completion port, workers and open connections of one listener start.
 class listener::run {
  public:
-  run(const listener_options& options, login_throttle& throttle, db::nosql::Registry& registry)
+  run(const listener_options& options, login_throttle& throttle, db::nosql::container_registry& registry)
       : options_(options), port_(options.limits.worker_concurrency) {
     context_.registry = &registry;
     context_.users = options.users;
@@ -412,7 +412,7 @@ void listener::accept_connections(int listening, run& r) {
 
 int listener::run_once() {
   if (registry_.load() == nullptr) {
-    auto* created = new db::nosql::Registry;
+    auto* created = new db::nosql::container_registry;
     registry_.store(created);
     if (options_.on_first_start) options_.on_first_start(*created);
   }

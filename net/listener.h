@@ -47,7 +47,7 @@ struct listener_options {
   const user_table* users = nullptr;     // must outlive the restart loop; null: no login succeeds
   // Runs once, on the first start, after the registry is created and before any socket is opened
   // (the server passes the start-up script runner here).
-  std::function<void(db::nosql::Registry&)> on_first_start;
+  std::function<void(db::nosql::container_registry&)> on_first_start;
   // Must outlive the listener; it outlives restarts too. Null: the listener keeps one of its own
   // with the production settings.
   login_throttle* throttle = nullptr;
@@ -106,7 +106,7 @@ class listener {
   std::atomic<bool> stop_flag_{false};
   std::atomic<bool> pause_flag_{false};
   std::atomic<int> published_socket_{-1};
-  std::atomic<db::nosql::Registry*> registry_{nullptr};
+  std::atomic<db::nosql::container_registry*> registry_{nullptr};
   // Wakes the accept loop and the paused restart loop; open for the object's whole life, so a
   // wake from any thread never hits a reused descriptor.
   const int wake_fd_;

@@ -72,7 +72,7 @@ class ListenerTest : public ::testing::Test {
     options_.users = &users_;
     options_.throttle = &throttle_;
     options_.limits.send_timeout = milliseconds(500);
-    options_.on_first_start = [this](db::nosql::Registry&) { first_starts_.fetch_add(1); };
+    options_.on_first_start = [this](db::nosql::container_registry&) { first_starts_.fetch_add(1); };
   }
   void TearDown() override {
     if (listener_ == nullptr) return;

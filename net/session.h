@@ -25,7 +25,7 @@ namespace qn::net {
 
 // What every connection of a listener start shares; read-only while connections exist.
 struct session_context {
-  db::nosql::Registry* registry = nullptr;
+  db::nosql::container_registry* registry = nullptr;
   const user_table* users = nullptr;  // null: every login fails
   login_throttle* throttle = nullptr;
   // A login frame with a longer payload is refused at once, before it is gathered or digested.

@@ -25,8 +25,8 @@ constexpr auto& failure = testing::failure_reply;
 using testing::empty_reply;
 constexpr char address[] = "10.1.1.1";
 
-db::nosql::Registry& shared_registry() {
-  static db::nosql::Registry* const registry = new db::nosql::Registry;
+db::nosql::container_registry& shared_registry() {
+  static db::nosql::container_registry* const registry = new db::nosql::container_registry;
   return *registry;
 }
 

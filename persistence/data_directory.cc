@@ -129,7 +129,7 @@ bool check_log(const std::string& directory, const stored_state& state, std::str
   return true;
 }
 
-bool load_stored_state(const std::string& directory, const stored_state& state, Registry& registry,
+bool load_stored_state(const std::string& directory, const stored_state& state, container_registry& registry,
                        const std::function<void(const log_record::record&)>& replay,
                        uint64_t& replayed, std::string& error) {
   replayed = 0;
@@ -158,7 +158,7 @@ bool load_stored_state(const std::string& directory, const stored_state& state, 
 
 // The child writes from its copy-on-write view of the registry as it was at the fork; it runs
 // only save_image and leaves with _exit, so no handler or destructor of the parent runs in it.
-bool start_snapshot(Registry& registry, command_log* log, const std::string& directory,
+bool start_snapshot(container_registry& registry, command_log* log, const std::string& directory,
                     uint64_t number, snapshot_job& job) {
   std::unique_lock hold(registry.lock());
   const auto begin = std::chrono::steady_clock::now();

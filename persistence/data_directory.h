@@ -45,7 +45,7 @@ bool check_log(const std::string& directory, const stored_state& state, std::str
 // Loads the snapshot (if any) into the registry and calls `replay` for every record after it, in
 // order; `replayed` counts the records. The log must have passed check_log. Requires: the
 // registry serves nobody yet.
-bool load_stored_state(const std::string& directory, const stored_state& state, Registry& registry,
+bool load_stored_state(const std::string& directory, const stored_state& state, container_registry& registry,
                        const std::function<void(const log_record::record&)>& replay,
                        uint64_t& replayed, std::string& error);
 
@@ -58,7 +58,7 @@ struct snapshot_job {
 
 // Holds the registry exclusively while it rotates the log (when there is one) and forks a child
 // that writes the image to a temporary file and syncs it. False when the fork failed.
-bool start_snapshot(Registry& registry, command_log* log, const std::string& directory,
+bool start_snapshot(container_registry& registry, command_log* log, const std::string& directory,
                     uint64_t number, snapshot_job& job);
 // Waits for the child; on success renames the image into place, syncs the directory and deletes
 // the segments and the older snapshots it covers. False when the child failed.

@@ -39,12 +39,12 @@ bool can_name_file(const std::string& path) { return path.find('\0') == std::str
 
 // Writes the header and every record in ascending slot id. A `save` that answers false leaves a
 // record nobody could read back, so it fails the whole backup.
-bool write_image(const Registry& registry, image_writer& out) {
+bool write_image(const container_registry& registry, image_writer& out) {
   out.put_bytes(image_format::magic.data(), image_format::magic_size);
   out.put_bytes(&image_format::version, image_format::version_size);
   uint64_t left = registry.occupied_count();
   out.put_u64(left);
-  for (uint64_t slot = 0; left != 0 && slot < Registry::capacity; ++slot) {
+  for (uint64_t slot = 0; left != 0 && slot < container_registry::capacity; ++slot) {
     ab_adt* container = registry.container_at(slot);
     if (container == nullptr) continue;
     --left;
@@ -60,12 +60,12 @@ bool write_image(const Registry& registry, image_writer& out) {
 // Reads one record and places its container under the saved slot id and name. Everything is
 // checked before it is used: the name must fit in what is left of the file, the slot id must be
 // below the capacity and still free (two records with one id are corrupt), the name unused.
-bool read_record(Registry& registry, image_reader& in) {
+bool read_record(container_registry& registry, image_reader& in) {
   uint64_t name_length = 0, slot = 0;
   if (!in.get_u64(name_length) || !in.can_hold(name_length, 1)) return false;
   std::string name(name_length, '\0');
   if (!in.get_bytes(name.data(), name_length) || !in.get_u64(slot)) return false;
-  if (slot >= Registry::capacity || registry.container_at(slot) != nullptr ||
+  if (slot >= container_registry::capacity || registry.container_at(slot) != nullptr ||
       !registry.can_place(name)) {
     return false;
   }
@@ -82,9 +82,9 @@ bool read_record(Registry& registry, image_reader& in) {
 // file, so a corrupt count fails at once instead of after a long run of failing reads. Bytes after
 // the last record fail the restore too: they mean the count or a record length is wrong, and we
 // would rather refuse the image than silently drop containers.
-bool read_records(Registry& registry, image_reader& in) {
+bool read_records(container_registry& registry, image_reader& in) {
   uint64_t count = 0;
-  if (!in.get_u64(count) || count > Registry::capacity ||
+  if (!in.get_u64(count) || count > container_registry::capacity ||
       !in.can_hold(count, image_format::min_record_size)) {
     return false;
   }
@@ -138,7 +138,7 @@ int create_temporary(const std::string& directory, const std::string& name, std:
 }
 
 // Writes the whole image to an open file and syncs it; closes the file in every case.
-bool write_and_sync(const Registry& registry, int fd) {
+bool write_and_sync(const container_registry& registry, int fd) {
   std::FILE* file = ::fdopen(fd, "wb");
   if (file == nullptr) {
     ::close(fd);
@@ -181,7 +181,7 @@ void sync_directory(const std::string& directory) {
 // final name, is synced, and only then takes that name, which is never replaced; the directory
 // is synced after. A crash at any point leaves either no file at `path` or a complete, synced
 // image (at worst a temporary "."-file beside it); any failure removes the temporary file.
-bool save_image(const Registry& registry, std::string_view path_text) {
+bool save_image(const container_registry& registry, std::string_view path_text) {
   const std::string path(path_text);
   if (!can_name_file(path)) return false;
   struct stat st {};
@@ -205,7 +205,7 @@ bool save_image(const Registry& registry, std::string_view path_text) {
 // short to hold the magic and the version byte is reported like a wrong magic. Running out of
 // memory while restoring (a hash capacity the factory refuses) is a failed restore too: the
 // containers restored so far are destroyed and the database is left empty.
-bool load_image(Registry& registry, std::string_view path_text) {
+bool load_image(container_registry& registry, std::string_view path_text) {
   const std::string path(path_text);
   uint64_t size = 0;
   const file_ptr file = can_name_file(path) ? open_image(path, size) : nullptr;

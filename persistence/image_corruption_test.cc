@@ -22,7 +22,7 @@ using nosql_db::make_container;
 // One small container of every kind (a few elements each, every scalar type somewhere), plus a
 // shell and an empty trie over a non-string key. Hash keys are 8 and 16 bits wide, so that a
 // flipped capacity asks for at most 512 KiB of slots.
-Registry& small_database(Registry& registry) {
+container_registry& small_database(container_registry& registry) {
   struct shape {
     std::string_view kind;
     type_descriptor key, value;
@@ -64,7 +64,7 @@ Registry& small_database(Registry& registry) {
 
 // A database a restore accepted must be one that backs up and restores to the same image again.
 // `again` is scratch space, reused so that the sweep does not build a registry per case.
-void expect_consistent(const Registry& registry, Registry& again, const scratch_dir& dir,
+void expect_consistent(const container_registry& registry, container_registry& again, const scratch_dir& dir,
                        const std::string& what) {
   const std::string first = dir.file("check1.img"), second = dir.file("check2.img");
   ASSERT_TRUE(save_image(registry, first)) << what;
@@ -78,13 +78,13 @@ void expect_consistent(const Registry& registry, Registry& again, const scratch_
 
 TEST(ImageCorruption, EveryTruncationIsRefused) {
   scratch_dir dir(/*in_memory=*/true);
-  Registry original;
+  container_registry original;
   small_database(original);
   ASSERT_TRUE(save_image(original, dir.file("full.img")));
   const std::string image = read_file(dir.file("full.img"));
   const std::string full = slots_of(original);
 
-  Registry registry;
+  container_registry registry;
   CaptureStdout();
   for (size_t size = 0; size <= image.size(); ++size) {
     ASSERT_TRUE(place_at(registry, 1, "marker", empty_fake_vector()) ||
@@ -109,7 +109,7 @@ TEST(ImageCorruption, EveryTruncationIsRefused) {
 
 TEST(ImageCorruption, EveryFlippedByteEndsEmptyOrConsistent) {
   scratch_dir dir(/*in_memory=*/true);
-  Registry original;
+  container_registry original;
   small_database(original);
   ASSERT_TRUE(save_image(original, dir.file("full.img")));
   const std::string image = read_file(dir.file("full.img"));
@@ -123,7 +123,7 @@ TEST(ImageCorruption, EveryFlippedByteEndsEmptyOrConsistent) {
       {"xor 01", 0x01, 0, false}, {"xor 80", 0x80, 0, false},
       {"xor ff", 0xff, 0, false}, {"set 00", 0, 0x00, true},
   };
-  Registry registry, again;
+  container_registry registry, again;
   size_t accepted = 0, refused = 0;
   CaptureStdout();
   for (const pattern& p : patterns) {

@@ -78,7 +78,7 @@ TEST(ImageBytes, EveryKindWritesItsDocumentedPayload) {
       fill(static_cast<adt<K, V>&>(*c), parse_all<K>(row.keys), parse_all<V>(row.values));
       return true;
     });
-    Registry registry;
+    container_registry registry;
     ASSERT_TRUE(place_at(registry, 0, "m", std::move(c)));
     const std::string path = dir.file("exact.img");
     ASSERT_TRUE(save_image(registry, path)) << row.kind;
@@ -90,7 +90,7 @@ TEST(ImageBytes, EveryKindWritesItsDocumentedPayload) {
                                      .str();
     EXPECT_EQ(read_file(path), expected) << row.kind << " " << type_name(row.key);
     // And back: the restored container writes the same bytes again.
-    Registry restored;
+    container_registry restored;
     ASSERT_TRUE(load_image(restored, path)) << row.kind;
     std::filesystem::remove(path);
     ASSERT_TRUE(save_image(restored, path));
@@ -102,7 +102,7 @@ TEST(ImageBytes, EveryKindWritesItsDocumentedPayload) {
 // The example of the format document, byte for byte: the whole file of one hash map.
 TEST(ImageBytes, HashMapExampleFile) {
   scratch_dir dir;
-  Registry registry;
+  container_registry registry;
   std::unique_ptr<ab_adt> c = make_container("hashmap", u08_type, i32_type, 16);
   ASSERT_NE(c, nullptr);
   auto& map = static_cast<adt<uint8_t, int32_t>&>(*c);
@@ -132,7 +132,7 @@ struct built {
 
 // Every kind over every key type (pair kinds over two value types each, so all fourteen value
 // types occur), in gapped slots, most of them named.
-std::vector<built> fill_database(Registry& registry) {
+std::vector<built> fill_database(container_registry& registry) {
   std::vector<built> out;
   uint64_t i = 0;
   for (const std::string_view kind : all_kinds) {
@@ -176,14 +176,14 @@ std::vector<built> fill_database(Registry& registry) {
 
 TEST(ImageRoundTrip, EveryKindOverEveryTypeComesBackAsItWas) {
   scratch_dir dir;
-  Registry original;
+  container_registry original;
   const std::vector<built> containers = fill_database(original);
   ASSERT_FALSE(containers.empty());
   std::printf("round trip over %zu containers\n", containers.size());
   ASSERT_TRUE(save_image(original, dir.file("all.img")));
 
   // Restore replaces: what the target held before is gone, nothing is merged.
-  Registry restored;
+  container_registry restored;
   ASSERT_TRUE(place_at(restored, 1, "old", empty_fake_vector()));
   ASSERT_TRUE(place_at(restored, 3 + 37, "also old", empty_fake_vector()));
   ASSERT_TRUE(load_image(restored, dir.file("all.img")));
@@ -227,10 +227,10 @@ TEST(ImageRoundTrip, ContainersThatHoldNothingKeepTheirSlotsAndNames) {
   for (const row& r : rows) {
     std::unique_ptr<ab_adt> c = make_container(r.kind, r.key, r.value, 10);
     ASSERT_NE(c, nullptr) << r.kind;
-    Registry registry;
+    container_registry registry;
     ASSERT_TRUE(place_at(registry, 11, "kept", std::move(c)));
     ASSERT_TRUE(save_image(registry, dir.file("hollow.img")));
-    Registry restored;
+    container_registry restored;
     EXPECT_TRUE(load_image(restored, dir.file("hollow.img"))) << r.kind_after;
     EXPECT_EQ(slots_of(restored), "11:" + std::string(r.kind_after) + ":kept;");
     ab_adt* back = restored.container_at(11);

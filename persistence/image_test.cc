@@ -44,7 +44,7 @@ std::string console_line(console kind, const std::string& path) {
 
 TEST(ImageBackup, EmptyDatabaseIsThirteenBytes) {
   scratch_dir dir;
-  Registry registry;
+  container_registry registry;
   ASSERT_TRUE(save_image(registry, dir.file("empty.img")));
   EXPECT_EQ(read_file(dir.file("empty.img")), std::string("qmdb\0\0\0\0\0\0\0\0\0", 13));
   EXPECT_EQ(image_format::header_size, 13u);
@@ -52,18 +52,18 @@ TEST(ImageBackup, EmptyDatabaseIsThirteenBytes) {
 
 TEST(ImageBackup, RecordsFollowSlotOrderWithNamesAndGaps) {
   scratch_dir dir;
-  Registry registry;
+  container_registry registry;
   // Placed out of order, with gaps, one unnamed, one name with a zero byte.
   ASSERT_TRUE(place_at(registry, 1000, std::string_view("x\0y", 3), empty_fake_vector()));
   ASSERT_TRUE(place_at(registry, 0, "a", empty_fake_vector()));
   ASSERT_TRUE(place_at(registry, 5, "", empty_fake_vector()));
-  ASSERT_TRUE(place_at(registry, Registry::capacity - 1, "last", empty_fake_vector()));
+  ASSERT_TRUE(place_at(registry, container_registry::capacity - 1, "last", empty_fake_vector()));
   ASSERT_TRUE(save_image(registry, dir.file("gaps.img")));
 
   image_bytes expected;
   expected.header(4);
   const std::pair<std::string_view, uint64_t> records[] = {
-      {"a", 0}, {"", 5}, {std::string_view("x\0y", 3), 1000}, {"last", Registry::capacity - 1}};
+      {"a", 0}, {"", 5}, {std::string_view("x\0y", 3), 1000}, {"last", container_registry::capacity - 1}};
   for (const auto& [name, slot] : records) {
     expected.record(name, slot).kind("vector", i32_type, u08_type).u64(0);
   }
@@ -74,7 +74,7 @@ TEST(ImageBackup, RecordsFollowSlotOrderWithNamesAndGaps) {
 // so that a restore gives back every slot and name.
 TEST(ImageBackup, ShellsAreWrittenWithAnEmptyPayload) {
   scratch_dir dir;
-  Registry registry;
+  container_registry registry;
   ASSERT_TRUE(
       place_at(registry, 2, "h", nosql_db::make_container("hashmap", string_type, i32_type, 0)));
   ASSERT_TRUE(
@@ -92,7 +92,7 @@ TEST(ImageBackup, ShellsAreWrittenWithAnEmptyPayload) {
 
 TEST(ImageBackup, FailedSaveLeavesNoFile) {
   scratch_dir dir;
-  Registry registry;
+  container_registry registry;
   ASSERT_TRUE(place_at(registry, 0, "good", empty_fake_vector()));
   ASSERT_TRUE(place_at(registry, 1, "bad",
                        std::make_unique<fake_adt>(nosql_db::vector_kind, i32_type, u08_type, "",
@@ -104,7 +104,7 @@ TEST(ImageBackup, FailedSaveLeavesNoFile) {
 // A write that fails part way (here: the file size limit, as a full disk would) leaves no file.
 TEST(ImageBackup, FailedWriteLeavesNoFile) {
   scratch_dir dir;
-  Registry registry;
+  container_registry registry;
   const std::string payload = image_bytes().u64(1 << 20).raw(std::string(4 << 20, 'v')).str();
   ASSERT_TRUE(
       place_at(registry, 0, "big",
@@ -124,7 +124,7 @@ TEST(ImageBackup, FailedWriteLeavesNoFile) {
 
 TEST(ImageBackup, RefusalsLeaveFilesAndDatabaseAsTheyWere) {
   scratch_dir dir;
-  Registry registry;
+  container_registry registry;
   ASSERT_TRUE(place_at(registry, 4, "v", empty_fake_vector()));
   const std::string before = slots_of(registry);
   write_file(dir.file("taken.img"), "precious");
@@ -202,7 +202,7 @@ std::vector<restore_row> restore_rows() {
       {"version 255", image_bytes().raw("qmdb").u8(255).str(), console::unsupported,
        after::unchanged, ""},
       {"empty image", image_bytes().header(0).str(), console::none, after::restored, ""},
-      {"count above the registry", image_bytes().header(Registry::capacity + 1).str(),
+      {"count above the registry", image_bytes().header(container_registry::capacity + 1).str(),
        console::none, after::empty, ""},
       {"count beyond the file", image_bytes().header(1000).raw(std::string(100, 'x')).str(),
        console::none, after::empty, ""},
@@ -222,7 +222,7 @@ std::vector<restore_row> restore_rows() {
        image_bytes().header(1).record("", 0).u64(u64_max).raw(std::string(30, 0)).str(),
        console::none, after::empty, ""},
       {"one vector", one_vector("v", 7), console::none, after::restored, "7:vector:v;"},
-      {"slot id at the capacity", one_vector("v", Registry::capacity), console::none, after::empty,
+      {"slot id at the capacity", one_vector("v", container_registry::capacity), console::none, after::empty,
        ""},
       {"slot id huge", one_vector("v", u64_max), console::none, after::empty, ""},
       {"two records, one slot",
@@ -335,7 +335,7 @@ std::vector<restore_row> restore_rows() {
 TEST(ImageRestore, EveryRowEndsAsDescribed) {
   scratch_dir dir;
   for (const restore_row& row : restore_rows()) {
-    Registry registry;
+    container_registry registry;
     ASSERT_TRUE(place_at(registry, 0, "keep", empty_fake_vector()));
     ASSERT_TRUE(place_at(registry, 3, "", empty_fake_vector()));
     const std::string before = slots_of(registry);
@@ -366,7 +366,7 @@ TEST(ImageRestore, PathsThatNameNoImageFile) {
   const std::string paths[] = {dir.file("missing.img"), dir.file("a_dir"),
                                // Must neither block waiting for a writer nor read from the pipe.
                                dir.file("a_fifo"), "", "with space.img"};
-  Registry registry;
+  container_registry registry;
   ASSERT_TRUE(place_at(registry, 2, "keep", empty_fake_vector()));
   for (const std::string& path : paths) {
     CaptureStdout();
@@ -380,9 +380,9 @@ TEST(ImageRestore, PathsThatNameNoImageFile) {
 // database whatever was there.
 TEST(ImageRestore, EmptyImageEmptiesTheDatabase) {
   scratch_dir dir;
-  Registry empty;
+  container_registry empty;
   ASSERT_TRUE(save_image(empty, dir.file("empty.img")));
-  Registry registry;
+  container_registry registry;
   ASSERT_TRUE(place_at(registry, 9, "gone", empty_fake_vector()));
   EXPECT_TRUE(load_image(registry, dir.file("empty.img")));
   EXPECT_EQ(registry.occupied_count(), 0u);

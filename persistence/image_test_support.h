@@ -118,7 +118,7 @@ inline std::unique_ptr<nosql_db::ab_adt> empty_fake_vector() {
 }
 
 // Places a container at a chosen slot under a name, as restore does.
-inline bool place_at(Registry& registry, uint64_t slot, std::string_view name,
+inline bool place_at(container_registry& registry, uint64_t slot, std::string_view name,
                      std::unique_ptr<nosql_db::ab_adt> container) {
   registry.reserve_front(slot);
   uint64_t placed = 0;
@@ -126,10 +126,10 @@ inline bool place_at(Registry& registry, uint64_t slot, std::string_view name,
 }
 
 // Every occupied slot as "slot:kind:name;" in slot order: enough to tell a database unchanged.
-inline std::string slots_of(const Registry& registry) {
+inline std::string slots_of(const container_registry& registry) {
   std::string out;
   uint64_t left = registry.occupied_count();
-  for (uint64_t slot = 0; left != 0 && slot < Registry::capacity; ++slot) {
+  for (uint64_t slot = 0; left != 0 && slot < container_registry::capacity; ++slot) {
     const nosql_db::ab_adt* c = registry.container_at(slot);
     if (c == nullptr) continue;
     --left;

@@ -49,7 +49,7 @@ bool is_pair_kind(std::string_view kind) { return kind == map_kind || kind == mu
 //   4  c <single kind but trie> type name | c <map|multimap> ktype vtype | c hashtable ktype cap
 //   5  c hashmap ktype vtype cap | c hashtable ktype cap name | c <map|multimap> ktype vtype name
 //   6  c hashmap ktype vtype cap name
-bool read_form(std::span<const Token> t, create_form& f) {
+bool read_form(std::span<const token> t, create_form& f) {
   if (t.size() < 2) return false;
   f.kind = t[1].text;
   const bool single = is_single_kind(f.kind), pair = is_pair_kind(f.kind);
@@ -114,7 +114,7 @@ bool create_command(const command_args& args) {
   // A capacity token that is not entirely a number gives capacity 0.
   uint64_t capacity = 0;
   if (!parse_unbounded_u64(form.capacity, capacity)) capacity = 0;
-  Registry& registry = args.registry;
+  container_registry& registry = args.registry;
   if (!registry.can_place(form.name)) return false;
 
   std::unique_ptr<ab_adt> made;

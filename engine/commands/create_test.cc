@@ -171,7 +171,7 @@ class filler final : public ab_adt {
 TEST(Create, FailsWhileEverySlotIsTaken) {
   command_runner r;
   uint64_t slot = 0;
-  for (uint64_t i = 0; i < Registry::capacity; ++i) {
+  for (uint64_t i = 0; i < container_registry::capacity; ++i) {
     ASSERT_TRUE(r.registry().place_new(std::make_unique<filler>(), "", slot));
   }
   EXPECT_EQ(r.run("c hashtable u08 1"), "false");

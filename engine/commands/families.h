@@ -17,8 +17,8 @@ namespace qn::db::nosql {
 // already within the family's range, and token 1 resolved for the families that address a
 // container. Lives on the executor's stack for one command; handlers never see the raw line.
 struct command_args {
-  Registry& registry;
-  std::span<const Token> tokens;  // tokens[0] is the family word; only its first byte counted
+  container_registry& registry;
+  std::span<const token> tokens;  // tokens[0] is the family word; only its first byte counted
   // For a family that addresses a container, on a line that has token 1: that container (never
   // null: a token naming no occupied slot fails the command before the handler runs) and its
   // slot number. Null and 0 otherwise.
@@ -35,25 +35,25 @@ struct command_args {
 // True when the command was carried out; false when nothing was done.
 using command_handler = bool (*)(const command_args&);
 
-// g container word [A] [B]: typed read, at most one unlabelled item. Registry lock shared.
+// g container word [A] [B]: typed read, at most one unlabelled item. registry lock shared.
 [[nodiscard]] bool read_command(const command_args& args);
-// s container word [A] [B] value: typed write, no items. Registry lock shared.
+// s container word [A] [B] value: typed write, no items. registry lock shared.
 [[nodiscard]] bool write_command(const command_args& args);
-// k [container]: describe every container, or one. Registry lock shared.
+// k [container]: describe every container, or one. registry lock shared.
 [[nodiscard]] bool introspect_command(const command_args& args);
-// i container [word] [A] B: typed insert, no items. Registry lock shared.
+// i container [word] [A] B: typed insert, no items. registry lock shared.
 [[nodiscard]] bool insert_command(const command_args& args);
-// d container word [A] [B]: typed delete, no items. Registry lock shared.
+// d container word [A] [B]: typed delete, no items. registry lock shared.
 [[nodiscard]] bool delete_command(const command_args& args);
-// e container: erase one container. Registry lock exclusive.
+// e container: erase one container. registry lock exclusive.
 [[nodiscard]] bool erase_command(const command_args& args);
-// c kind ...: create a container (any line length but 5). Registry lock exclusive.
+// c kind ...: create a container (any line length but 5). registry lock exclusive.
 [[nodiscard]] bool create_command(const command_args& args);
-// A five-byte c line: remove every container; always true. Registry lock exclusive.
+// A five-byte c line: remove every container; always true. registry lock exclusive.
 [[nodiscard]] bool clear_command(const command_args& args);
-// b path: write the image file of the database, no items. Registry lock shared.
+// b path: write the image file of the database, no items. registry lock shared.
 [[nodiscard]] bool backup_command(const command_args& args);
-// r path: replace the database with an image file. Registry lock exclusive.
+// r path: replace the database with an image file. registry lock exclusive.
 [[nodiscard]] bool restore_command(const command_args& args);
 
 }  // namespace qn::db::nosql

@@ -20,7 +20,7 @@ struct insert_args {
 
 // 3 tokens: B alone. 4 tokens: an unquoted X beginning with f or l is the word, otherwise X is A.
 // 5 tokens: word, A, B. Any other count fails.
-bool sort_tokens(std::span<const Token> t, insert_args& out) {
+bool sort_tokens(std::span<const token> t, insert_args& out) {
   switch (t.size()) {
     case 3:
       out.b = t[2].text;

@@ -23,7 +23,7 @@ void start_table(reply_record& reply) {
 }
 
 // Appends one row. The count goes through the container's own `count`, under its lock.
-void append_row(const Registry& registry, uint64_t slot, ab_adt& c, reply_record& reply) {
+void append_row(const container_registry& registry, uint64_t slot, ab_adt& c, reply_record& reply) {
   reply[0].append_text(registry.find_by_id(slot));
   reply[1].append(slot);
   reply[2].append_text(slot_hex_text(slot));
@@ -36,11 +36,11 @@ void append_row(const Registry& registry, uint64_t slot, ab_adt& c, reply_record
 // Every container in ascending slot order. The walk stops once the rows listed and the free
 // slots together account for the whole table, so it never visits the slots past the last
 // occupied one. An empty registry answers no items at all.
-void list_all(const Registry& registry, reply_record& reply) {
+void list_all(const container_registry& registry, reply_record& reply) {
   if (registry.occupied_count() == 0) return;
   start_table(reply);
   uint64_t rows = 0;
-  for (uint64_t slot = 0; rows + registry.free_count() < Registry::capacity; ++slot) {
+  for (uint64_t slot = 0; rows + registry.free_count() < container_registry::capacity; ++slot) {
     if (ab_adt* c = registry.container_at(slot)) {
       append_row(registry, slot, *c, reply);
       ++rows;

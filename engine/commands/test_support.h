@@ -1,5 +1,5 @@
 // Test helper: runs command lines in-process through execute and renders the reply as one line.
-// Each command_runner owns its own Registry; use one runner per test (not thread-safe).
+// Each command_runner owns its own container_registry; use one runner per test (not thread-safe).
 //
 // Rendering, compact and unambiguous:
 //   false                        the command failed (whatever the reply holds is not shown)
@@ -161,10 +161,10 @@ class command_runner {
     return load_inline<uint64_t>(reply[0].values[0], 0);
   }
 
-  Registry& registry() { return registry_; }
+  container_registry& registry() { return registry_; }
 
  private:
-  Registry registry_;
+  container_registry registry_;
 };
 
 }  // namespace qn::db::nosql::testing
