@@ -132,6 +132,7 @@ std::string_view usage_text() {
          "      --timeout SEC          wait at most SEC seconds for the server (default 30)\n"
          "      --digest               print the password digest of standard input\n"
          "  -h, --help                 show this help\n"
+         "      --version              print the version and exit\n"
          "\n"
          "With a command, runs it and exits. Without one, reads one command per line from\n"
          "standard input, or starts an interactive prompt at a terminal.\n"

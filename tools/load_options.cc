@@ -137,6 +137,7 @@ std::string load_usage() {
          "                    The workloads use the keys zb:<n>, zb:set, zb:zset and zb:list\n"
          "                    and delete them afterwards; map_insert and map_get have no form\n"
          "  --json            one JSON object per workload\n"
+         "  --version         print the version and exit\n"
          "Each workload reports its failed replies (status 1; in RESP, an error or a reply of\n"
          "another kind than the command answers with). Only set_insert and map_insert expect\n"
          "some (a random key that is already there is refused); any other failed reply is\n"
