@@ -133,11 +133,12 @@ bool has_snapshot(const std::string& directory) {
   return false;
 }
 
-// Log only, log and snapshots (a snapshot every few kilobytes of log), snapshots only.
+// Log only, log and snapshots (every few kilobytes of log, or every second), snapshots only.
 TEST(Persistence, RestartComesBackWithTheSameState) {
   const restart_case cases[] = {
       {"log", "fsync = \"no\"\nsnapshot_every_s = 0\n", false},
       {"log and snapshots", "fsync = \"everysec\"\nsnapshot_log_bytes = 4000\n", true},
+      {"log and a snapshot a second", "snapshot_every_s = 1\n", true},
       {"snapshot only", "append_log = false\nsnapshot_every_s = 0\n", false},
   };
   for (const restart_case& one : cases) {
