@@ -173,7 +173,12 @@ bool start_snapshot(container_registry& registry, command_log* log, const std::s
   const std::string temporary = temporary_snapshot_path(directory, number);
   ::unlink(temporary.c_str());
   const pid_t child = ::fork();
-  if (child == 0) ::_exit(save_image(registry, temporary) ? 0 : 1);
+  if (child == 0) {
+    // Drops the parent's sockets and files, so that a child outliving a killed server holds
+    // neither its port nor its clients' connections.
+    ::close_range(3, ~0u, 0);
+    ::_exit(save_image(registry, temporary) ? 0 : 1);
+  }
   hold.unlock();
   job.child = child;
   job.number = number;
