@@ -177,9 +177,13 @@ void durability::stop_snapshots() {
     thread.swap(snapshot_thread_);
   }
   wake_.notify_all();
-  if (!thread.joinable()) return;
-  thread.join();
-  if (log_ == nullptr) take_snapshot();
+  if (thread.joinable()) thread.join();
+}
+
+void durability::release(persist::container_registry& registry) {
+  stop_snapshots();
+  if (is_enabled_ && log_ == nullptr && registry_ == &registry) take_snapshot();
+  close();
 }
 
 void durability::close() {

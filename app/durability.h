@@ -1,8 +1,8 @@
 // Persistence as the server runs it: the stored state checked before the listener starts, loaded
 // (or init.nos run) on the listener's first start, the command log attached to the registry,
 // snapshots taken on a thread of their own, and the log synced at the stop.
-// Main thread: prepare, stop_snapshots, close. Listener thread: load, once. Snapshot thread: its
-// own loop, which uses the registry only between load and stop_snapshots.
+// Main thread: prepare, close. Listener thread: load and release, once each. Snapshot thread: its
+// own loop, which uses the registry only between load and release.
 #pragma once
 
 #include <condition_variable>
@@ -33,14 +33,15 @@ class durability {
   // the log and starts the snapshot thread. Without a directory just runs `run_script`.
   void load(db::nosql::container_registry& registry,
             const std::function<void(db::nosql::container_registry&)>& run_script);
-  // Ends the snapshot thread (after a last snapshot when nothing is logged). Call before the
-  // registry goes.
-  void stop_snapshots();
-  // Writes and syncs the log. Call once no command can run any more.
+  // Ends the snapshot thread, takes a last snapshot when nothing is logged, and writes and syncs
+  // the log. Call when no command runs any more, before the registry goes.
+  void release(db::nosql::container_registry& registry);
+  // Writes and syncs the log. Call once no command can run any more. Idempotent.
   void close();
 
  private:
   void restore(db::nosql::container_registry& registry);
+  void stop_snapshots();
   void snapshot_loop();
   void take_snapshot();
 

@@ -301,6 +301,9 @@ int run_server(bool is_service) {
   options.on_first_start = [stored](db::nosql::container_registry& registry) {
     stored->load(registry, [](db::nosql::container_registry& r) { config::run_startup_script(r); });
   };
+  options.on_release = [stored](db::nosql::container_registry& registry) {
+    stored->release(registry);
+  };
   net::throttle_settings throttle_settings;
   throttle_settings.max_tracked_addresses = static_cast<size_t>(limits.max_tracked_addresses);
   options.throttle = new net::login_throttle(throttle_settings);
@@ -320,7 +323,6 @@ int run_server(bool is_service) {
     }
     serve_until_stop(*listener, life.notifier);
     life.notifier.report("STOPPING=1\nSTATUS=stop pending");
-    stored->stop_snapshots();
     stop_listener(*listener, listener_thread);
     stored->close();
   } else {

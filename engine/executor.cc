@@ -3,6 +3,7 @@
 #include <mutex>
 #include <shared_mutex>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "engine/commands/families.h"
@@ -65,6 +66,7 @@ std::mutex& order_stripe(uint64_t slot) {
 
 // Tells the log about a change that just took effect. Requires: the lock that ordered it held.
 uint64_t append_change(const family_row& row, const command_args& args, std::string_view line) {
+  if (!args.logged_line->empty()) line = *args.logged_line;
   logged_change change{.family = row.first_byte, .slot = args.slot, .line = line, .image_path = {}};
   if (row.handler == restore_command) change.image_path = args.text(1);
   return args.registry.log()->append(change);
@@ -91,6 +93,8 @@ bool run_family(const family_row& row, container_registry& registry, std::span<c
     if (args.container == nullptr) return false;
   }
   const bool is_logged = registry.log() != nullptr && changes_data(row);
+  std::string logged_line;
+  if (is_logged) args.logged_line = &logged_line;
   if (row.handler == create_command) {
     if (pinned != nullptr) registry.reserve_front(*pinned);
     // Creation takes the head of the free list, read here under the exclusive lock.
@@ -107,8 +111,8 @@ bool run_family(const family_row& row, container_registry& registry, std::span<c
 }
 
 // Tokenizes a line and runs it under the registry lock; waits for the log after the lock is gone.
-bool dispatch(container_registry& registry, const char* line, uint64_t length, const uint64_t* pinned,
-              reply_record& reply) {
+bool dispatch(container_registry& registry, const char* line, uint64_t length,
+              const uint64_t* pinned, reply_record& reply) {
   if (line == nullptr || length == 0) return false;
   const std::string_view text(line, length);
   const family_row* row = find_family(text);

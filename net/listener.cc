@@ -65,7 +65,8 @@ void close_abortively(int socket) {
 // The completion port, workers and open connections of one listener start.
 class listener::run {
  public:
-  run(const listener_options& options, login_throttle& throttle, db::nosql::container_registry& registry)
+  run(const listener_options& options, login_throttle& throttle,
+      db::nosql::container_registry& registry)
       : options_(options), port_(options.limits.worker_concurrency) {
     context_.registry = &registry;
     context_.users = options.users;
@@ -364,7 +365,13 @@ void listener::wait_for_wake(int timeout_ms) const {
   if (poll(&p, 1, timeout_ms) > 0) drain_wake();
 }
 
-void listener::release_registry() { delete registry_.exchange(nullptr); }
+// The registry stays published until on_release has run, so a waiting stop_request waits for it.
+void listener::release_registry() {
+  db::nosql::container_registry* registry = registry_.load();
+  if (registry == nullptr) return;
+  if (options_.on_release) options_.on_release(*registry);
+  delete registry_.exchange(nullptr);
+}
 
 // Accepts until the stop or pause flag is set, and sweeps the connections every sweep period.
 // The flags are looked at after every accept and every wake-up. After running out of

@@ -48,6 +48,9 @@ struct listener_options {
   // Runs once, on the first start, after the registry is created and before any socket is opened
   // (the server passes the start-up script runner here).
   std::function<void(db::nosql::container_registry&)> on_first_start;
+  // Runs once, just before the registry is destroyed at the stop, when no command runs any more
+  // (the server takes its last snapshot and syncs its command log there). The stop waits for it.
+  std::function<void(db::nosql::container_registry&)> on_release;
   // Must outlive the listener; it outlives restarts too. Null: the listener keeps one of its own
   // with the production settings.
   login_throttle* throttle = nullptr;

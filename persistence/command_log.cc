@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -98,7 +99,7 @@ bool command_log::rotate(uint64_t& next_segment) {
     bytes.swap(pending_);
   }
   // The records are written to the segment they were appended to; the log thread syncs it.
-  if (!write_all(fd_, bytes)) std::fprintf(stderr, "persistence: writing the log failed\n");
+  if (!write_all(fd_, bytes)) report_failure();
   const int next = create_segment(directory_, segment_ + 1);
   if (next < 0) return false;  // keep appending to this segment
   {
@@ -111,6 +112,22 @@ bool command_log::rotate(uint64_t& next_segment) {
   segment_bytes_.store(0);
   next_segment = segment_;
   return true;
+}
+
+void command_log::report_failure() {
+  const int error = errno;
+  if (policy_ == fsync_policy::always) {
+    // The changes took effect and their clients wait for a durable record: no reply may leave.
+    std::fprintf(stderr,
+                 "persistence: writing or syncing the log failed: %s; stopping, since under "
+                 "fsync = \"always\" no reply leaves before its record is on disk\n",
+                 std::strerror(error));
+    std::_Exit(EXIT_FAILURE);
+  }
+  if (!has_reported_failure_.exchange(true)) {
+    std::fprintf(stderr, "persistence: writing or syncing the log failed: %s\n",
+                 std::strerror(error));
+  }
 }
 
 void command_log::flush(bool sync) {
@@ -143,11 +160,7 @@ void command_log::flush(bool sync) {
       }
     }
   }
-  if (!ok && !has_reported_failure_) {
-    has_reported_failure_ = true;
-    std::fprintf(stderr, "persistence: writing or syncing the log failed: %s\n",
-                 std::strerror(errno));
-  }
+  if (!ok) report_failure();
   {
     std::lock_guard hold(mutex_);
     synced_ = end;

@@ -49,6 +49,9 @@ class command_log final : public change_log {
   // Writes the pending bytes to the current segment; with `sync`, syncs them and what earlier
   // segments still hold unsynced. Log thread and close() only.
   void flush(bool sync);
+  // A write or sync failed: under "always" the process ends (no reply may leave without its
+  // record on disk); else says so once on standard error.
+  void report_failure();
 
   const std::string directory_;
   const fsync_policy policy_;
@@ -66,7 +69,7 @@ class command_log final : public change_log {
   uint64_t appended_ = 0;            // guarded by mutex_: tickets handed out
   uint64_t synced_ = 0;              // guarded by mutex_: tickets written (and synced, by policy)
   bool is_stopping_ = false;         // guarded by mutex_
-  bool has_reported_failure_ = false;
+  std::atomic<bool> has_reported_failure_{false};
   std::atomic<uint64_t> segment_bytes_{0};
   std::thread thread_;
 };

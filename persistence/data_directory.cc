@@ -72,10 +72,16 @@ bool find_stored_state(const std::string& directory, stored_state& state, std::s
   for (const fs::directory_entry& entry : fs::directory_iterator(directory, code)) {
     const std::string name = entry.path().filename().string();
     uint64_t number = 0;
-    if (name.ends_with(".img.tmp")) {
-      fs::remove(entry.path(), code);
+    if (name.find(".img.tmp") != std::string::npos) {
+      fs::remove(entry.path(), code);  // also the image writer's own ".<name>.partial-*" file
     } else if (number_in(name, "log-", ".zlog", number)) {
-      segments.push_back(number);
+      // An empty segment (a run that changed nothing) holds no state: it goes.
+      std::error_code size_code;
+      if (entry.file_size(size_code) == 0 && !size_code) {
+        fs::remove(entry.path(), size_code);
+      } else {
+        segments.push_back(number);
+      }
     } else if (number_in(name, "snapshot-", ".img", number)) {
       snapshots.push_back(number);
     }
@@ -113,7 +119,7 @@ bool check_log(const std::string& directory, const stored_state& state, std::str
     }
     if (result == log_record::outcome::end) continue;
     const bool is_last = i + 1 == state.segments.size();
-    if (result == log_record::outcome::torn && is_last) {
+    if (is_last && !log_record::has_record_after(bytes, at)) {
       if (::truncate(path.c_str(), static_cast<off_t>(at)) != 0) {
         error = "cannot cut the torn end off " + path;
         return false;
@@ -129,7 +135,8 @@ bool check_log(const std::string& directory, const stored_state& state, std::str
   return true;
 }
 
-bool load_stored_state(const std::string& directory, const stored_state& state, container_registry& registry,
+bool load_stored_state(const std::string& directory, const stored_state& state,
+                       container_registry& registry,
                        const std::function<void(const log_record::record&)>& replay,
                        uint64_t& replayed, std::string& error) {
   replayed = 0;
@@ -166,7 +173,12 @@ bool start_snapshot(container_registry& registry, command_log* log, const std::s
   const std::string temporary = temporary_snapshot_path(directory, number);
   ::unlink(temporary.c_str());
   const pid_t child = ::fork();
-  if (child == 0) ::_exit(save_image(registry, temporary) ? 0 : 1);
+  if (child == 0) {
+    // Drops the parent's sockets and files, so that a child outliving a killed server holds
+    // neither its port nor its clients' connections.
+    ::close_range(3, ~0u, 0);
+    ::_exit(save_image(registry, temporary) ? 0 : 1);
+  }
   hold.unlock();
   job.child = child;
   job.number = number;

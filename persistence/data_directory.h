@@ -32,20 +32,21 @@ struct stored_state {
 // "snapshot-<20-digit number>.img" in `directory`.
 std::string snapshot_path(const std::string& directory, uint64_t snapshot);
 
-// Creates the directory when missing and lists it; removes unfinished snapshots (*.tmp) left by a
-// crash. False, with `error` set, when it cannot be created or read.
+// Creates the directory when missing and lists it; removes unfinished snapshots (*.img.tmp*) left
+// by a crash and empty log segments. False, with `error` set, when it cannot be created or read.
 bool find_stored_state(const std::string& directory, stored_state& state, std::string& error);
 
-// Reads every record of the segments to replay. A torn record at the end of the last segment is
-// cut off (the file truncated) and described in `note`; any other bad record, or a torn one in an
-// earlier segment, fails with `error` naming the file and offset.
+// Reads every record of the segments to replay. A bad record in the last segment with no good
+// record after it (a torn write, or zeros a power cut left) is cut off, the file truncated, and
+// described in `note`; any other bad record fails with `error` naming the file and offset.
 bool check_log(const std::string& directory, const stored_state& state, std::string& note,
                std::string& error);
 
 // Loads the snapshot (if any) into the registry and calls `replay` for every record after it, in
 // order; `replayed` counts the records. The log must have passed check_log. Requires: the
 // registry serves nobody yet.
-bool load_stored_state(const std::string& directory, const stored_state& state, container_registry& registry,
+bool load_stored_state(const std::string& directory, const stored_state& state,
+                       container_registry& registry,
                        const std::function<void(const log_record::record&)>& replay,
                        uint64_t& replayed, std::string& error);
 

@@ -84,4 +84,13 @@ outcome decode(std::string_view bytes, uint64_t& at, record& out) {
   return outcome::ok;
 }
 
+bool has_record_after(std::string_view bytes, uint64_t from) {
+  record ignored;
+  for (uint64_t at = from + 1; at + header_size + min_payload_size <= bytes.size(); ++at) {
+    uint64_t probe = at;
+    if (decode(bytes, probe, ignored) == outcome::ok) return true;
+  }
+  return false;
+}
+
 }  // namespace qn::db::nosql::log_record

@@ -39,4 +39,9 @@ enum class outcome {
 // Reads the record that starts at `at` in `bytes`; on ok fills `out` and advances `at`.
 outcome decode(std::string_view bytes, uint64_t& at, record& out);
 
+// Whether a whole record with a good checksum starts at some offset after `from`. Tells a bad
+// record that good ones follow (corruption in the middle, even of a length field) from a tail
+// that ends the log in garbage (a torn write, zeros left by a power cut). Scans byte by byte.
+bool has_record_after(std::string_view bytes, uint64_t from);
+
 }  // namespace qn::db::nosql::log_record

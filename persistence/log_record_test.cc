@@ -64,5 +64,32 @@ TEST(log_record, cuts_are_torn_and_flips_are_corrupt_unless_last) {
   }
 }
 
+// Start-up cuts a bad record off only when no good record follows it: zeros a power cut left, or
+// a record cut short, end the log; a broken length with a good record after it is corruption.
+TEST(log_record, a_bad_record_is_a_tail_unless_a_good_one_follows) {
+  const std::string bytes = two_records();
+  uint64_t first_end = 0;
+  record r;
+  ASSERT_EQ(decode(bytes, first_end, r), outcome::ok);
+  std::string broken_length = bytes;
+  broken_length[5] = '\x7f';
+  const struct {
+    const char* name;
+    std::string log;
+    uint64_t bad_at;
+    bool is_corrupt;
+  } cases[] = {
+      {"zeros after a record", bytes.substr(0, first_end) + std::string(64, '\0'), first_end,
+       false},
+      {"the last record cut short", bytes.substr(0, bytes.size() - 3), first_end, false},
+      {"a broken length before a record", broken_length, 0, true},
+  };
+  for (const auto& c : cases) {
+    uint64_t at = c.bad_at;
+    EXPECT_NE(decode(c.log, at, r), outcome::ok) << c.name;
+    EXPECT_EQ(has_record_after(c.log, c.bad_at), c.is_corrupt) << c.name;
+  }
+}
+
 }  // namespace
 }  // namespace qn::db::nosql::log_record

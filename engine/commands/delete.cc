@@ -4,6 +4,7 @@
 
 #include "engine/commands/command_words.h"
 #include "engine/commands/families.h"
+#include "engine/commands/logged_node.h"
 #include "engine/commands/typed_dispatch.h"
 
 namespace qn::db::nosql {
@@ -13,7 +14,8 @@ namespace {
 // delete table. Each operation is called through `on`, which reaches the container as its own
 // adt<K, V>.
 template <class K>
-bool delete_typed(ab_adt& c, command_word word, std::string_view a, std::string_view b) {
+bool delete_typed(ab_adt& c, const command_args& args, command_word word, std::string_view a,
+                  std::string_view b) {
   const auto on = [&c](auto&& op) { return with_value_type<K>(c, op); };
   K lo{}, hi{};
   uint64_t n = 0, to = 0;
@@ -61,7 +63,9 @@ bool delete_typed(ab_adt& c, command_word word, std::string_view a, std::string_
     case command_word::nth:
       return parse(a, n) && on([&](auto& t) { return t.erase_at(n); });
     case command_word::ptr:
-      return parse(a, n) && on([&](auto& t) { return t.erase_node(n); });
+      return parse(a, n) && on([&](auto& t) {
+               return log_node_as_position(t, args, n, std::nullopt) && t.erase_node(n);
+             });
     case command_word::range:
       return parse(a, n) && parse(b, to) && on([&](auto& t) { return t.erase_range(n, to); });
     default:
@@ -76,7 +80,8 @@ bool delete_command(const command_args& args) {
   if (!is_known_kind(c.kind_name())) return false;
   const command_word word = recognise_delete_word(args.text(2));
   const std::string_view a = args.text(3), b = args.text(4);
-  return with_scalar_type(c.key_type(), [&]<class K>() { return delete_typed<K>(c, word, a, b); });
+  return with_scalar_type(c.key_type(),
+                          [&]<class K>() { return delete_typed<K>(c, args, word, a, b); });
 }
 
 }  // namespace qn::db::nosql

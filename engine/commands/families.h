@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "engine/registry.h"
@@ -25,6 +26,9 @@ struct command_args {
   ab_adt* container = nullptr;
   uint64_t slot = 0;
   reply_record& reply;
+  // Set by the executor when a log is attached: a handler whose line would not replay to the same
+  // effect writes the line to log here instead (see logged_node.h); empty: the line as received.
+  std::string* logged_line = nullptr;
 
   // The text of token i; the empty text when the line has fewer tokens.
   std::string_view text(size_t i) const {

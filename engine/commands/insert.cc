@@ -6,6 +6,7 @@
 
 #include "engine/commands/command_words.h"
 #include "engine/commands/families.h"
+#include "engine/commands/logged_node.h"
 #include "engine/commands/typed_dispatch.h"
 
 namespace qn::db::nosql {
@@ -46,7 +47,8 @@ bool sort_tokens(std::span<const token> t, insert_args& out) {
 // empty, (B as K, the zero value of V). An empty A is empty however it was written, so
 // `i 0 "" 5` inserts the key 5 like `i 0 5`. B is parsed before A.
 template <class K, class V>
-bool insert_typed(adt<K, V>& c, command_word word, const insert_args& args) {
+bool insert_typed(adt<K, V>& c, const command_args& command, command_word word,
+                  const insert_args& args) {
   K key{};
   uint64_t n = 0;
   switch (word) {
@@ -62,7 +64,8 @@ bool insert_typed(adt<K, V>& c, command_word word, const insert_args& args) {
     case command_word::last:
       return parse(args.b, key) && c.insert_last(key);
     case command_word::val:
-      return parse(args.b, key) && parse(args.a, n) && c.insert_at_node(n, key);
+      return parse(args.b, key) && parse(args.a, n) &&
+             log_node_as_position(c, command, n, args.b) && c.insert_at_node(n, key);
     default:
       return false;
   }
@@ -77,7 +80,7 @@ bool insert_command(const command_args& args) {
   }
   const command_word word = recognise_insert_word(sorted.word);
   return with_typed(*args.container,
-                    [&](auto& typed) { return insert_typed(typed, word, sorted); });
+                    [&](auto& typed) { return insert_typed(typed, args, word, sorted); });
 }
 
 }  // namespace qn::db::nosql

@@ -5,6 +5,7 @@
 
 #include "engine/commands/command_words.h"
 #include "engine/commands/families.h"
+#include "engine/commands/logged_node.h"
 #include "engine/commands/typed_dispatch.h"
 
 namespace qn::db::nosql {
@@ -15,8 +16,8 @@ namespace {
 // value, which parse it themselves: val as K, then A as a handle; value A as K, then the value
 // token as V.
 template <class K, class V>
-bool write_typed(adt<K, V>& c, command_word word, std::string_view a, std::string_view b,
-                 std::string_view value_token) {
+bool write_typed(adt<K, V>& c, const command_args& args, command_word word, std::string_view a,
+                 std::string_view b, std::string_view value_token) {
   K v{}, lo{}, hi{};
   uint64_t n = 0, to = 0;
   const bool parses_value = word == command_word::val || word == command_word::value;
@@ -63,7 +64,8 @@ bool write_typed(adt<K, V>& c, command_word word, std::string_view a, std::strin
     case command_word::range:
       return parse(a, n) && parse(b, to) && c.assign_range(n, to, v);
     case command_word::val:
-      return parse(value_token, v) && parse(a, n) && c.assign_node(n, v);
+      return parse(value_token, v) && parse(a, n) &&
+             log_node_as_position(c, args, n, value_token) && c.assign_node(n, v);
     case command_word::value: {
       V mapped{};
       return parse(a, lo) && parse(value_token, mapped) && c.assign_value(lo, mapped);
@@ -84,7 +86,7 @@ bool write_command(const command_args& args) {
   const std::string_view b = count > 5 ? args.text(4) : std::string_view();
   const std::string_view value = args.text(count - 1);
   return with_typed(*args.container,
-                    [&](auto& typed) { return write_typed(typed, word, a, b, value); });
+                    [&](auto& typed) { return write_typed(typed, args, word, a, b, value); });
 }
 
 }  // namespace qn::db::nosql
