@@ -42,10 +42,12 @@ bool has_any_file(const std::string& directory) {
   return !std::filesystem::is_empty(directory, error);
 }
 
+// `limits` is appended to the configuration.
 struct server_with_admin {
-  explicit server_with_admin(const std::string& script, uint64_t address_space_limit = 0)
+  explicit server_with_admin(const std::string& script, uint64_t address_space_limit = 0,
+                             const std::string& limits = "")
       : port(find_free_port()),
-        process({configuration_text(port, {{"admin", "secret"}}),
+        process({configuration_text(port, {{"admin", "secret"}}) + limits,
                  script,
                  {},
                  {},
@@ -132,10 +134,12 @@ TEST(BackupCrash, OutOfMemoryFailsACreateOrARestoreAndTheServerKeepsServing) {
   temp_directory target;
   const std::string image = target.path() + "/huge.img";
   {
-    server_with_admin maker("");
+    // Its configured bound on a slot array is exactly that table.
+    server_with_admin maker("", 0, "\n[limits]\nmax_hash_slot_bytes = 1073741824\n");
     ASSERT_TRUE(maker.start());
     frame_client client(maker.port);
     ASSERT_TRUE(client.log_in("admin", "secret"));
+    EXPECT_FALSE(is_success(client.command("c hashmap u64 i32 134217729 over")));
     ASSERT_TRUE(is_success(client.command(create_huge)));
     ASSERT_TRUE(is_success(client.command("b " + image)));
   }
