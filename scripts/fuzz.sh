@@ -32,8 +32,8 @@ cmake --build --preset fuzz
 
 # merge_into_committed TARGET COMMITTED FOUND OPTIONS...: replaces COMMITTED by a small set of
 # inputs from both directories that reaches every edge any of them reaches (a set cover over
-# edges, hit counts ignored: a tenth of the files a full merge keeps), plus the regression-*
-# inputs under their own names whether or not they still add an edge.
+# edges, hit counts ignored: a third to a tenth of the files a full merge keeps), plus the
+# regression-* inputs under their own names whether or not they still add an edge.
 merge_into_committed() {
   local target=$1 committed=$2 found=$3
   shift 3
