@@ -28,6 +28,7 @@
 #include "app/signals.h"
 #include "config/server_config.h"
 #include "config/startup_script.h"
+#include "containers/hash.h"
 #include "net/listener.h"
 
 namespace qn::app {
@@ -293,6 +294,9 @@ int run_server(bool is_service) {
   config::persistence_settings persistence;
   net::listener_options options;
   options.port = config::read_configuration(*users, limits, persistence);
+  // Before anything is created or restored.
+  db::nosql::nosql_db::set_largest_slot_array_bytes(
+      static_cast<uint64_t>(limits.max_hash_slot_bytes));
   // Lives for the whole process, like the listener whose first start it loads.
   auto* stored = new durability;
   if (!stored->prepare(persistence)) return -1;

@@ -70,6 +70,7 @@ constexpr limit_key limit_keys[] = {
     {"max_connections", &server_limits::max_connections, 1, 1000000},
     {"max_tracked_addresses", &server_limits::max_tracked_addresses, 1, 100000000},
     {"worker_concurrency", &server_limits::worker_concurrency, 1, 16},
+    {"max_hash_slot_bytes", &server_limits::max_hash_slot_bytes, 1, int64_t{1} << 62},
 };
 
 void read_limits(const table& document, server_limits& limits) {

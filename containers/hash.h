@@ -59,11 +59,13 @@ constexpr uint64_t key_space() {
   return sizeof(K) == 8 ? std::numeric_limits<uint64_t>::max() : uint64_t{1} << (sizeof(K) * 8);
 }
 
-// Largest slot array this process will try to allocate: the machine's physical memory. A bigger
-// array could be mapped lazily, but every walk over it (all, clear, save, destruction) would read
-// more memory than the machine has and take minutes, so such a capacity is refused as an
-// allocation failure instead.
+// Largest slot array this process will try to allocate: the machine's physical memory unless
+// set_largest_slot_array_bytes chose another bound. A bigger array could be mapped lazily, but
+// every walk over it (all, clear, save, destruction) would read more memory than the machine has
+// and take minutes, so such a capacity is refused as an allocation failure instead.
 uint64_t largest_slot_array_bytes();
+// Sets that bound for creations and restores from now on; 0 goes back to physical memory.
+void set_largest_slot_array_bytes(uint64_t bytes);
 
 // The slot array of one hash container: `capacity` slots of owned elements of T, each null or
 // pointing to one element. Only min(capacity, key space) slots are allocated, since no key ever

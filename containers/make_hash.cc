@@ -2,19 +2,32 @@
 // u08 value type that creation gives it.
 #include <unistd.h>
 
+#include <atomic>
+
 #include "containers/factory.h"
 #include "containers/hash.h"
 
 namespace qn::db::nosql::nosql_db {
 
+namespace {
+
+std::atomic<uint64_t> chosen_slot_array_bytes{0};  // 0: physical memory
+
+}  // namespace
+
 uint64_t largest_slot_array_bytes() {
-  static const uint64_t bytes = [] {
+  static const uint64_t physical = [] {
     const long pages = sysconf(_SC_PHYS_PAGES), page_size = sysconf(_SC_PAGE_SIZE);
     // Unknown: refuse nothing here and let the allocation decide.
     if (pages <= 0 || page_size <= 0) return std::numeric_limits<uint64_t>::max();
     return static_cast<uint64_t>(pages) * static_cast<uint64_t>(page_size);
   }();
-  return bytes;
+  const uint64_t chosen = chosen_slot_array_bytes.load(std::memory_order_relaxed);
+  return chosen != 0 ? chosen : physical;
+}
+
+void set_largest_slot_array_bytes(uint64_t bytes) {
+  chosen_slot_array_bytes.store(bytes, std::memory_order_relaxed);
 }
 
 namespace {

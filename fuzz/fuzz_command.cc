@@ -18,6 +18,7 @@ constexpr int max_lines = 16;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   qn::fuzz::silence_stdout();
+  qn::fuzz::bound_hash_tables();
   qn::db::nosql::container_registry registry;
   if (!qn::fuzz::build_standard(registry)) std::abort();  // the layout in docs/testing.md broke
   return 0;

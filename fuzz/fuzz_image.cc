@@ -51,6 +51,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   directory += "/fuzz_image.XXXXXX";
   check(::mkdtemp(directory.data()) != nullptr, "make a directory");
   qn::fuzz::silence_stdout();
+  qn::fuzz::bound_hash_tables();
   return 0;
 }
 

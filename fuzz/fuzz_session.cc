@@ -18,6 +18,7 @@
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   qn::fuzz::silence_stdout();
+  qn::fuzz::bound_hash_tables();
   return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "containers/hash.h"
 #include "engine/executor.h"
 #include "engine/registry.h"
 #include "engine/reply.h"
@@ -16,6 +17,12 @@ namespace qn::fuzz {
 
 // Commands print console lines (backup and restore messages); a fuzzer run would drown in them.
 inline void silence_stdout() { (void)std::freopen("/dev/null", "w", stdout); }
+
+// Lowers the bound on one hash slot array (the machine's memory by default) to 256 MiB, which
+// creation and restore then enforce as they do the default: the sanitizer's allocator writes all
+// it hands out, so a table of gigabytes would take longer than an input may, and -malloc_limit_mb
+// counts it as an excessive allocation.
+inline void bound_hash_tables() { db::nosql::nosql_db::set_largest_slot_array_bytes(256u << 20); }
 
 inline bool run_line(db::nosql::container_registry& registry, std::string_view line) {
   db::nosql::reply_record reply;

@@ -1,6 +1,6 @@
-// Backups against crashes and full disks, end to end: a server killed in the middle of a large
-// backup leaves no image or a complete one, and a backup that fills its disk fails cleanly while
-// the server goes on serving.
+// Faults end to end: a server killed in the middle of a large backup leaves no image or a complete
+// one; a backup that fills its disk, and a create or a restore that runs out of memory, fail
+// cleanly while the server goes on serving.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -42,10 +42,18 @@ bool has_any_file(const std::string& directory) {
   return !std::filesystem::is_empty(directory, error);
 }
 
+// `limits` is appended to the configuration.
 struct server_with_admin {
-  explicit server_with_admin(const std::string& script)
+  explicit server_with_admin(const std::string& script, uint64_t address_space_limit = 0,
+                             const std::string& limits = "")
       : port(find_free_port()),
-        process({configuration_text(port, {{"admin", "secret"}}), script, {}, {}, ""}) {}
+        process({configuration_text(port, {{"admin", "secret"}}) + limits,
+                 script,
+                 {},
+                 {},
+                 "",
+                 0,
+                 address_space_limit}) {}
   bool start() { return process.start() && wait_for_connect(port, true, 60s); }
   uint16_t port;
   server_process process;
@@ -107,6 +115,46 @@ TEST(BackupCrash, FullDiskFailsTheBackupAndTheServerKeepsServing) {
   // Still serving, with its data: the same backup succeeds where there is room.
   EXPECT_EQ(count_of(client.command("g 0 count")), uint64_t{elements});
   EXPECT_TRUE(is_success(client.command("b " + target.path() + "/big.img")));
+}
+
+// The sanitizers reserve terabytes of address space for their shadow memory: no limit on it fits.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool is_sanitized = true;
+#elif defined(__has_feature)
+constexpr bool is_sanitized = __has_feature(address_sanitizer) || __has_feature(thread_sanitizer);
+#else
+constexpr bool is_sanitized = false;
+#endif
+
+TEST(BackupCrash, OutOfMemoryFailsACreateOrARestoreAndTheServerKeepsServing) {
+  if (is_sanitized) GTEST_SKIP() << "a sanitizer's shadow memory does not fit under RLIMIT_AS";
+  // 2^27 slots over u64 keys: a 1 GiB slot array, more than the limited server has left (it
+  // starts at about a quarter of its 1 GiB of address space).
+  const std::string create_huge = "c hashmap u64 i32 134217728 huge";
+  temp_directory target;
+  const std::string image = target.path() + "/huge.img";
+  {
+    // Its configured bound on a slot array is exactly that table.
+    server_with_admin maker("", 0, "\n[limits]\nmax_hash_slot_bytes = 1073741824\n");
+    ASSERT_TRUE(maker.start());
+    frame_client client(maker.port);
+    ASSERT_TRUE(client.log_in("admin", "secret"));
+    EXPECT_FALSE(is_success(client.command("c hashmap u64 i32 134217729 over")));
+    ASSERT_TRUE(is_success(client.command(create_huge)));
+    ASSERT_TRUE(is_success(client.command("b " + image)));
+  }
+
+  server_with_admin server(big_vector_script(1), uint64_t{1} << 30);
+  ASSERT_TRUE(server.start());
+  frame_client client(server.port);
+  ASSERT_TRUE(client.log_in("admin", "secret"));
+  EXPECT_FALSE(is_success(client.command(create_huge)));
+  EXPECT_TRUE(is_success(client.command("c hashmap u64 i32 1024 huge")));  // the name stayed free
+  EXPECT_EQ(count_of(client.command("g 0 count")), 1u);
+  // A failed restore leaves the database empty, and the server serving.
+  EXPECT_FALSE(is_success(client.command("r " + image)));
+  EXPECT_FALSE(is_success(client.command("g 0 count")));
+  EXPECT_TRUE(is_success(client.command("c hashmap u64 i32 1024 huge")));
 }
 
 }  // namespace

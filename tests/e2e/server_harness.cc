@@ -200,6 +200,10 @@ bool server_process::start() {
       const rlimit descriptors{options_.descriptor_limit, options_.descriptor_limit};
       if (setrlimit(RLIMIT_NOFILE, &descriptors) != 0) _exit(127);
     }
+    if (options_.address_space_limit != 0) {
+      const rlimit memory{options_.address_space_limit, options_.address_space_limit};
+      if (setrlimit(RLIMIT_AS, &memory) != 0) _exit(127);
+    }
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);

@@ -49,6 +49,8 @@ struct server_options {
   std::string working_directory;
   // Soft and hard RLIMIT_NOFILE of the process; inherited when 0.
   unsigned descriptor_limit = 0;
+  // Soft and hard RLIMIT_AS of the process in bytes; inherited when 0.
+  uint64_t address_space_limit = 0;
 };
 
 class server_process {

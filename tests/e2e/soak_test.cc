@@ -78,6 +78,7 @@ class soak_client {
   }
 
   const std::string& failure() const { return failure_; }
+  long long requests_checked() const { return requests_checked_; }
   std::string history() const {
     std::string text;
     for (const std::string& line : history_) text += "  " + line + "\n";
@@ -213,6 +214,7 @@ class soak_client {
   }
   // The history keeps the last 200 requests: enough to replay a mismatch, bounded in long runs.
   void remember(const std::string& line, result r) {
+    ++requests_checked_;
     if (history_.size() == 200) history_.pop_front();
     history_.push_back(line + " -> " + std::string(client::describe(r)));
   }
@@ -231,6 +233,7 @@ class soak_client {
   std::set<int32_t> model_set_;
   std::map<int32_t, std::string> model_map_;
   int backup_count_ = 0;
+  long long requests_checked_ = 0;
   std::deque<std::string> history_;
   std::string failure_;
 };
@@ -259,6 +262,9 @@ TEST(Soak, FiftyConnectionsAgreeWithTheirModels) {
     threads.emplace_back([&, i] { passed[i] = clients[i]->run(requests, deadline); });
   }
   for (std::thread& t : threads) t.join();
+  long long requests_checked = 0;
+  for (const auto& c : clients) requests_checked += c->requests_checked();
+  std::printf("soak: %lld requests checked\n", requests_checked);
   for (int i = 0; i < connection_count; ++i) {
     EXPECT_TRUE(passed[i]) << clients[i]->failure() << "\nhistory:\n" << clients[i]->history();
   }
