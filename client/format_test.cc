@@ -119,17 +119,6 @@ TEST(FormatTest, PrintsTheIntrospectionTableAligned) {
   }
 }
 
-TEST(FormatTest, TellsTheIntrospectionReplyFromOthers) {
-  command_reply reply = introspection({{"", 0, 0, "vector", "i32", "u08"}});
-  EXPECT_TRUE(is_introspection_reply(reply));
-  command_reply renamed = reply;
-  renamed.items[3].label = "counts";
-  EXPECT_FALSE(is_introspection_reply(renamed));
-  command_reply uneven = reply;
-  uneven.items[6].values.push_back(std::string("x"));
-  EXPECT_FALSE(is_introspection_reply(uneven));
-}
-
 TEST(FormatTest, PrintsRepliesForPeople) {
   struct case_t {
     std::string name;

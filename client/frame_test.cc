@@ -169,11 +169,6 @@ TEST(FrameTest, DecodesLabelsCountsAndEmptyItems) {
                 "00"
                 "0000000000000000"),
        "ok"},
-      {"creation reply",
-       success_frame(item_hex("vkey", "030100", 1, "0700000000000000") +
-                         item_hex("vkey(hex)", "040202", 1, "0300307837"),
-                     2),
-       R"(ok [vkey|310|1: u64 7;] [vkey(hex)|422|1: string "0x7";])"},
       {"item without values", success_frame(item_hex("", "020000", 0, ""), 1), "ok [|200|0:]"},
       {"several values", success_frame(item_hex("", "000100", 3, "010203"), 1),
        "ok [|010|3: u08 1; u08 2; u08 3;]"},
