@@ -124,13 +124,11 @@ std::vector<K> select_model(const model_t<K>& m, args s, const K& a, const K& b,
   std::vector<K> out;
   for (const K& e : all) {
     const int ca = compare_keys(e, a), cb = compare_keys(e, b);
-    const bool in[] = {ca >= 0 && cb <= 0,
-                       ca >= 0 && cb<0, ca> 0 && cb <= 0,
-                       ca > 0 && cb<0, false, false, false, false, ca == 0, ca> 0,
-                       ca < 0,
-                       ca >= 0,
-                       ca <= 0};
-    if (in[static_cast<size_t>(s.what)]) out.push_back(e);
+    const auto i = static_cast<size_t>(s.what);
+    const bool one_key[] = {ca == 0, ca > 0, ca < 0, ca >= 0, ca <= 0};  // equal, gt, lt, ge, le
+    // ge_le, ge_lt, gt_le, gt_lt: strict at a from gt_le on, strict at b in the _lt ones.
+    const bool between = (i < 2 ? ca >= 0 : ca > 0) && (i % 2 == 0 ? cb <= 0 : cb < 0);
+    if (i < 4 ? between : i >= 8 && one_key[i - 8]) out.push_back(e);
   }
   return out;
 }
