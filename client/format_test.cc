@@ -46,40 +46,18 @@ command_reply introspection(const std::vector<container_row>& rows) {
   return success(std::move(items));
 }
 
-TEST(FormatTest, WritesTimesWithTheirFraction) {
-  struct case_t {
-    time t;
-    std::string_view expected;
-  } cases[] = {
-      {{17, 34, 36, 0}, "17:34:36"},
-      {{0, 0, 0, 0}, "00:00:00"},
-      {{12, 0, 0, 250000000}, "12:00:00.25"},
-      {{12, 0, 0, 500000000}, "12:00:00.5"},
-      {{23, 59, 59, 123456789}, "23:59:59.123456789"},
-      {{1, 2, 3, 1}, "01:02:03.000000001"},
-      {{1, 2, 3, 10000}, "01:02:03.00001"},
-      // Out of range: shown whole rather than silently cut.
-      {{1, 2, 3, 4294967295u}, "01:02:03.4294967295"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(format_time(c.t), c.expected);
-}
-
 TEST(FormatTest, QuotesStringsWithEscapes) {
   struct case_t {
     std::string bytes;
     std::string_view expected;
   } cases[] = {
       {"abc", R"("abc")"},
-      {"", R"("")"},
       {"say \"hi\"", R"("say \"hi\"")"},
       {"a\\b", R"("a\\b")"},
       {"line\nnext\ttab\r", R"("line\nnext\ttab\r")"},
-      {"\a\b\f\v", R"("\a\b\f\v")"},
       {std::string("nul\0byte", 8), R"("nul\x00byte")"},
       {"\x1b[31m", R"("\x1b[31m")"},
-      {"\x7f", R"("\x7f")"},
       {"caf\xc3\xa9", "\"caf\xc3\xa9\""},     // valid UTF-8 stays readable
-      {"\xe2\x82\xac", "\"\xe2\x82\xac\""},   // the euro sign
       {"\xff\xfe", R"("\xff\xfe")"},          // not UTF-8
       {"\xc3", R"("\xc3")"},                  // a cut sequence
       {"\xc2\x85", R"("\xc2\x85")"},          // C1 control character
@@ -94,25 +72,21 @@ TEST(FormatTest, WritesEveryValueType) {
     value v;
     std::string_view expected;
   } cases[] = {
-      {int8_t{-128}, "-128"},
-      {int16_t{-2}, "-2"},
+      {int8_t{-128}, "-128"},  // bytes are numbers, not characters
+      {uint8_t{255}, "255"},
       {int32_t{2147483647}, "2147483647"},
       {int64_t{std::numeric_limits<int64_t>::min()}, "-9223372036854775808"},
-      {uint8_t{255}, "255"},  // a byte is a number, not a character
-      {uint16_t{65535}, "65535"},
-      {uint32_t{7}, "7"},
       {uint64_t{18446744073709551615u}, "18446744073709551615"},
       {0.1f, "0.1"},
       {0.1, "0.1"},
-      {1.5f, "1.5"},
       {-0.0, "-0"},
       {1e300, "1e+300"},
       {std::numeric_limits<double>::infinity(), "inf"},
-      {-std::numeric_limits<float>::infinity(), "-inf"},
       {std::numeric_limits<double>::quiet_NaN(), "nan"},
-      {date{2024, 2, 29}, "2024-02-29"},
-      {date{7, 1, 1}, "0007-01-01"},
       {time{17, 34, 36, 0}, "17:34:36"},
+      {time{12, 0, 0, 250000000}, "12:00:00.25"},
+      {time{1, 2, 3, 1}, "01:02:03.000000001"},
+      {time{1, 2, 3, 4294967295u}, "01:02:03.4294967295"},  // out of range: shown whole
       {date_time{{2024, 1, 31}, {8, 0, 0, 0}}, "2024-01-31T08:00:00"},
       {date_time{{2024, 1, 31}, {8, 0, 0, 5000}}, "2024-01-31T08:00:00.000005"},
       {date_time{}, "0000-00-00T00:00:00"},
@@ -132,12 +106,6 @@ TEST(FormatTest, PrintsTheIntrospectionTableAligned) {
        "skey  vkey  vkey(hex)  count  ctype   ktype  vtype\n"
        "         0  0x0            0  vector  i32    u08\n"
        "m        1  0x1           12  map     u16    string\n"},
-      {"wide numbers and names",
-       {{"orders", 1048575, 1234567, "hashmap_not_allowed", "string", "datetime"},
-        {"a b", 3, 0, "set", "date", "u08"}},
-       "skey       vkey  vkey(hex)    count  ctype                ktype   vtype\n"
-       "orders  1048575  0xfffff    1234567  hashmap_not_allowed  string  datetime\n"
-       "\"a b\"         3  0x3              0  set                  date    u08\n"},
       {"names that need escapes, counted by characters",
        {{"caf\xc3\xa9", 0, 1, "trie", "string", "u08"}, {"t\tab", 1, 2, "list", "i08", "u08"}},
        "skey     vkey  vkey(hex)  count  ctype  ktype   vtype\n"
@@ -151,20 +119,6 @@ TEST(FormatTest, PrintsTheIntrospectionTableAligned) {
   }
 }
 
-TEST(FormatTest, TellsTheIntrospectionReplyFromOthers) {
-  command_reply reply = introspection({{"", 0, 0, "vector", "i32", "u08"}});
-  EXPECT_TRUE(is_introspection_reply(reply));
-  command_reply renamed = reply;
-  renamed.items[3].label = "counts";
-  EXPECT_FALSE(is_introspection_reply(renamed));
-  command_reply uneven = reply;
-  uneven.items[6].values.push_back(std::string("x"));
-  EXPECT_FALSE(is_introspection_reply(uneven));
-  command_reply shorter = reply;
-  shorter.items.pop_back();
-  EXPECT_FALSE(is_introspection_reply(shorter));
-}
-
 TEST(FormatTest, PrintsRepliesForPeople) {
   struct case_t {
     std::string name;
@@ -172,17 +126,11 @@ TEST(FormatTest, PrintsRepliesForPeople) {
     std::string_view expected;
   } cases[] = {
       {"no items", success({}), "(empty)\n"},
-      {"creation",
-       success({make_item("vkey", u64_type, {uint64_t{2}}),
-                make_item("vkey(hex)", string_type, {std::string("0x2")})}),
-       "vkey: 2\nvkey(hex): \"0x2\"\n"},
-      {"one value", success({make_item("", i32_type, {int32_t{-7}})}), "-7\n"},
       {"several values",
        success({make_item("", string_type, {std::string("a"), std::string("b c")})}),
        "\"a\"\n\"b c\"\n"},
       {"labelled values", success({make_item("erase vkey", u64_type, {uint64_t{1}, uint64_t{2}})}),
        "erase vkey:\n  1\n  2\n"},
-      {"item without values", success({make_item("", i32_type, {})}), "(empty)\n"},
       {"dates and times",
        success({make_item("", time_type, {time{12, 0, 0, 250000000}, time{8, 30, 0, 0}})}),
        "12:00:00.25\n08:30:00\n"},
@@ -190,14 +138,6 @@ TEST(FormatTest, PrintsRepliesForPeople) {
        "skey  vkey  vkey(hex)  count  ctype  ktype  vtype\n"},
   };
   for (const auto& c : cases) EXPECT_EQ(format_reply(c.reply), c.expected) << c.name;
-}
-
-TEST(FormatTest, PrintsOutcomes) {
-  const command_reply empty = success({});
-  EXPECT_EQ(format_outcome(result::ok, empty), "(empty)\n");
-  EXPECT_EQ(format_outcome(result::command_failed, command_reply{}), "failed\n");
-  EXPECT_EQ(format_outcome(result::connection_closed, command_reply{}), "");
-  EXPECT_EQ(format_outcome(result::timed_out, command_reply{}), "");
 }
 
 TEST(FormatTest, WritesOneJsonObjectPerCommand) {
@@ -208,21 +148,8 @@ TEST(FormatTest, WritesOneJsonObjectPerCommand) {
     command_reply reply;
     std::string_view expected;
   } cases[] = {
-      {"empty success", "i \"v\" last 5", result::ok, success({}),
-       R"({"command":"i \"v\" last 5","status":"ok","items":[]})"
-       "\n"},
-      {"failure", "x", result::command_failed, command_reply{},
-       R"({"command":"x","status":"failed"})"
-       "\n"},
       {"broken connection", "k", result::connection_closed, command_reply{},
        R"({"command":"k","status":"error","error":"connection closed: gone"})"
-       "\n"},
-      {"creation", "c vector i32 v", result::ok,
-       success({make_item("vkey", u64_type, {uint64_t{0}}),
-                make_item("vkey(hex)", string_type, {std::string("0x0")})}),
-       R"({"command":"c vector i32 v","status":"ok","items":[)"
-       R"({"label":"vkey","type":"u64","values":[0]},)"
-       R"j({"label":"vkey(hex)","type":"string","values":["0x0"]}]})j"
        "\n"},
       {"every kind of value", "g 0 all", result::ok,
        success({make_item("", i64_type, {int64_t{-9}, int64_t{18}}),
@@ -249,9 +176,6 @@ TEST(FormatTest, WritesOneJsonObjectPerCommand) {
        R"("q\"b\\n\n","caf)"
        "\xc3\xa9"
        R"(","\u0001",{"hex":"ff00"}]}]})"
-       "\n"},
-      {"untyped item", "k", result::ok, success({make_item("", untyped, {})}),
-       R"({"command":"k","status":"ok","items":[{"label":"","type":"untyped","values":[]}]})"
        "\n"},
   };
   for (const auto& c : cases) {

@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 
-#include "config/line_split.h"
 #include "tests/temp_directory.h"
 
 namespace qn::config {
@@ -48,7 +47,6 @@ TEST(ServerConfig, PortUsersAndMessages) {
       {std::nullopt, 55554, "", "error at position: 0\n"},
       {"", 55554, "", "error at position: 0\n"},
       {"\n# nothing\n", 55554, "", "error at position: 11\n"},
-      {"= 1\n", 55554, "", "error at position: 0\n"},
       // The low 16 bits of the port.
       {"[server]\nport = 70000\n" + users_list, 4464, "ann=p1;bob=p2;", ""},
       {"[server]\nport = -1\n" + users_list, 65535, "ann=p1;bob=p2;", ""},
@@ -177,36 +175,6 @@ TEST(ServerConfig, PersistenceKeysTakeTheirDefaultsWhenMissingOrMistyped) {
     EXPECT_EQ(settings.append_log, c.append_log) << c.table;
     EXPECT_EQ(settings.fsync, c.fsync) << c.table;
     EXPECT_EQ(settings.snapshot_every_s, c.snapshot_every_s) << c.table;
-  }
-}
-
-TEST(LineSplit, PiecesBetweenSeparators) {
-  struct split_case {
-    const char* text;
-    const char* separator;
-    bool skip_empty;
-    const char* pieces;  // joined with '|'
-  };
-  const split_case cases[] = {
-      {"a\nb\nc", "\n", true, "a|b|c"},
-      {"a\nb\n", "\n", true, "a|b"},
-      {"\n\na\n\n\nb\n\n", "\n", true, "a|b"},
-      {"\n\na\n\nb", "\n", false, "||a||b"},
-      {"a\n", "\n", false, "a"},
-      {"a\r\nb\r\n", "\n", true, "a\r|b\r"},
-      {"a--b----c", "--", true, "a|b|c"},
-      {"a--b----c", "--", false, "a|b||c"},
-      {"", "\n", true, ""},
-      {"\n\n\n", "\n", true, ""},
-      {"abc", "", true, "abc"},
-  };
-  for (const split_case& c : cases) {
-    std::string joined;
-    for (std::string_view piece : split_lines(c.text, c.separator, c.skip_empty)) {
-      joined += std::string(piece) + "|";
-    }
-    if (!joined.empty()) joined.pop_back();
-    EXPECT_EQ(joined, c.pieces) << c.text;
   }
 }
 

@@ -32,25 +32,20 @@ TEST(TomlBuilder, TablesKeysAndHeaders) {
   const document_case cases[] = {
       {"a = 1\nb = \"x\"\n", "{a=i:1, b=\"x\"}", ""},
       {"a.b.c = 1\na.d = 2\n", "{a={b={c=i:1}, d=i:2}}", ""},
-      {"a . b = 1\n", "{a={b=i:1}}", ""},
       {"\"a.b\" = 1\n'c d'.e = 2\n\"\\u00e9\" = 3\n", "{a.b=i:1, c d={e=i:2}, \xc3\xa9=i:3}", ""},
       {"[t]\nx = 1\n[u.v]\ny = true\n", "{t={x=i:1}, u={v={y=true}}}", ""},
-      {"[e]\n[f] # note\n", "{e={}, f={}}", ""},
       {"[ a . 'b' ]\nx = 1\n", "{a={b={x=i:1}}}", ""},
       // A header given twice is accepted; its keys must still be distinct.
       {"[t]\nx = 1\n[t]\ny = 2\n", "{t={x=i:1, y=i:2}}", ""},
       {"[t]\nx = 1\n[t]\nx = 2\n", "null", "table@@ repeat key x\n"},
-      {"[t]\na.b = 1\na.b = 2\n", "null", "table@@ repeat key a.b\n"},
       // A duplicate at the top level or in an inline table fails without a message.
       {"a = 1\na = 2\n", "null", ""},
       {"t = {a = 1, a = 2}\n", "null", ""},
       // Key paths and headers through values that are not tables.
       {"a = 1\na.b = 2\n", "null", "table@@ repeat with key a\n"},
-      {"[t]\na = 1\na.b = 2\n", "null", "table@@ repeat with key a\n"},
       {"a = [1]\na.b = 1\n", "null", "table@@ repeat with key a\n"},
       {"a = 1\n[a.b]\n", "null", "table@@ repeat with: a.b\n"},
       {"a = 1\n[a]\n", "null", "table@@ repeat with: a\n"},
-      {"users = { list = 1 }\n", "{users={list=i:1}}", ""},
   };
   run_cases(std::begin(cases), std::end(cases));
 }
@@ -76,7 +71,6 @@ TEST(TomlBuilder, ArraysOfTables) {
       {"[x]\n[[x.a.b]]\n", "null", "table/tab_array@@ is missed with key a\n"},
       {"[a]\n[[a]]\n", "null", "table_array@@ is conflict as table with key a\n"},
       {"a = 1\n[[a]]\n", "null", "table@@ repeat with key a\n"},
-      {"a = 1\n[[a.b]]\n", "null", "table@@ repeat with key a\n"},
       {"[[p]]\nn = 1\nn = 2\n", "null",
        "table_array@@ insert tab_array p, pointer is: @\ntable@@ repeat key n\n"},
       {"users = [{name = \"a\"}, {name = \"b\"}]\n", "{users=[{name=\"a\"}, {name=\"b\"}]}", ""},
@@ -89,6 +83,9 @@ TEST(TomlBuilder, ValueConversions) {
       {"b = false\nt = true\n", "{b=false, t=true}", ""},
       {"i = -0x10\no = 0o17\nbn = 0b101\nd = 1_000\np = +7\n",
        "{i=i:-16, o=i:15, bn=i:5, d=i:1000, p=i:7}", ""},
+      // No overflow check: a value past the range wraps in 64 bits.
+      {"m = -9223372036854775808\nw = 99999999999999999999\nx = 0xDEAD_beef\n",
+       "{m=i:-9223372036854775808, w=i:7766279631452241919, x=i:3735928559}", ""},
       {"f = 6.5e-3\ng = -1_0.25\nh = inf\nk = 1e2\n", "{f=f:0.0065, g=f:-10.25, h=f:inf, k=f:100}",
        ""},
       {"odt = 1979-05-27T00:32:00.999-07:00\nz = 1979-05-27 07:32:00Z\n",
@@ -108,7 +105,6 @@ TEST(TomlBuilder, StringsAndTheirEscapes) {
   const document_case cases[] = {
       {"s = \"a\\tb\\n\\\"\\\\\\u00e9\\U0001F600\"\n",
        "{s=\"a\\x09b\\x0a\"\\\\xc3\\xa9\\xf0\\x9f\\x98\\x80\"}", ""},
-      {"s = \"\\b\\f\\r\"\n", "{s=\"\\x08\\x0c\\x0d\"}", ""},
       // The hex escape gives one byte.
       {"s = \"\\x41\\x42\\xff\"\n", "{s=\"AB\\xff\"}", ""},
       {"s = 'C:\\x\\n'\n", "{s=\"C:\\x\\n\"}", ""},
@@ -116,7 +112,6 @@ TEST(TomlBuilder, StringsAndTheirEscapes) {
       {"s = \"\"\"a \\  \r\n\r\n  b\"\"\"\n", "{s=\"a b\"}", ""},
       {"s = \"\"\"\r\nline\r\n\"\"\"\n", "{s=\"line\\x0d\\x0a\"}", ""},
       {"s = \"\"\"\"quoted\"\"\"\"\"\n", "{s=\"\"quoted\"\"\"}", ""},
-      {"s = '''\nC:\\x\n'''\n", "{s=\"C:\\x\\x0a\"}", ""},
       // Two or more multi-line strings in a row form one string.
       {"s = \"\"\"first,\"\"\"\n    ''' second'''\n", "{s=\"first, second\"}", ""},
       {"s = \"\"\"a\"\"\" \"\"\"b\"\"\"\n\n'''c'''\nt = 1\n", "{s=\"abc\", t=i:1}", ""},
@@ -149,109 +144,22 @@ TEST(TomlBuilder, NestingIsLimited) {
   }
 }
 
-TEST(TomlBuilder, UnknownValueNodesFailTheDocument) {
-  // A hand-made tree: one kvp `a` whose value holds a node of a kind the builder has no
-  // conversion for.
-  const std::string text = "a=?";
-  auto leaf = [&](uint16_t kind, size_t at, size_t length) {
-    return make_parse_node(kind, text.data() + at, length);
-  };
-  parse_ptr key = leaf(node_kind(toml_rule::key), 0, 1);
-  key->append_child(leaf(node_kind(toml_rule::bare_key), 0, 1));
-  parse_ptr val = leaf(node_kind(toml_rule::value), 2, 1);
-  val->append_child(leaf(99, 2, 1));
-  parse_ptr kvp = leaf(node_kind(toml_rule::kvp), 0, 3);
-  kvp->append_child(std::move(key));
-  kvp->append_child(leaf(parse_kind::terminal, 1, 1));
-  kvp->append_child(std::move(val));
-  parse_ptr tree = leaf(node_kind(toml_rule::block), 0, 3);
-  tree->append_child(std::move(kvp));
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(build_toml_document(*tree), nullptr);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "unknow type: 99\n");
-}
-
-TEST(TomlBuilder, IntegerTexts) {
-  struct integer_case {
-    const char* text;
-    int64_t value;
-  };
-  const integer_case cases[] = {
-      {"0", 0},
-      {"+1_000", 1000},
-      {"-17", -17},
-      {"0xff", 255},
-      {"0xDEAD_beef", 0xdeadbeef},
-      {"0o17", 15},
-      {"0b1_1", 3},
-      {"9223372036854775807", INT64_MAX},
-      {"-9223372036854775808", INT64_MIN},
-      // No overflow check: the value wraps in 64 bits.
-      {"99999999999999999999", 7766279631452241919},
-  };
-  for (const integer_case& c : cases) {
-    int64_t v = 0;
-    EXPECT_TRUE(convert_integer_text(c.text, v)) << c.text;
-    EXPECT_EQ(v, c.value) << c.text;
-  }
-  int64_t v = 0;
-  EXPECT_FALSE(convert_integer_text("", v));
-  EXPECT_FALSE(convert_integer_text("0x", v));
-  EXPECT_FALSE(convert_integer_text("12a", v));
-}
-
+// The documents' float forms are in ValueConversions; these are the edges of the conversion.
 TEST(TomlBuilder, FloatTexts) {
-  struct float_case {
-    const char* text;
-    double value;
-  };
-  const float_case cases[] = {
-      {"1e2", 100},      {"1_0.5", 10.5},     {"-2.5E-1", -0.25}, {"+3.0", 3},
-      {"inf", HUGE_VAL}, {"-inf", -HUGE_VAL}, {"6.", 6},
-  };
-  for (const float_case& c : cases) {
-    double d = 0;
-    EXPECT_TRUE(convert_float_text(c.text, d)) << c.text;
-    EXPECT_EQ(d, c.value) << c.text;
-  }
   double d = 0;
+  EXPECT_TRUE(convert_float_text("6.", d));
+  EXPECT_EQ(d, 6);
   EXPECT_TRUE(convert_float_text("-0.0", d));
   EXPECT_TRUE(d == 0 && std::signbit(d));
   for (const char* nan_text : {"nan", "+nan", "-nan"}) {
     EXPECT_TRUE(convert_float_text(nan_text, d));
     EXPECT_TRUE(std::isnan(d)) << nan_text;
   }
-  EXPECT_TRUE(convert_float_text("-nan", d));
-  EXPECT_TRUE(std::signbit(d));
+  EXPECT_TRUE(std::signbit(d));  // of "-nan"
   // Cut to its first 95 characters: the 96th digit does not count.
   const std::string long_text = "1." + std::string(93, '0') + "9";
   EXPECT_TRUE(convert_float_text(long_text, d));
   EXPECT_EQ(d, 1.0);
-}
-
-TEST(TomlBuilder, DateAndTimeTexts) {
-  toml_date date;
-  ASSERT_TRUE(convert_local_date_text("2024-02-29", date));
-  EXPECT_EQ(date.year, 2024);
-  EXPECT_EQ(date.month, 2);
-  EXPECT_EQ(date.day, 29);
-  EXPECT_FALSE(convert_local_date_text("2024-2-29", date));
-  struct time_case {
-    const char* text;
-    uint32_t nanosecond;
-  };
-  const time_case cases[] = {{"07:32:00", 0},
-                             {"07:32:00.5", 500000000},
-                             {"07:32:00.500", 500000000},
-                             {"07:32:00.000001", 1000},
-                             {"07:32:00.123456789999", 123456789}};
-  for (const time_case& c : cases) {
-    toml_time t;
-    ASSERT_TRUE(convert_local_time_text(c.text, t)) << c.text;
-    EXPECT_EQ(t.hour, 7);
-    EXPECT_EQ(t.minute, 32);
-    EXPECT_EQ(t.nanosecond, c.nanosecond) << c.text;
-  }
 }
 
 }  // namespace

@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <random>
 #include <string>
-#include <vector>
 
 #include "values/xstring.h"
 
@@ -26,20 +24,6 @@ TEST(GrowableArray, AppendingGrowsToTwiceTheNeededSize) {
   }
 }
 
-TEST(GrowableArray, RemovingNeverShrinksTheCapacity) {
-  growable_array<uint8_t> a;
-  a.resize(10);
-  EXPECT_EQ(a.capacity(), 20u);
-  a.pop_back_n(7);
-  a.pop_front();
-  a.clear();
-  EXPECT_EQ(a.size(), 0u);
-  EXPECT_EQ(a.capacity(), 20u);
-  a.release();
-  EXPECT_EQ(a.capacity(), 0u);
-  EXPECT_EQ(a.data(), nullptr);
-}
-
 TEST(GrowableArray, PushingAnElementOfItselfWhileGrowing) {
   growable_array<xstring> a;
   a.push_back(xstring("first"));
@@ -49,67 +33,6 @@ TEST(GrowableArray, PushingAnElementOfItselfWhileGrowing) {
   std::string got;
   a.for_each_in(0, a.size(), [&](xstring& s) { got += std::string(s.view()) + ","; });
   EXPECT_EQ(got, "first,first,second,first,");
-}
-
-TEST(GrowableArray, RemovedStringsAreReleased) {
-  growable_array<xstring> a;
-  a.push_back(xstring("some bytes"));
-  a.push_back(xstring("more bytes"));
-  a.pop_back();
-  a.resize(2);  // the slot that held "more bytes" comes back empty
-  EXPECT_TRUE(a[1].empty());
-  EXPECT_EQ(a[1].capacity(), 0u);
-}
-
-// Random operations against std::vector, with the contents compared after every step.
-TEST(GrowableArray, MatchesStdVectorUnderRandomOperations) {
-  std::mt19937_64 random(20240611);
-  growable_array<int32_t> a;
-  std::vector<int32_t> model;
-  for (int step = 0; step < 20000; ++step) {
-    const auto v = static_cast<int32_t>(random());
-    switch (random() % 7) {
-      case 0:
-      case 1:
-        a.push_back(v);
-        model.push_back(v);
-        break;
-      case 2: {
-        const uint64_t i = random() % (model.size() + 1);
-        a.insert(i, v);
-        model.insert(model.begin() + i, v);
-        break;
-      }
-      case 3:
-        if (!model.empty()) {
-          a.pop_back();
-          model.pop_back();
-        }
-        break;
-      case 4:
-        if (!model.empty()) {
-          a.pop_front();
-          model.erase(model.begin());
-        }
-        break;
-      case 5: {
-        const uint64_t b = random() % (model.size() + 1);
-        const uint64_t e = b + random() % (model.size() - b + 1);
-        a.erase(b, e);
-        model.erase(model.begin() + b, model.begin() + e);
-        break;
-      }
-      case 6: {
-        const uint64_t n = random() % 4;
-        a.pop_front_n(n);
-        model.erase(model.begin(), model.begin() + std::min<uint64_t>(n, model.size()));
-        break;
-      }
-    }
-    ASSERT_EQ(a.size(), model.size()) << "step " << step;
-    ASSERT_GE(a.capacity(), a.size());
-    for (uint64_t i = 0; i < model.size(); ++i) ASSERT_EQ(a[i], model[i]) << "step " << step;
-  }
 }
 
 }  // namespace

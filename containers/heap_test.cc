@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
-#include <queue>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -18,14 +15,6 @@ std::string render(growable_array<T>& h) {
   std::string out;
   h.for_each_in(0, h.size(), [&](T& v) { out += std::to_string(v) + " "; });
   return out;
-}
-
-template <class T>
-bool has_heap_order(growable_array<T>& h) {
-  for (uint64_t i = 1; i < h.size(); ++i) {
-    if (compare_keys(h[(i - 1) / 2], h[i]) > 0) return false;
-  }
-  return true;
 }
 
 TEST(BinaryHeap, KeepsTheSiftOrder) {
@@ -50,35 +39,6 @@ TEST(BinaryHeap, KeepsTheSiftOrder) {
     for (int i = 0; i < c.pops; ++i) heap_pop(h);
     EXPECT_EQ(render(h), c.expected);
   }
-}
-
-// Random pushes and pops against std::priority_queue; the heap order is checked after every pop.
-TEST(BinaryHeap, MatchesStdPriorityQueueUnderRandomOperations) {
-  std::mt19937_64 random(314);
-  growable_array<int64_t> h;
-  std::priority_queue<int64_t, std::vector<int64_t>, std::greater<>> model;
-  for (int step = 0; step < 50000; ++step) {
-    if (random() % 5 < 3 || model.empty()) {
-      const auto v = static_cast<int64_t>(random() % 500) - 250;  // many repeats
-      heap_push(h, v);
-      model.push(v);
-    } else {
-      heap_pop(h);
-      model.pop();
-      ASSERT_TRUE(has_heap_order(h)) << "step " << step;
-    }
-    ASSERT_EQ(h.size(), model.size());
-    if (!model.empty()) {
-      ASSERT_EQ(h[0], model.top()) << "step " << step;
-    }
-  }
-  while (!model.empty()) {
-    ASSERT_EQ(h[0], model.top());
-    heap_pop(h);
-    model.pop();
-    ASSERT_TRUE(has_heap_order(h));
-  }
-  EXPECT_EQ(h.size(), 0u);
 }
 
 }  // namespace

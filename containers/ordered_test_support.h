@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -15,9 +16,27 @@
 #include <vector>
 
 #include "containers/adt.h"
+#include "containers/factory.h"
+#include "containers/image_test_support.h"
 #include "values/scalar.h"
 
 namespace qn::db::nosql::nosql_db::ordered_testing {
+
+constexpr std::array<type_descriptor, 14> every_type = {
+    i08_type, u08_type,   i16_type,    u16_type,  i32_type,  u32_type,      i64_type,
+    u64_type, float_type, double_type, date_type, time_type, datetime_type, string_type};
+
+// Calls `f.template operator()<K>()` for every scalar type K, with the type's name traced.
+template <class F>
+void for_every_type(F&& f) {
+  for (type_descriptor d : every_type) {
+    SCOPED_TRACE(std::string(type_name(d)));
+    static_cast<void>(with_scalar_type(d, [&]<class K>() {
+      f.template operator()<K>();
+      return true;
+    }));
+  }
+}
 
 // Strict weak order of the standard containers used as models: the containers' own key order.
 struct key_order {
@@ -58,18 +77,7 @@ T sample(std::mt19937& rng) {
 template <class T>
 std::string show(const T& v) {
   if constexpr (std::is_same_v<T, xstring>) {
-    std::string out = "\"";
-    for (unsigned char c : v.view()) {
-      if (c >= 0x20 && c < 0x7F) {
-        out += static_cast<char>(c);
-      } else {
-        static constexpr char hex[] = "0123456789ABCDEF";
-        out += "\\x";
-        out += hex[c >> 4];
-        out += hex[c & 15];
-      }
-    }
-    return out + "\"";
+    return "\"" + std::string(v.view()) + "\"";
   } else if constexpr (std::is_same_v<T, date>) {
     return std::to_string(v.year) + "-" + std::to_string(v.month) + "-" + std::to_string(v.day);
   } else if constexpr (std::is_same_v<T, time>) {
@@ -101,14 +109,21 @@ bool same_keys(const std::vector<T>& a, const std::vector<T>& b) {
   return true;
 }
 
-// Values compared byte for byte where the order is not enough (NaN payloads aside).
-template <class T>
-bool same_value(const T& a, const T& b) {
-  if constexpr (std::is_floating_point_v<T>) {
-    return (std::isnan(a) && std::isnan(b)) || (a == b && std::signbit(a) == std::signbit(b));
-  } else {
-    return a == b;
-  }
+// The kind over K and V built by the factory, filled with sampled entries, saved, loaded into a
+// fresh one and saved again to the same bytes.
+template <class K, class V>
+void expect_round_trip(std::string_view kind, uint32_t seed) {
+  auto made = make_container(kind, descriptor_of<K>(), descriptor_of<V>(), 0);
+  ASSERT_NE(made, nullptr);
+  EXPECT_EQ(made->kind_name(), kind);
+  auto& c = static_cast<adt<K, V>&>(*made);
+  std::mt19937 rng(seed);
+  for (int i = 0; i < 10; ++i) static_cast<void>(c.insert(sample<K>(rng), sample<V>(rng)));
+  const std::string payload = image_testing::saved_payload(c);
+  auto copy = make_container(kind, descriptor_of<K>(), descriptor_of<V>(), 0);
+  ASSERT_TRUE(image_testing::load_payload(*copy, payload));
+  EXPECT_EQ(copy->count(), c.count());
+  EXPECT_EQ(image_testing::saved_payload(*copy), payload);
 }
 
 }  // namespace qn::db::nosql::nosql_db::ordered_testing

@@ -50,22 +50,6 @@ TEST(TypeNames, DecodedCategoryFirst) {
   for (const auto& c : cases) EXPECT_EQ(type_name(c.d), c.name);
 }
 
-TEST(ScalarDispatch, EveryDescriptorReachesItsType) {
-  const type_descriptor all[] = {i08_type,   i16_type,    i32_type,  i64_type,     u08_type,
-                                 u16_type,   u32_type,    u64_type,  float_type,   double_type,
-                                 date_type,  time_type,   datetime_type, string_type};
-  for (type_descriptor d : all) {
-    type_descriptor seen{};
-    EXPECT_TRUE(with_scalar_type(d, [&]<class T>() {
-      seen = descriptor_of<T>();
-      return true;
-    }));
-    EXPECT_EQ(seen, d) << type_name(d);
-  }
-  EXPECT_FALSE(with_scalar_type(untyped, []<class T>() { return true; }));
-  EXPECT_FALSE(with_scalar_type(type_descriptor{4, 0, 0}, []<class T>() { return true; }));
-}
-
 TEST(KeyOrder, FollowsEachTypesRules) {
   EXPECT_LT(compare_keys<int8_t>(-128, -1), 0);
   EXPECT_GT(compare_keys<uint8_t>(255, 7), 0);
