@@ -74,17 +74,6 @@ TEST(container_registry, NamesAreUniqueBytewise) {
   EXPECT_FALSE(r.place_new(nullptr, "", slot));
 }
 
-TEST(container_registry, EverySlotCanBeTakenOnce) {
-  container_registry r;
-  for (uint64_t i = 0; i < container_registry::capacity; ++i) ASSERT_EQ(create(r), i);
-  uint64_t slot = 0;
-  EXPECT_FALSE(r.can_place(""));
-  EXPECT_FALSE(r.place_new(std::make_unique<counted>(), "", slot));
-  EXPECT_TRUE(r.release(123456));
-  EXPECT_EQ(create(r), 123456u);
-  EXPECT_EQ(r.free_count(), 0u);
-}
-
 // The free list against a plain list of numbers: creation pops the head, release pushes the
 // front, reserve_front moves a number to the front; every slot number handed out must agree.
 TEST(container_registry, FreeListMatchesAModelUnderRandomOperations) {

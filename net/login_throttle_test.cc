@@ -112,25 +112,6 @@ TEST(LoginThrottle, BansExpireAfterTheirLengthButTheLast) {
   EXPECT_TRUE(t.is_banned("a"));
 }
 
-TEST(LoginThrottle, FreeRemovalThreadTakesANewBanWhileOthersCountDown) {
-  // Three removal threads sleep out long bans; the fourth must take each new short ban at once,
-  // not leave it queued behind them because its wake-up went to one of the sleepers.
-  login_throttle t(
-      throttle_settings{{milliseconds(1), long_bans().ban_lengths[1], milliseconds(1)}});
-  for (int i = 0; i < 3; ++i) {
-    const std::string a = "long" + std::to_string(i);
-    ASSERT_EQ(fail(t, a, 30), 29);
-    ASSERT_TRUE(wait_unbanned(t, a));
-    ASSERT_EQ(fail(t, a, 20), 19);
-  }
-  for (int i = 0; i < 8; ++i) {
-    const std::string a = "short" + std::to_string(i);
-    ASSERT_EQ(fail(t, a, 30), 29);
-    ASSERT_TRUE(wait_unbanned(t, a)) << a;
-  }
-  for (int i = 0; i < 3; ++i) EXPECT_TRUE(t.is_banned("long" + std::to_string(i))) << i;
-}
-
 // A removal pool whose removals block until the test lets them finish, so that the tasks holding
 // a thread can be seen: `entered` lists the addresses whose removal has started, in that order.
 class GatedRemovals {
