@@ -52,11 +52,15 @@ const char* cli_program() { return ZOR_CLI_PATH; }
 // The root of the source tree, set by the build.
 std::string source_directory() { return ZOR_SOURCE_DIR; }
 
-std::string read_source_file(const std::string& relative_path) {
-  std::ifstream in(source_directory() + "/" + relative_path, std::ios::binary);
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+std::string read_source_file(const std::string& relative_path) {
+  return read_file(source_directory() + "/" + relative_path);
 }
 
 struct cli_run {
@@ -65,116 +69,47 @@ struct cli_run {
   std::string err;
 };
 
-// zor_nosql_cli as a child process with pipes on its standard input, output and error, started
-// in a new session without a controlling terminal, so it can never wait at a prompt. ZOR_PASSWORD
-// is `password`, or unset when that is empty. Every wait is bounded (20 seconds); the destructor
-// kills a child that is still running.
-class cli_child {
- public:
-  cli_child(const std::vector<std::string>& arguments, const std::string& password) {
-    std::vector<std::string> argument_texts{cli_program()};
-    argument_texts.insert(argument_texts.end(), arguments.begin(), arguments.end());
-    std::vector<std::string> environment;
-    for (char** e = environ; *e != nullptr; ++e) {
-      if (!std::string_view(*e).starts_with("ZOR_PASSWORD=")) environment.emplace_back(*e);
-    }
-    if (!password.empty()) environment.push_back("ZOR_PASSWORD=" + password);
-    std::vector<char*> argv, envp;
-    for (std::string& a : argument_texts) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (std::string& e : environment) envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    int in_pipe[2], out_pipe[2], err_pipe[2];
-    if (pipe2(in_pipe, O_CLOEXEC) != 0) return;
-    if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) return;
-    signal(SIGPIPE, SIG_IGN);  // the program may end without reading all its input
-    pid_ = fork();
-    if (pid_ == 0) {
-      setsid();
-      dup2(in_pipe[0], STDIN_FILENO);
-      dup2(out_pipe[1], STDOUT_FILENO);
-      dup2(err_pipe[1], STDERR_FILENO);
-      execve(argv[0], argv.data(), envp.data());
-      _exit(127);
-    }
-    close(in_pipe[0]);
-    close(out_pipe[1]);
-    close(err_pipe[1]);
-    in_fd_ = in_pipe[1];
-    out_fd_ = out_pipe[0];
-    err_fd_ = err_pipe[0];
-  }
-  ~cli_child() {
-    close_fd(in_fd_);
-    close_fd(out_fd_);
-    close_fd(err_fd_);
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  cli_child(const cli_child&) = delete;
-  cli_child& operator=(const cli_child&) = delete;
-
-  // Writes the rest of the input, closes it, reads everything and reaps the program.
-  cli_run finish(std::string_view input) {
-    pump(input, true, [] { return false; });
-    int status = 0;
-    if (pid_ > 0) {
-      if (out_fd_ >= 0 || err_fd_ >= 0) kill(pid_, SIGKILL);  // still writing after 20 s
-      waitpid(pid_, &status, 0);
-      if (WIFEXITED(status)) run_.exit_status = WEXITSTATUS(status);
-      pid_ = -1;
-    }
-    return run_;
-  }
-
- private:
-  static void close_fd(int& fd) {
-    if (fd >= 0) close(fd);
-    fd = -1;
-  }
-
-  // Moves bytes both ways until `is_done()`, until the output pipes close, or for 20 seconds.
-  // Writes `input` first and then closes the standard input when `closes_input`.
-  template <class F>
-  bool pump(std::string_view input, bool closes_input, F is_done) {
-    if (closes_input && input.empty()) close_fd(in_fd_);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!is_done() && (out_fd_ >= 0 || err_fd_ >= 0) &&
-           std::chrono::steady_clock::now() < deadline) {
-      pollfd fds[3] = {
-          {out_fd_, POLLIN, 0}, {err_fd_, POLLIN, 0}, {input.empty() ? -1 : in_fd_, POLLOUT, 0}};
-      if (poll(fds, 3, 100) < 0 && errno != EINTR) return false;
-      char buffer[4096];
-      for (int i = 0; i < 2; ++i) {
-        if ((fds[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
-        const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-        if (n > 0) {
-          (i == 0 ? run_.out : run_.err).append(buffer, static_cast<size_t>(n));
-        } else {
-          close_fd(i == 0 ? out_fd_ : err_fd_);
-        }
-      }
-      if ((fds[2].revents & (POLLOUT | POLLERR | POLLHUP)) != 0) {
-        const ssize_t n = write(in_fd_, input.data(), input.size());
-        if (n > 0) input.remove_prefix(static_cast<size_t>(n));
-        if (n <= 0 || (input.empty() && closes_input)) close_fd(in_fd_);
-      }
-    }
-    return is_done();
-  }
-
-  pid_t pid_ = -1;
-  int in_fd_ = -1, out_fd_ = -1, err_fd_ = -1;
-  cli_run run_;
-};
-
-// Runs zor_nosql_cli to its end with `input` on its standard input.
+// Runs zor_nosql_cli to its end with `input` on its standard input, in a new session without a
+// controlling terminal, so it can never wait at a prompt. ZOR_PASSWORD is `password`, or unset
+// when that is empty. A program still running after 20 seconds is killed.
 cli_run run_cli(const std::vector<std::string>& arguments, const std::string& input = "",
                 const std::string& password = "") {
-  return cli_child(arguments, password).finish(input);
+  temp_directory files;
+  const std::string in = files.path() + "/in", out = files.path() + "/out",
+                    err = files.path() + "/err";
+  std::ofstream(in, std::ios::binary) << input;
+  std::vector<std::string> argument_texts{cli_program()};
+  argument_texts.insert(argument_texts.end(), arguments.begin(), arguments.end());
+  std::vector<std::string> environment;
+  for (char** e = environ; *e != nullptr; ++e) {
+    if (!std::string_view(*e).starts_with("ZOR_PASSWORD=")) environment.emplace_back(*e);
+  }
+  if (!password.empty()) environment.push_back("ZOR_PASSWORD=" + password);
+  std::vector<char*> argv, envp;
+  for (std::string& a : argument_texts) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  for (std::string& e : environment) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setsid();
+    dup2(open(in.c_str(), O_RDONLY), STDIN_FILENO);
+    dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+    dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
+    execve(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+  cli_run run;
+  const std::optional<int> status = wait_for_process(pid, 20s);
+  if (!status) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  } else if (WIFEXITED(*status)) {
+    run.exit_status = WEXITSTATUS(*status);
+  }
+  run.out = read_file(out);
+  run.err = read_file(err);
+  return run;
 }
 
 // A server with the user admin / secret on a free port, accepting connections.
