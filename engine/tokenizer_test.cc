@@ -98,6 +98,7 @@ TEST(ResolveContainer, NumbersAndNames) {
       {" 7", false, true, 7},
       {"-1", false, false, 0},
       {"1x5", false, false, 0},
+      {"12a", false, false, 0},  // a digit of a higher base
       {"", false, true, 0},
       {"+", false, true, 0},
       {"18446744073709551617", false, true, 1},
