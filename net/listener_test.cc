@@ -134,34 +134,6 @@ std::string item_of(const std::string& label, const std::string& descriptor, int
          descriptor + to_hex(std::string(1, static_cast<char>(count))) + "00000000000000" + values;
 }
 
-TEST_F(ListenerTest, TypedItemsAreAnsweredByteForByte) {
-  start();
-  auto c = logged_in();
-  const std::string u64 = "030100";
-  struct {
-    std::string line;
-    std::string reply;
-  } cases[] = {
-      {"c vector i32", reply_of(2, item_of("vkey", u64, 1, "0000000000000000") +
-                                       item_of("vkey(hex)", "040202", 1, "0300" + to_hex("0x0")))},
-      {"i 0 last 7", empty_reply},
-      {"i 0 last -3", empty_reply},
-      {"g 0 count", reply_of(1, item_of("", u64, 1, "0200000000000000"))},
-      {"g 0 all", reply_of(1, item_of("", "020000", 2, "07000000fdffffff"))},
-      {"g 0 con_type", reply_of(1, item_of("", "040202", 1, "0600" + to_hex("vector")))},
-      {"c vector string",
-       reply_of(2, item_of("vkey", u64, 1, "0100000000000000") +
-                       item_of("vkey(hex)", "040202", 1, "0300" + to_hex("0x1")))},
-      {"i 1 last abc", empty_reply},
-      {"i 1 last \"\"", empty_reply},
-      {"g 1 all", reply_of(1, item_of("", "040202", 2, "0300" + to_hex("abc") + "0000"))},
-      {"g 1 nth 5", empty_reply},  // found nothing: success without items
-      {"g 1 max", empty_reply},    // not a vector operation: also success without items
-      {"g 1 nth x1", failure},     // an argument that does not parse
-  };
-  for (const auto& t : cases) EXPECT_EQ(c->command(t.line), t.reply) << t.line;
-}
-
 TEST_F(ListenerTest, SlowReaderIsCutOffWhenTheWholeReplyTakesTooLong) {
   // A reply of about 4 MB to a client with a tiny receive buffer that keeps taking a few kilobytes
   // at a time, at most about 1 MB a second: every wait for room ends with progress, so only a
