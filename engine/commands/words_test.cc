@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "engine/commands/command_words.h"
-#include "engine/commands/probe_container.h"
+#include "engine/commands/probe_test_support.h"
 #include "engine/commands/test_support.h"
 
 namespace qn::db::nosql {
