@@ -30,7 +30,6 @@ TEST(Tokenize, SplitsAtSpacesAndQuotes) {
       {"g 1 count", "[g][1][count]"},
       {"  g   1  count  ", "[g][1][count]"},
       {"a b c d e f", "[a][b][c][d][e][f]"},
-      {"a b c d e f ", "[a][b][c][d][e][f]"},
       {"a b c d e f  ", "fail"},
       {"a b c d e f g", "fail"},
       {"a b c d e \"f\"", "[a][b][c][d][e][\"f\"]"},
@@ -43,8 +42,8 @@ TEST(Tokenize, SplitsAtSpacesAndQuotes) {
       {"g \"unterminated", "fail"},
       {"g \"ends in escape\\\"", "fail"},
       {"g \"\\u12\"", "fail"},
+      {"g \"\\U1234567\"", "fail"},  // the escape takes the closing quote
       {"", "fail"},
-      {"   ", "fail"},
       {"g\tx", "[g\tx]"},
       {"g \\ x", "[g][\\][x]"},
   };
@@ -60,11 +59,9 @@ TEST(Tokenize, DecodesEscapesInsideQuotes) {
       {"x \"\\x41\\u00e9\"", "A\xC3\xA9"},
       {"x \"\\q\"", ""},
       {"x \"\\xZZ\"", std::string_view("\0", 1)},
-      {"x \"\\x4g\"", std::string_view("\0", 1)},
       {"x \"\\'\\\\\"", "'\\"},
       {"x \"\\a\\b\\f\\n\\r\\t\\v\"", "\a\b\f\n\r\t\v"},
       {"x \"\\u0041\\u07FF\\uFFFF\"", "A\xDF\xBF\xEF\xBF\xBF"},
-      {"x \"\\uZZZZ\"", std::string_view("\0", 1)},
       {"x \"\\uD800\"", "\xED\xA0\x80"},
       {"x \"\\U0001F600\"", "\xF0\x9F\x98\x80"},
       {"x \"ok\\U00110000rest\"", "ok"},
@@ -77,14 +74,6 @@ TEST(Tokenize, DecodesEscapesInsideQuotes) {
     EXPECT_EQ(t[n - 1].text, c.bytes) << c.line;
     EXPECT_TRUE(t[n - 1].quoted);
   }
-}
-
-TEST(Tokenize, UnquotedTokensViewTheLine) {
-  const std::string line = "g 12 value 7";
-  token t[max_tokens];
-  ASSERT_EQ(tokenize(line, t), 4);
-  EXPECT_EQ(t[3].text.data(), line.data() + 11);
-  EXPECT_TRUE(t[3].owned.empty());
 }
 
 class fake_container final : public ab_adt {
@@ -104,16 +93,14 @@ TEST(ResolveContainer, NumbersAndNames) {
     uint64_t slot;
   } cases[] = {
       {"0x1F", false, true, 31},
-      {"0X1f", false, true, 31},
       {"+31", false, true, 31},
       {"031", false, true, 31},
       {" 7", false, true, 7},
       {"-1", false, false, 0},
       {"1x5", false, false, 0},
-      {"12a", false, false, 0},
+      {"12a", false, false, 0},  // a digit of a higher base
       {"", false, true, 0},
       {"+", false, true, 0},
-      {"0x", false, true, 0},
       {"18446744073709551617", false, true, 1},
       {"0x10000000000000001", false, true, 1},
       {"1", true, true, 1},

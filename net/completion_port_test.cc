@@ -38,23 +38,6 @@ struct receiver : io_operation {
   }
 };
 
-TEST(CompletionPort, PostedPacketsComeBackInOrder) {
-  completion_port port;
-  ASSERT_TRUE(port.is_valid());
-  receiver r;
-  ASSERT_TRUE(port.post(7, 1, nullptr));
-  ASSERT_TRUE(port.post(0, exit_key, &r));
-  completion a;
-  completion b;
-  ASSERT_TRUE(port.wait(a));
-  ASSERT_TRUE(port.wait(b));
-  EXPECT_EQ(a.bytes, 7u);
-  EXPECT_EQ(a.key, 1u);
-  EXPECT_EQ(a.operation, nullptr);
-  EXPECT_EQ(b.key, exit_key);
-  EXPECT_EQ(b.operation, &r);
-}
-
 TEST(CompletionPort, ReceiveCompletesWithTheBytesInTheArea) {
   completion_port port;
   socket_pair pair;
@@ -69,8 +52,11 @@ TEST(CompletionPort, ReceiveCompletesWithTheBytesInTheArea) {
   EXPECT_EQ(c.operation, &r);
   EXPECT_EQ(c.error, 0);
   EXPECT_EQ(std::string(r.buffer.data(), c.bytes), "abcde");
+  // No new edge announces the rest: the post itself must queue the receive, ahead of this packet.
   ASSERT_TRUE(port.post_receive(r));
+  ASSERT_TRUE(port.post(0, exit_key, nullptr));
   ASSERT_TRUE(port.wait(c));
+  ASSERT_EQ(c.operation, &r);
   EXPECT_EQ(std::string(r.buffer.data(), c.bytes), "fgh");
 }
 

@@ -1,5 +1,6 @@
 // Damaged images: every truncation and every byte flipped in several ways must end in a clean
-// refusal (empty database) or a consistent database, never a crash, a hang or a leak.
+// refusal (empty database) or a consistent database, never a crash, a hang or a leak; the whole
+// image restores every container as it was.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,9 +16,9 @@ namespace qn::db::nosql {
 namespace {
 
 using namespace image_testing;
+using nosql_db::make_container;
 using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStdout;
-using nosql_db::make_container;
 
 // One small container of every kind (a few elements each, every scalar type somewhere), plus a
 // shell and an empty trie over a non-string key. Hash keys are 8 and 16 bits wide, so that a
@@ -28,14 +29,14 @@ container_registry& small_database(container_registry& registry) {
     type_descriptor key, value;
   };
   const shape shapes[] = {
-      {"hashmap", i16_type, string_type}, {"hashtable", u08_type, u08_type},
-      {"hashmap", string_type, i32_type}, {"map", string_type, double_type},
+      {"hashmap", i16_type, string_type},  {"hashtable", u08_type, u08_type},
+      {"hashmap", string_type, i32_type},  {"map", string_type, double_type},
       {"multimap", i08_type, string_type}, {"set", float_type, u08_type},
-      {"multiset", date_type, u08_type},  {"vector", u32_type, u08_type},
-      {"vector", string_type, u08_type},  {"deque", time_type, u08_type},
-      {"list", datetime_type, u08_type},  {"stack", i64_type, u08_type},
-      {"queue", u16_type, u08_type},      {"heap", double_type, u08_type},
-      {"trie", string_type, u08_type},    {"trie", i32_type, u08_type},
+      {"multiset", date_type, u08_type},   {"vector", u32_type, u08_type},
+      {"vector", string_type, u08_type},   {"deque", time_type, u08_type},
+      {"list", datetime_type, u08_type},   {"stack", i64_type, u08_type},
+      {"queue", u16_type, u08_type},       {"heap", double_type, u08_type},
+      {"trie", string_type, u08_type},     {"trie", i32_type, u08_type},
   };
   uint64_t slot = 2;
   for (const shape& s : shapes) {
@@ -64,8 +65,8 @@ container_registry& small_database(container_registry& registry) {
 
 // A database a restore accepted must be one that backs up and restores to the same image again.
 // `again` is scratch space, reused so that the sweep does not build a registry per case.
-void expect_consistent(const container_registry& registry, container_registry& again, const scratch_dir& dir,
-                       const std::string& what) {
+void expect_consistent(const container_registry& registry, container_registry& again,
+                       const scratch_dir& dir, const std::string& what) {
   const std::string first = dir.file("check1.img"), second = dir.file("check2.img");
   ASSERT_TRUE(save_image(registry, first)) << what;
   EXPECT_TRUE(load_image(again, first)) << what;
@@ -82,7 +83,7 @@ TEST(ImageCorruption, EveryTruncationIsRefused) {
   small_database(original);
   ASSERT_TRUE(save_image(original, dir.file("full.img")));
   const std::string image = read_file(dir.file("full.img"));
-  const std::string full = slots_of(original);
+  const std::string full = contents_of(original);
 
   container_registry registry;
   CaptureStdout();
@@ -94,7 +95,7 @@ TEST(ImageCorruption, EveryTruncationIsRefused) {
     const bool restored = load_image(registry, dir.file("cut.img"));
     if (size == image.size()) {
       EXPECT_TRUE(restored);
-      EXPECT_EQ(slots_of(registry), full);
+      EXPECT_EQ(contents_of(registry), full);
     } else if (size <= image_format::version_offset) {
       // Too short for magic and version: refused before anything changes.
       EXPECT_FALSE(restored) << size;
@@ -120,8 +121,10 @@ TEST(ImageCorruption, EveryFlippedByteEndsEmptyOrConsistent) {
     bool is_set;
   };
   const pattern patterns[] = {
-      {"xor 01", 0x01, 0, false}, {"xor 80", 0x80, 0, false},
-      {"xor ff", 0xff, 0, false}, {"set 00", 0, 0x00, true},
+      {"xor 01", 0x01, 0, false},
+      {"xor 80", 0x80, 0, false},
+      {"xor ff", 0xff, 0, false},
+      {"set 00", 0, 0x00, true},
   };
   container_registry registry, again;
   size_t accepted = 0, refused = 0;
@@ -150,8 +153,8 @@ TEST(ImageCorruption, EveryFlippedByteEndsEmptyOrConsistent) {
     }
   }
   GetCapturedStdout();
-  std::printf("%zu-byte image: %zu damaged copies accepted, %zu refused\n", image.size(),
-              accepted, refused);
+  std::printf("%zu-byte image: %zu damaged copies accepted, %zu refused\n", image.size(), accepted,
+              refused);
   EXPECT_GT(refused, 0u);
 }
 

@@ -23,7 +23,7 @@ inline constexpr uint64_t count_size = 8;
 inline constexpr uint64_t header_size = 13;  // an empty database is exactly this long
 
 // ---- container record ----
-inline constexpr uint64_t length_size = 8;      // every name length, kind name length and count
+inline constexpr uint64_t length_size = 8;  // every name length, kind name length and count
 inline constexpr uint64_t slot_id_size = 8;
 inline constexpr uint64_t descriptor_size = 3;  // size code, sign code, class code
 inline constexpr uint64_t capacity_size = 8;    // hash kinds only, right after the descriptors

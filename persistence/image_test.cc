@@ -2,21 +2,20 @@
 #include "persistence/image.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <string>
 #include <vector>
 
 #include "containers/factory.h"
-#include "persistence/image_format.h"
 #include "persistence/image_test_support.h"
 
 namespace qn::db::nosql {
 namespace {
 
 using namespace image_testing;
+using nosql_db::adt;
+using nosql_db::make_container;
 using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStdout;
 
@@ -42,14 +41,6 @@ std::string console_line(console kind, const std::string& path) {
 
 // ---- backup ----
 
-TEST(ImageBackup, EmptyDatabaseIsThirteenBytes) {
-  scratch_dir dir;
-  container_registry registry;
-  ASSERT_TRUE(save_image(registry, dir.file("empty.img")));
-  EXPECT_EQ(read_file(dir.file("empty.img")), std::string("qmdb\0\0\0\0\0\0\0\0\0", 13));
-  EXPECT_EQ(image_format::header_size, 13u);
-}
-
 TEST(ImageBackup, RecordsFollowSlotOrderWithNamesAndGaps) {
   scratch_dir dir;
   container_registry registry;
@@ -63,31 +54,14 @@ TEST(ImageBackup, RecordsFollowSlotOrderWithNamesAndGaps) {
   image_bytes expected;
   expected.header(4);
   const std::pair<std::string_view, uint64_t> records[] = {
-      {"a", 0}, {"", 5}, {std::string_view("x\0y", 3), 1000}, {"last", container_registry::capacity - 1}};
+      {"a", 0},
+      {"", 5},
+      {std::string_view("x\0y", 3), 1000},
+      {"last", container_registry::capacity - 1}};
   for (const auto& [name, slot] : records) {
     expected.record(name, slot).kind("vector", i32_type, u08_type).u64(0);
   }
   EXPECT_EQ(read_file(dir.file("gaps.img")), expected.str());
-}
-
-// The shells over non-integer keys save their kind name and descriptors with an empty payload,
-// so that a restore gives back every slot and name.
-TEST(ImageBackup, ShellsAreWrittenWithAnEmptyPayload) {
-  scratch_dir dir;
-  container_registry registry;
-  ASSERT_TRUE(
-      place_at(registry, 2, "h", nosql_db::make_container("hashmap", string_type, i32_type, 0)));
-  ASSERT_TRUE(
-      place_at(registry, 3, "", nosql_db::make_container("hashtable", double_type, u08_type, 0)));
-  ASSERT_TRUE(save_image(registry, dir.file("shells.img")));
-  const std::string expected = image_bytes()
-                                   .header(2)
-                                   .record("h", 2)
-                                   .kind("hashmap_not_allowed", string_type, i32_type)
-                                   .record("", 3)
-                                   .kind("hashtable_not_allowed", double_type, u08_type)
-                                   .str();
-  EXPECT_EQ(read_file(dir.file("shells.img")), expected);
 }
 
 TEST(ImageBackup, FailedSaveLeavesNoFile) {
@@ -98,27 +72,6 @@ TEST(ImageBackup, FailedSaveLeavesNoFile) {
                        std::make_unique<fake_adt>(nosql_db::vector_kind, i32_type, u08_type, "",
                                                   /*saves=*/false)));
   EXPECT_FALSE(save_image(registry, dir.file("bad.img")));
-  EXPECT_TRUE(dir.is_empty());
-}
-
-// A write that fails part way (here: the file size limit, as a full disk would) leaves no file.
-TEST(ImageBackup, FailedWriteLeavesNoFile) {
-  scratch_dir dir;
-  container_registry registry;
-  const std::string payload = image_bytes().u64(1 << 20).raw(std::string(4 << 20, 'v')).str();
-  ASSERT_TRUE(
-      place_at(registry, 0, "big",
-               std::make_unique<fake_adt>(nosql_db::vector_kind, u32_type, u08_type, payload)));
-  rlimit old{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-  const auto old_handler = signal(SIGXFSZ, SIG_IGN);
-  rlimit small = old;
-  small.rlim_cur = 1 << 20;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const bool written = save_image(registry, dir.file("full.img"));
-  setrlimit(RLIMIT_FSIZE, &old);
-  signal(SIGXFSZ, old_handler);
-  EXPECT_FALSE(written);
   EXPECT_TRUE(dir.is_empty());
 }
 
@@ -164,6 +117,29 @@ TEST(ImageBackup, RefusalsLeaveFilesAndDatabaseAsTheyWere) {
   EXPECT_EQ(slots_of(registry), before);
 }
 
+// The example of the format document, byte for byte: the whole file of one hash map.
+TEST(ImageBytes, HashMapExampleFile) {
+  scratch_dir dir;
+  container_registry registry;
+  std::unique_ptr<ab_adt> c = make_container("hashmap", u08_type, i32_type, 16);
+  ASSERT_NE(c, nullptr);
+  auto& map = static_cast<adt<uint8_t, int32_t>&>(*c);
+  ASSERT_TRUE(map.insert(3, 7));
+  ASSERT_TRUE(place_at(registry, 0, "m", std::move(c)));
+  ASSERT_TRUE(save_image(registry, dir.file("m.img")));
+  const unsigned char expected[] = {
+      'q', 'm', 'd', 'b', 0, 1, 0, 0, 0,   0,   0,   0,   0,  // magic, version, count 1
+      1,   0,   0,   0,   0, 0, 0, 0, 'm',                    // name
+      0,   0,   0,   0,   0, 0, 0, 0,                         // slot id
+      7,   0,   0,   0,   0, 0, 0, 0, 'h', 'a', 's', 'h', 'm',
+      'a', 'p', 0,   1,   0, 2, 0, 0,  // u08, i32
+      16,  0,   0,   0,   0, 0, 0, 0,  // capacity
+      1,   0,   0,   0,   0, 0, 0, 0,  // count
+      3,   7,   0,   0,   0};
+  EXPECT_EQ(read_file(dir.file("m.img")),
+            std::string(reinterpret_cast<const char*>(expected), sizeof(expected)));
+}
+
 // ---- restore ----
 
 enum class after { unchanged, empty, restored };
@@ -199,12 +175,8 @@ std::vector<restore_row> restore_rows() {
        after::unchanged, ""},
       {"version 1", image_bytes().raw("qmdb").u8(1).u64(0).str(), console::unsupported,
        after::unchanged, ""},
-      {"version 255", image_bytes().raw("qmdb").u8(255).str(), console::unsupported,
-       after::unchanged, ""},
       {"empty image", image_bytes().header(0).str(), console::none, after::restored, ""},
       {"count above the registry", image_bytes().header(container_registry::capacity + 1).str(),
-       console::none, after::empty, ""},
-      {"count beyond the file", image_bytes().header(1000).raw(std::string(100, 'x')).str(),
        console::none, after::empty, ""},
       {"trailing byte", image_bytes().header(0).u8(0).str(), console::none, after::empty, ""},
       {"unknown kind",
@@ -218,13 +190,9 @@ std::vector<restore_row> restore_rows() {
            .raw(std::string(30, 0))
            .str(),
        console::none, after::empty, ""},
-      {"kind name length huge",
-       image_bytes().header(1).record("", 0).u64(u64_max).raw(std::string(30, 0)).str(),
-       console::none, after::empty, ""},
       {"one vector", one_vector("v", 7), console::none, after::restored, "7:vector:v;"},
-      {"slot id at the capacity", one_vector("v", container_registry::capacity), console::none, after::empty,
-       ""},
-      {"slot id huge", one_vector("v", u64_max), console::none, after::empty, ""},
+      {"slot id at the capacity", one_vector("v", container_registry::capacity), console::none,
+       after::empty, ""},
       {"two records, one slot",
        image_bytes().header(2).record("a", 3).raw(vec).record("b", 3).raw(vec).str(), console::none,
        after::empty, ""},
@@ -234,14 +202,8 @@ std::vector<restore_row> restore_rows() {
       {"two records, gapped",
        image_bytes().header(2).record("a", 9).raw(vec).record("", 2).raw(vec).str(), console::none,
        after::restored, "2:vector:;9:vector:a;"},
-      {"count one short of the records",
-       image_bytes().header(1).record("a", 3).raw(vec).record("b", 4).raw(vec).str(), console::none,
-       after::empty, ""},
       {"descriptor of no type",
        image_bytes().header(1).record("", 0).kind("vector", {0, 0, 6}, u08_type).u64(0).str(),
-       console::none, after::empty, ""},
-      {"integer width 4",
-       image_bytes().header(1).record("", 0).kind("vector", {4, 0, 0}, u08_type).u64(0).str(),
        console::none, after::empty, ""},
       // Decoded by class code as the reader does: any floating descriptor of width 3 is double.
       {"loose double descriptor",
@@ -250,14 +212,12 @@ std::vector<restore_row> restore_rows() {
       {"value type of a set not u08",
        image_bytes().header(1).record("", 0).kind("set", i32_type, i32_type).u64(0).str(),
        console::none, after::empty, ""},
-      {"hash map, capacity 16", hashmap(16), console::none, after::restored, "0:hashmap:h;"},
       // Only the 256 addressable slots exist, so this is a legitimate, small table.
       {"hash map over u08, capacity 2^60", hashmap(uint64_t{1} << 60), console::none,
        after::restored, "0:hashmap:h;"},
       // Creation refuses more than 2^61 slots, and so does restore.
       {"hash map, capacity 2^61 + 1", hashmap((uint64_t{1} << 61) + 1), console::none, after::empty,
        ""},
-      {"hash map, capacity all ones", hashmap(u64_max), console::none, after::empty, ""},
       // 8 TiB of slots over u64 keys: beyond any machine's memory.
       {"hash map over u64, capacity 2^40",
        image_bytes()
@@ -277,19 +237,9 @@ std::vector<restore_row> restore_rows() {
            .u64(0)
            .str(),
        console::none, after::empty, ""},
-      {"shell",
-       image_bytes()
-           .header(1)
-           .record("s", 4)
-           .kind("hashmap_not_allowed", string_type, i32_type)
-           .str(),
-       console::none, after::restored, "4:hashmap_not_allowed:s;"},
       {"shell over an integer key",
        image_bytes().header(1).record("s", 4).kind("hashmap_not_allowed", i32_type, i32_type).str(),
        console::none, after::empty, ""},
-      {"trie over i32, no words",
-       image_bytes().header(1).record("t", 1).kind("trie", i32_type, u08_type).u64(0).str(),
-       console::none, after::restored, "1:trie:t;"},
       {"trie over i32 with a word",
        image_bytes()
            .header(1)
@@ -320,15 +270,6 @@ std::vector<restore_row> restore_rows() {
            .u8(1)
            .str(),
        console::none, after::restored, "0:hashmap:h;"},
-      {"vector count beyond the file",
-       image_bytes()
-           .header(1)
-           .record("", 0)
-           .kind("vector", i32_type, u08_type)
-           .u64(u64_max)
-           .raw(std::string(64, 0))
-           .str(),
-       console::none, after::empty, ""},
   };
 }
 
@@ -374,18 +315,6 @@ TEST(ImageRestore, PathsThatNameNoImageFile) {
     EXPECT_EQ(GetCapturedStdout(), console_line(console::not_exists, path)) << path;
     EXPECT_EQ(slots_of(registry), "2:vector:keep;") << path;
   }
-}
-
-// The image written by backup is the image restore reads: the 13-byte file restores to an empty
-// database whatever was there.
-TEST(ImageRestore, EmptyImageEmptiesTheDatabase) {
-  scratch_dir dir;
-  container_registry empty;
-  ASSERT_TRUE(save_image(empty, dir.file("empty.img")));
-  container_registry registry;
-  ASSERT_TRUE(place_at(registry, 9, "gone", empty_fake_vector()));
-  EXPECT_TRUE(load_image(registry, dir.file("empty.img")));
-  EXPECT_EQ(registry.occupied_count(), 0u);
 }
 
 }  // namespace

@@ -11,20 +11,13 @@
 #include <vector>
 
 #include "containers/adt.h"
+#include "engine/registry.h"
 #include "values/scalar.h"
 
 namespace qn::db::nosql::image_testing {
 
 using nosql_db::ab_adt;
 using nosql_db::adt;
-
-inline constexpr type_descriptor all_types[] = {
-    i08_type, i16_type,   i32_type,  i64_type,  u08_type,  u16_type,    u32_type,
-    u64_type, float_type, double_type, date_type, time_type, datetime_type, string_type};
-
-inline constexpr std::string_view all_kinds[] = {"hashmap", "hashtable", "map",   "multimap", "set",
-                                          "multiset", "vector",   "deque", "list",     "stack",
-                                          "queue",    "heap",     "trie"};
 
 inline bool is_pair_kind(std::string_view kind) {
   return kind == "hashmap" || kind == "map" || kind == "multimap";
@@ -39,7 +32,8 @@ inline bool is_sequence_kind(std::string_view kind) {
 template <class F>
 bool with_types(const ab_adt& c, F&& f) {
   return with_scalar_type(c.key_type(), [&]<class K>() {
-    return with_scalar_type(c.value_type(), [&]<class V>() { return f.template operator()<K, V>(); });
+    return with_scalar_type(c.value_type(),
+                            [&]<class V>() { return f.template operator()<K, V>(); });
   });
 }
 
@@ -76,10 +70,10 @@ std::string hex_of(const T& v) {
 // Everything a client can read back from a container: kind, types, name, count, every element
 // in the kind's order and, for the pair kinds, the values of every key.
 inline std::string render(ab_adt& container) {
-  std::string out = std::string(container.kind_name()) + " " +
-                    std::string(type_name(container.key_type())) + "/" +
-                    std::string(type_name(container.value_type())) + " name=" +
-                    std::string(container.name()) + " count=" + std::to_string(container.count());
+  std::string out =
+      std::string(container.kind_name()) + " " + std::string(type_name(container.key_type())) +
+      "/" + std::string(type_name(container.value_type())) +
+      " name=" + std::string(container.name()) + " count=" + std::to_string(container.count());
   (void)with_types(container, [&]<class K, class V>() {
     auto& c = static_cast<adt<K, V>&>(container);
     std::vector<K> keys;
@@ -99,6 +93,20 @@ inline std::string render(ab_adt& container) {
   return out;
 }
 
+// Every container as render() shows it, and whether the name index finds it: enough to tell two
+// databases apart by anything a client can read.
+inline std::string contents_of(const container_registry& registry) {
+  std::string out;
+  for (uint64_t slot = 0; slot < container_registry::capacity; ++slot) {
+    ab_adt* c = registry.container_at(slot);
+    if (c == nullptr) continue;
+    uint64_t found = slot;
+    const bool indexed =
+        c->name().empty() || (registry.find_by_name(c->name(), found) && found == slot);
+    out += std::to_string(slot) + (indexed ? " " : " unindexed ") + render(*c) + "\n";
+  }
+  return out;
+}
 
 // ---- sample contents ----
 
@@ -109,8 +117,15 @@ std::vector<T> samples() {
     return {limits::min(), T(limits::min() + 1), T(0), T(1), T(42), limits::max(), T(0)};
   } else if constexpr (std::is_floating_point_v<T>) {
     using limits = std::numeric_limits<T>;
-    return {T(-0.0),         T(0.0),          limits::quiet_NaN(), -limits::infinity(),
-            limits::infinity(), T(1.5),       limits::denorm_min(), limits::lowest(), T(1.5)};
+    return {T(-0.0),
+            T(0.0),
+            limits::quiet_NaN(),
+            -limits::infinity(),
+            limits::infinity(),
+            T(1.5),
+            limits::denorm_min(),
+            limits::lowest(),
+            T(1.5)};
   } else if constexpr (std::is_same_v<T, date>) {
     return {{2020, 10, 16}, {1, 1, 1}, {9999, 12, 31}, {2024, 2, 29}, {2020, 10, 16}};
   } else if constexpr (std::is_same_v<T, time>) {
@@ -118,8 +133,12 @@ std::vector<T> samples() {
   } else if constexpr (std::is_same_v<T, date_time>) {
     return {{{2020, 1, 2}, {3, 4, 5, 6}}, {}, {{9999, 12, 31}, {23, 59, 59, 999999999}}, {}};
   } else {
-    return {xstring(""), xstring("a"), xstring(std::string_view("a\0b", 3)),
-            xstring("\xff\x80 high bytes"), xstring(std::string(300, 'z')), xstring("a"),
+    return {xstring(""),
+            xstring("a"),
+            xstring(std::string_view("a\0b", 3)),
+            xstring("\xff\x80 high bytes"),
+            xstring(std::string(300, 'z')),
+            xstring("a"),
             xstring("ab")};
   }
 }
@@ -132,12 +151,6 @@ std::vector<K> hash_samples(uint64_t capacity) {
   const uint64_t last = std::min(capacity - 1, span);
   const auto low = static_cast<uint64_t>(limits::min());
   return {limits::min(), K(low + 1), K(low + 7), K(low + last)};
-}
-
-// Hash capacity per key type: the whole key space for 8-bit keys, more than it for 16-bit ones
-// (legitimate: the extra slots stay unused), a sparse 1000 for the wide ones.
-inline uint64_t hash_capacity(type_descriptor key) {
-  return key.width == 0 ? 256 : key.width == 1 ? 70000 : 1000;
 }
 
 }  // namespace qn::db::nosql::image_testing

@@ -82,7 +82,8 @@ mutant containers.set_min_n_last containers/set.h \
   's.n >= count ? t.last() : t.at(s.n - 1)' 's.n >= count ? t.last() : t.at(s.n)'
 
 # ---- engine ----
-mutant engine.escape_long_unicode engine/tokenizer.cc "case 'U': return 9;" "case 'U': return 8;"
+mutant engine.escape_long_unicode engine/tokenizer.cc $'case \'U\':\n      return 9;' \
+  $'case \'U\':\n      return 8;'
 mutant engine.quote_after_word engine/tokenizer.cc 'if (open) return 0;' 'if (false) return 0;'
 mutant engine.decimal_id_digits engine/tokenizer.cc \
   'if (d < 0 || static_cast<unsigned>(d) >= base) return false;' \
@@ -96,12 +97,11 @@ mutant engine.free_list_back_link engine/registry.cc \
 
 # ---- net ----
 mutant net.throttle_trigger net/login_throttle.cc \
-  'if (++entry->second < triggers[tier]) return true;' \
-  'if (++entry->second <= triggers[tier]) return true;'
-mutant net.throttle_success_bottom_tier net/login_throttle.cc \
-  'for (int tier = tier_count - 1; tier >= 0; --tier) {' \
-  'for (int tier = tier_count - 1; tier > 0; --tier) {'
-mutant net.throttle_state_tier net/login_throttle.cc '      tier = t + 1;' '      tier = t;'
+  'if (++t.counter < triggers[t.tier]) {' 'if (++t.counter <= triggers[t.tier]) {'
+mutant net.throttle_success_forgets net/login_throttle.cc \
+  $'  }\n  tracked_.erase(entry);\n}' $'  }\n}'
+mutant net.throttle_state_tier net/login_throttle.cc \
+  'tracked_.end() ? 0 : entry->second.tier + 1;' 'tracked_.end() ? 0 : entry->second.tier;'
 mutant net.port_stale_report net/completion_port.cc \
   'if (generation_of(word) != generation) return nullptr;' \
   'if (false) return nullptr;'

@@ -137,8 +137,7 @@ class frame_client {
 // The login payload: u32 name length, name, u32 password length, password.
 std::string login_payload(std::string_view name, std::string_view password);
 
-// CPU time (user and system) the process has used so far, and its resident set size in bytes.
-std::chrono::milliseconds cpu_time_of(int pid);
+// The resident set size of the process in bytes.
 size_t resident_bytes_of(int pid);
 
 // True for a reply (as returned by command) whose status byte is 0.

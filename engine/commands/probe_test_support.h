@@ -204,21 +204,4 @@ class probed_runner {
   probe_container* probe;  // owned by the runner's registry
 };
 
-// A command of a family that answers only true or false, and the calls it must make.
-struct call_case {
-  std::string_view line;
-  std::string_view calls;  // empty: the command fails without calling anything
-};
-
-// Runs each line on a fresh probe: it must succeed after exactly its calls, or, when it names
-// none, fail without calling anything.
-template <size_t n>
-void expect_calls(const call_case (&cases)[n]) {
-  for (const call_case& c : cases) {
-    probed_runner p;
-    EXPECT_EQ(p.runner.run(c.line), c.calls.empty() ? "false" : "ok") << c.line;
-    EXPECT_EQ(p.probe->calls, c.calls) << c.line;
-  }
-}
-
 }  // namespace qn::db::nosql::testing
