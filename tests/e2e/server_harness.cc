@@ -325,6 +325,20 @@ std::string frame_client::command(std::string_view line) {
 
 // ---- process figures ----
 
+std::chrono::milliseconds cpu_time_of(int pid) {
+  // Fields 14 and 15 of /proc/<pid>/stat, after the parenthesised command name.
+  const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+  const size_t end_of_name = stat.rfind(')');
+  if (end_of_name == std::string::npos) return std::chrono::milliseconds(0);
+  std::istringstream fields(stat.substr(end_of_name + 2));
+  std::string skipped;
+  for (int i = 3; i < 14; ++i) fields >> skipped;
+  long long user = 0;
+  long long system = 0;
+  fields >> user >> system;
+  return std::chrono::milliseconds((user + system) * 1000 / sysconf(_SC_CLK_TCK));
+}
+
 size_t resident_bytes_of(int pid) {
   const std::string status = read_file("/proc/" + std::to_string(pid) + "/status");
   const size_t at = status.find("VmRSS:");

@@ -137,7 +137,8 @@ class frame_client {
 // The login payload: u32 name length, name, u32 password length, password.
 std::string login_payload(std::string_view name, std::string_view password);
 
-// The resident set size of the process in bytes.
+// CPU time (user and system) the process has used so far, and its resident set size in bytes.
+std::chrono::milliseconds cpu_time_of(int pid);
 size_t resident_bytes_of(int pid);
 
 // True for a reply (as returned by command) whose status byte is 0.
