@@ -23,29 +23,14 @@
 #include <string>
 #include <string_view>
 
+#include "engine/commands/logged_node.h"
 #include "engine/executor.h"
 #include "engine/registry.h"
 #include "engine/reply.h"
 
 namespace qn::db::nosql::testing {
 
-inline void render_text(std::string_view s, std::string& out) {
-  out += '"';
-  for (const char ch : s) {
-    const auto b = static_cast<unsigned char>(ch);
-    if (ch == '"' || ch == '\\') {
-      out += '\\';
-      out += ch;
-    } else if (b < 0x20 || b > 0x7e) {
-      char buf[5];
-      std::snprintf(buf, sizeof buf, "\\x%02x", b);
-      out += buf;
-    } else {
-      out += ch;
-    }
-  }
-  out += '"';
-}
+inline void render_text(std::string_view s, std::string& out) { append_quoted(s, out); }
 
 template <class T>
 T load_inline(const value_cell& cell, size_t offset) {
