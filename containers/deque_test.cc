@@ -32,22 +32,23 @@ TEST(BlockDeque, QueueUseKeepsTheMapBounded) {
   EXPECT_LE(d.map_length(), 16u);
 }
 
-// Random operations against std::deque, with the contents compared after every step. The sizes
-// stay around a few thousand so both sides cross block boundaries in both directions.
+// Random operations against std::deque over strings (which own memory), the contents compared
+// after every step. The sizes stay around a few thousand so both sides cross block boundaries in
+// both directions.
 TEST(BlockDeque, MatchesStdDequeUnderRandomOperations) {
   std::mt19937_64 random(77);
-  block_deque<int32_t> d;
-  std::deque<int32_t> model;
+  block_deque<xstring> d;
+  std::deque<std::string> model;
   for (int step = 0; step < 60000; ++step) {
-    const auto v = static_cast<int32_t>(random());
+    const std::string v = std::to_string(random() % 100000);
     const uint64_t op = random() % 10;
     // Drift: grow for a while, then shrink for a while.
     const bool growing = (step / 5000) % 2 == 0;
     if (op < 3 || (growing && op < 5)) {
-      d.push_back(v);
+      d.push_back(xstring(v));
       model.push_back(v);
     } else if (op < 6 || (growing && op < 8)) {
-      d.push_front(v);
+      d.push_front(xstring(v));
       model.push_front(v);
     } else if (op == 8 && !model.empty()) {
       d.pop_front();
@@ -57,41 +58,29 @@ TEST(BlockDeque, MatchesStdDequeUnderRandomOperations) {
       model.pop_back();
     } else if (random() % 16 == 0) {
       const uint64_t i = random() % (model.size() + 1);
-      d.insert(i, v);
+      d.insert(i, xstring(v));
       model.insert(model.begin() + i, v);
     } else if (!model.empty()) {
-      const uint64_t n = random() % 2000;
+      const uint64_t n = std::min<uint64_t>(random() % 2000, model.size());
       if (random() % 2) {
         d.pop_front_n(n);
-        model.erase(model.begin(), model.begin() + std::min<uint64_t>(n, model.size()));
+        model.erase(model.begin(), model.begin() + n);
       } else {
         d.pop_back_n(n);
-        model.erase(model.end() - std::min<uint64_t>(n, model.size()), model.end());
+        model.erase(model.end() - n, model.end());
       }
     }
     ASSERT_EQ(d.size(), model.size()) << "step " << step;
     if (step % 97 == 0 || model.size() < 50) {
-      for (uint64_t i = 0; i < model.size(); ++i) ASSERT_EQ(d[i], model[i]) << "step " << step;
+      for (uint64_t i = 0; i < model.size(); ++i) ASSERT_EQ(d[i].view(), model[i]) << step;
     } else if (!model.empty()) {
-      ASSERT_EQ(d.front(), model.front());
-      ASSERT_EQ(d.back(), model.back());
       const uint64_t i = random() % model.size();
-      ASSERT_EQ(d[i], model[i]);
+      ASSERT_EQ(d.front().view(), model.front());
+      ASSERT_EQ(d.back().view(), model.back());
+      ASSERT_EQ(d[i].view(), model[i]);
     }
   }
-}
-
-TEST(BlockDeque, HoldsStringsAcrossBlocks) {
-  block_deque<xstring> d;
-  for (int i = 0; i < 2500; ++i) d.push_back(xstring(std::to_string(i)));
-  for (int i = 0; i < 2500; ++i) d.push_front(xstring("f" + std::to_string(i)));
-  d.pop_front_n(1200);
-  d.pop_back_n(1300);
-  EXPECT_EQ(d.size(), 2500u);
-  EXPECT_EQ(d.front().view(), "f1299");
-  EXPECT_EQ(d.back().view(), "1199");
   d.clear();
-  EXPECT_EQ(d.size(), 0u);
   EXPECT_EQ(d.map_length(), 0u);
 }
 

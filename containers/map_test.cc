@@ -1,5 +1,5 @@
 // map_adt and multimap_adt: random operation sequences against std::multimap over every key
-// type, image payloads and the factory's map instantiations.
+// type.
 #include "containers/map.h"
 
 #include <gtest/gtest.h>
@@ -14,15 +14,12 @@
 #include <type_traits>
 #include <vector>
 
-#include "containers/factory.h"
-#include "containers/image_test_support.h"
-#include "containers/ordered_test_support.h"
+#include "containers/kind_test_support.h"
 
 namespace qn::db::nosql::nosql_db {
 namespace {
 
-using namespace image_testing;
-using namespace ordered_testing;
+using namespace testing;
 
 template <class K, class V, bool unique>
 using map_kind_t = std::conditional_t<unique, map_adt<K, V>, multimap_adt<K, V>>;
@@ -42,8 +39,7 @@ void expect_same(map_kind_t<K, int32_t, unique>& c,
     model_values.push_back(v);
   }
   ASSERT_TRUE(c.all(keys));
-  ASSERT_TRUE(same_keys(keys, model_keys))
-      << "step " << step << ": " << show(keys) << " vs " << show(model_keys);
+  ASSERT_TRUE(same_keys(keys, model_keys)) << "step " << step;
   std::vector<int32_t> values;
   for (size_t i = 0; i < keys.size(); i += model.count(keys[i])) {
     ASSERT_TRUE(c.values_of(keys[i], values)) << "step " << step;
@@ -183,58 +179,6 @@ TEST(MapAdt, RandomSequencesMatchTheModelForEveryKeyType) {
 TEST(MultimapAdt, RandomSequencesMatchTheModelForEveryKeyType) {
   for_every_type(
       []<class K>() { run_model<K, false>(12, std::is_same_v<K, int32_t> ? 10000 : 2500); });
-}
-
-// ---- image payloads ----
-
-TEST(MapAdt, PayloadIsTheCountThenKeysAndValuesAscending) {
-  map_adt<xstring, xstring> strings;
-  ASSERT_TRUE(strings.insert(xstring("a"), xstring("bc")));
-  EXPECT_EQ(saved(strings),
-            text("map") + "\x04\x02\x02\x04\x02\x02" + u64le(1) + text("a") + text("bc"));
-  multimap_adt<int32_t, int8_t> numbers;
-  for (auto [k, v] : {std::pair{2, 1}, {1, 5}, {2, 3}}) {
-    ASSERT_TRUE(numbers.insert(k, static_cast<int8_t>(v)));
-  }
-  EXPECT_EQ(saved_payload(numbers),
-            u64le(3) + std::string("\x01\0\0\0\x05\x02\0\0\0\x01\x02\0\0\0\x03", 15));
-  // Loading, a map keeps the first value of a repeated key, a multimap all of them.
-  const std::string payload = u64le(3) + std::string("\x07\x0A\x07\x14\x01\x1E", 6);
-  map_adt<uint8_t, uint8_t> map;
-  multimap_adt<uint8_t, uint8_t> multimap;
-  ASSERT_TRUE(load_payload(map, payload));
-  ASSERT_TRUE(load_payload(multimap, payload));
-  std::vector<uint8_t> values, multi_values;
-  EXPECT_TRUE(map.values_of(7, values));
-  EXPECT_TRUE(multimap.values_of(7, multi_values));
-  EXPECT_EQ(values, (std::vector<uint8_t>{10}));
-  EXPECT_EQ(multi_values, (std::vector<uint8_t>{10, 20}));
-}
-
-TEST(MapAdt, CutOrOversizedPayloadFailsAndLeavesTheMapEmpty) {
-  map_adt<xstring, int32_t> source;
-  for (const char* k : {"alpha", "b", ""}) ASSERT_TRUE(source.insert(xstring(k), 7));
-  const std::string payload = saved_payload(source);
-  for (size_t cut = 0; cut < payload.size(); ++cut) {
-    map_adt<xstring, int32_t> c;
-    EXPECT_FALSE(load_payload(c, payload.substr(0, cut))) << "cut at " << cut;
-    EXPECT_EQ(c.count(), 0u) << "cut at " << cut;
-  }
-  // A count no file of this size can hold is refused before anything is read or built.
-  map_adt<int64_t, int64_t> huge;
-  EXPECT_FALSE(load_payload(huge, u64le(uint64_t{1} << 60) + std::string(32, '\0')));
-  EXPECT_EQ(huge.count(), 0u);
-}
-
-TEST(MapAdt, EveryTypePairIsBuiltAndRoundTripsThroughAnImage) {
-  uint32_t seed = 1;
-  for (std::string_view kind : {map_kind, multimap_kind}) {
-    for_every_type([&]<class K>() {
-      for_every_type([&]<class V>() { expect_round_trip<K, V>(kind, ++seed); });
-    });
-  }
-  EXPECT_EQ(make_map_container(false, type_descriptor{9, 9, 9}, i32_type), nullptr);
-  EXPECT_EQ(make_map_container(true, i32_type, type_descriptor{0, 0, 9}), nullptr);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // set_adt and multiset_adt: random operation sequences against std::multiset over every key type
-// (every query, every erase and replace selection, rank) and image payloads.
+// (every query, every erase and replace selection, rank).
 #include "containers/set.h"
 
 #include <gtest/gtest.h>
@@ -14,15 +14,12 @@
 #include <type_traits>
 #include <vector>
 
-#include "containers/factory.h"
-#include "containers/image_test_support.h"
-#include "containers/ordered_test_support.h"
+#include "containers/kind_test_support.h"
 
 namespace qn::db::nosql::nosql_db {
 namespace {
 
-using namespace image_testing;
-using namespace ordered_testing;
+using namespace testing;
 
 template <class K, bool unique>
 using set_kind_t = std::conditional_t<unique, set_adt<K, uint8_t>, multiset_adt<K, uint8_t>>;
@@ -140,8 +137,7 @@ void expect_same(set_kind_t<K, unique>& c, const model_t<K>& m, int step) {
   ASSERT_EQ(c.count(), m.size()) << "step " << step;
   std::vector<K> all;
   ASSERT_TRUE(c.all(all));
-  ASSERT_TRUE(same_keys(all, std::vector<K>(m.begin(), m.end())))
-      << "step " << step << ": " << show(all) << " vs " << show(std::vector<K>(m.begin(), m.end()));
+  ASSERT_TRUE(same_keys(all, std::vector<K>(m.begin(), m.end()))) << "step " << step;
 }
 
 template <class K, bool unique>
@@ -156,8 +152,7 @@ void run_model(uint32_t seed, int steps) {
     const args s{static_cast<sel>(rng() % selection_count), rng() % 5};
     const int op = static_cast<int>(rng() % 10);
     SCOPED_TRACE("step " + std::to_string(step) + " op " + std::to_string(op) + " selection " +
-                 std::to_string(static_cast<int>(s.what)) + " a " + show(a) + " b " + show(b) +
-                 " n " + std::to_string(s.n));
+                 std::to_string(static_cast<int>(s.what)) + " n " + std::to_string(s.n));
     bool answer = false;
     const std::vector<K> picked = select_model(m, s, a, b, answer);
     if (op <= 3) {
@@ -173,7 +168,7 @@ void run_model(uint32_t seed, int steps) {
         out.erase(out.begin());
       }
       if (answer) {
-        ASSERT_TRUE(same_keys(out, picked)) << show(out) << " vs " << show(picked);
+        ASSERT_TRUE(same_keys(out, picked));
       }
       uint64_t rank = 0;
       const auto lb = m.lower_bound(a), ub = m.upper_bound(a);
@@ -219,47 +214,6 @@ TEST(SetAdt, RandomSequencesMatchTheModelForEveryKeyType) {
 TEST(MultisetAdt, RandomSequencesMatchTheModelForEveryKeyType) {
   for_every_type(
       []<class K>() { run_model<K, false>(22, std::is_same_v<K, int32_t> ? 10000 : 2500); });
-}
-
-// ---- image payloads ----
-
-using int_set = set_adt<int32_t, uint8_t>;
-
-TEST(SetAdt, PayloadIsTheCountThenTheElementsAscending) {
-  int_set set;
-  for (int32_t e : {3, 1}) ASSERT_TRUE(set.insert(e, 0));
-  EXPECT_EQ(saved(set), text("set") + std::string("\x02\0\0\0\x01\0", 6) + u64le(2) +
-                            std::string("\x01\0\0\0\x03\0\0\0", 8));
-  multiset_adt<xstring, uint8_t> words;
-  for (const char* w : {"b", "", "b"}) ASSERT_TRUE(words.insert(xstring(w), 0));
-  const std::string payload = saved_payload(words);
-  EXPECT_EQ(payload, u64le(3) + text("") + text("b") + text("b"));
-  for (size_t cut = 0; cut < payload.size(); ++cut) {
-    multiset_adt<xstring, uint8_t> c;
-    EXPECT_FALSE(load_payload(c, payload.substr(0, cut))) << "cut at " << cut;
-    EXPECT_EQ(c.count(), 0u) << "cut at " << cut;
-  }
-  int_set huge;
-  EXPECT_FALSE(load_payload(huge, u64le(1000) + std::string(400, '\0')));
-  EXPECT_EQ(huge.count(), 0u);
-  // A set keeps one of repeated saved elements.
-  int_set loaded;
-  EXPECT_TRUE(load_payload(loaded, u64le(3) + std::string("\x01\0\0\0\x01\0\0\0\x02\0\0\0", 12)));
-  std::vector<int32_t> all;
-  EXPECT_TRUE(loaded.all(all));
-  EXPECT_EQ(show(all), "1 2");
-}
-
-TEST(SetAdt, EveryKeyTypeIsBuiltAndRoundTripsThroughAnImage) {
-  uint32_t seed = 1;
-  for (std::string_view kind : {set_kind, multiset_kind}) {
-    for_every_type([&]<class K>() {
-      expect_round_trip<K, uint8_t>(kind, ++seed);
-      // The value-less kinds exist only over the u08 value type.
-      EXPECT_EQ(make_container(kind, descriptor_of<K>(), i32_type, 0), nullptr);
-    });
-  }
-  EXPECT_EQ(make_set_container(false, type_descriptor{3, 0, 7}), nullptr);
 }
 
 }  // namespace
