@@ -122,7 +122,6 @@ adt<K, uint8_t>& typed(ab_adt& c) {
 }
 
 inline std::string text_of(int32_t v) { return std::to_string(v); }
-inline std::string text_of(uint64_t v) { return std::to_string(v); }
 inline std::string text_of(const xstring& v) { return std::string(v.view()); }
 
 // "a b c" (empty for no elements).
@@ -138,12 +137,6 @@ template <class K, class V>
 std::string contents(adt<K, V>& c) {
   out_list<K> list;
   return c.all(list) ? join(list) : "refused";
-}
-
-// An operation's answer: "false", or "true <what it delivered>".
-template <class T>
-std::string answer(bool ok, const T& out) {
-  return ok ? "true " + text_of(out) : "false";
 }
 
 // ---- image records ----

@@ -35,69 +35,62 @@ struct args {
   uint64_t n;
 };
 
-// The operations of each selection, in the order of `sel`: four between two keys, max_n and
-// min_n, max and min, then five of one key.
+// Each selection's query, erase and replace, in the order of `sel`: four between two keys, max_n
+// and min_n, max and min (a query delivers the one key as a list of one), then five of one key.
 template <class K>
 struct selection_ops {
-  using A = adt<K, uint8_t>;
-  using keys = typename A::keys;
-  static constexpr bool (A::*query_two[])(const K&, const K&, keys&) = {
-      &A::between_ge_le, &A::between_ge_lt, &A::between_gt_le, &A::between_gt_lt};
-  static constexpr bool (A::*query_n[])(uint64_t, keys&) = {&A::max_n, &A::min_n};
-  static constexpr bool (A::*query_end[])(K&) = {&A::max, &A::min};
-  static constexpr bool (A::*query_one[])(const K&, keys&) = {&A::equal, &A::greater, &A::less,
-                                                              &A::greater_equal, &A::less_equal};
-  static constexpr bool (A::*erase_two[])(const K&, const K&) = {
-      &A::erase_between_ge_le, &A::erase_between_ge_lt, &A::erase_between_gt_le,
-      &A::erase_between_gt_lt};
-  static constexpr bool (A::*erase_n[])(uint64_t) = {&A::erase_max_n, &A::erase_min_n};
-  static constexpr bool (A::*erase_end[])() = {&A::erase_max, &A::erase_min};
-  static constexpr bool (A::*erase_one[])(const K&) = {&A::erase_equal, &A::erase_greater,
-                                                       &A::erase_less, &A::erase_greater_equal,
-                                                       &A::erase_less_equal};
-  static constexpr bool (A::*replace_two[])(const K&, const K&, const K&) = {
-      &A::replace_between_ge_le, &A::replace_between_ge_lt, &A::replace_between_gt_le,
-      &A::replace_between_gt_lt};
-  static constexpr bool (A::*replace_n[])(uint64_t, const K&) = {&A::replace_max_n,
-                                                                 &A::replace_min_n};
-  static constexpr bool (A::*replace_end[])(const K&) = {&A::replace_max, &A::replace_min};
-  static constexpr bool (A::*replace_one[])(const K&, const K&) = {
-      &A::replace_equal, &A::replace_greater, &A::replace_less, &A::replace_greater_equal,
-      &A::replace_less_equal};
+  bool (*query)(adt<K, uint8_t>& c, const K& a, const K& b, uint64_t n, std::vector<K>& out);
+  bool (*erase)(adt<K, uint8_t>& c, const K& a, const K& b, uint64_t n);
+  bool (*replace)(adt<K, uint8_t>& c, const K& a, const K& b, uint64_t n, const K& fresh);
 };
-
 template <class K>
-bool query(adt<K, uint8_t>& c, args s, const K& a, const K& b, std::vector<K>& out) {
-  using ops = selection_ops<K>;
-  const auto i = static_cast<size_t>(s.what);
-  if (i < 4) return (c.*ops::query_two[i])(a, b, out);
-  if (i < 6) return (c.*ops::query_n[i - 4])(s.n, out);
-  if (i >= 8) return (c.*ops::query_one[i - 8])(a, out);
-  K one{};
-  if (!(c.*ops::query_end[i - 6])(one)) return false;
-  out.assign(1, one);
-  return true;
-}
-
-template <class K>
-bool erase(adt<K, uint8_t>& c, args s, const K& a, const K& b) {
-  using ops = selection_ops<K>;
-  const auto i = static_cast<size_t>(s.what);
-  if (i < 4) return (c.*ops::erase_two[i])(a, b);
-  if (i < 6) return (c.*ops::erase_n[i - 4])(s.n);
-  if (i < 8) return (c.*ops::erase_end[i - 6])();
-  return (c.*ops::erase_one[i - 8])(a);
-}
-
-template <class K>
-bool replace(adt<K, uint8_t>& c, args s, const K& a, const K& b, const K& fresh) {
-  using ops = selection_ops<K>;
-  const auto i = static_cast<size_t>(s.what);
-  if (i < 4) return (c.*ops::replace_two[i])(a, b, fresh);
-  if (i < 6) return (c.*ops::replace_n[i - 4])(s.n, fresh);
-  if (i < 8) return (c.*ops::replace_end[i - 6])(fresh);
-  return (c.*ops::replace_one[i - 8])(a, fresh);
-}
+constexpr selection_ops<K> ops[] = {
+    {[](auto& c, auto& a, auto& b, auto, auto& o) { return c.between_ge_le(a, b, o); },
+     [](auto& c, auto& a, auto& b, auto) { return c.erase_between_ge_le(a, b); },
+     [](auto& c, auto& a, auto& b, auto, auto& k) { return c.replace_between_ge_le(a, b, k); }},
+    {[](auto& c, auto& a, auto& b, auto, auto& o) { return c.between_ge_lt(a, b, o); },
+     [](auto& c, auto& a, auto& b, auto) { return c.erase_between_ge_lt(a, b); },
+     [](auto& c, auto& a, auto& b, auto, auto& k) { return c.replace_between_ge_lt(a, b, k); }},
+    {[](auto& c, auto& a, auto& b, auto, auto& o) { return c.between_gt_le(a, b, o); },
+     [](auto& c, auto& a, auto& b, auto) { return c.erase_between_gt_le(a, b); },
+     [](auto& c, auto& a, auto& b, auto, auto& k) { return c.replace_between_gt_le(a, b, k); }},
+    {[](auto& c, auto& a, auto& b, auto, auto& o) { return c.between_gt_lt(a, b, o); },
+     [](auto& c, auto& a, auto& b, auto) { return c.erase_between_gt_lt(a, b); },
+     [](auto& c, auto& a, auto& b, auto, auto& k) { return c.replace_between_gt_lt(a, b, k); }},
+    {[](auto& c, auto&, auto&, auto n, auto& o) { return c.max_n(n, o); },
+     [](auto& c, auto&, auto&, auto n) { return c.erase_max_n(n); },
+     [](auto& c, auto&, auto&, auto n, auto& k) { return c.replace_max_n(n, k); }},
+    {[](auto& c, auto&, auto&, auto n, auto& o) { return c.min_n(n, o); },
+     [](auto& c, auto&, auto&, auto n) { return c.erase_min_n(n); },
+     [](auto& c, auto&, auto&, auto n, auto& k) { return c.replace_min_n(n, k); }},
+    {[](auto& c, auto&, auto&, auto, auto& o) {
+       o.resize(1);
+       return c.max(o[0]);
+     },
+     [](auto& c, auto&, auto&, auto) { return c.erase_max(); },
+     [](auto& c, auto&, auto&, auto, auto& k) { return c.replace_max(k); }},
+    {[](auto& c, auto&, auto&, auto, auto& o) {
+       o.resize(1);
+       return c.min(o[0]);
+     },
+     [](auto& c, auto&, auto&, auto) { return c.erase_min(); },
+     [](auto& c, auto&, auto&, auto, auto& k) { return c.replace_min(k); }},
+    {[](auto& c, auto& a, auto&, auto, auto& o) { return c.equal(a, o); },
+     [](auto& c, auto& a, auto&, auto) { return c.erase_equal(a); },
+     [](auto& c, auto& a, auto&, auto, auto& k) { return c.replace_equal(a, k); }},
+    {[](auto& c, auto& a, auto&, auto, auto& o) { return c.greater(a, o); },
+     [](auto& c, auto& a, auto&, auto) { return c.erase_greater(a); },
+     [](auto& c, auto& a, auto&, auto, auto& k) { return c.replace_greater(a, k); }},
+    {[](auto& c, auto& a, auto&, auto, auto& o) { return c.less(a, o); },
+     [](auto& c, auto& a, auto&, auto) { return c.erase_less(a); },
+     [](auto& c, auto& a, auto&, auto, auto& k) { return c.replace_less(a, k); }},
+    {[](auto& c, auto& a, auto&, auto, auto& o) { return c.greater_equal(a, o); },
+     [](auto& c, auto& a, auto&, auto) { return c.erase_greater_equal(a); },
+     [](auto& c, auto& a, auto&, auto, auto& k) { return c.replace_greater_equal(a, k); }},
+    {[](auto& c, auto& a, auto&, auto, auto& o) { return c.less_equal(a, o); },
+     [](auto& c, auto& a, auto&, auto) { return c.erase_less_equal(a); },
+     [](auto& c, auto& a, auto&, auto, auto& k) { return c.replace_less_equal(a, k); }},
+};
 
 // The selection computed from its definition over the model, element by element.
 template <class K>
@@ -162,7 +155,7 @@ void run_model(uint32_t seed, int steps) {
     } else if (op <= 5) {
       // The query; equal appends to what the list holds, the others replace it.
       std::vector<K> out{fresh};
-      ASSERT_EQ(query<K>(c, s, a, b, out), answer);
+      ASSERT_EQ(ops<K>[int(s.what)].query(c, a, b, s.n, out), answer);
       if (answer && s.what == sel::equal) {
         ASSERT_TRUE(compare_keys(out.front(), fresh) == 0);
         out.erase(out.begin());
@@ -181,18 +174,18 @@ void run_model(uint32_t seed, int steps) {
         ASSERT_LT(rank, static_cast<uint64_t>(std::distance(m.begin(), ub)));
       }
     } else if (op <= 7) {
-      ASSERT_EQ(erase<K>(c, s, a, b), unique ? answer : !picked.empty());
+      ASSERT_EQ(ops<K>[int(s.what)].erase(c, a, b, s.n), unique ? answer : !picked.empty());
       for (const K& e : picked) m.erase(m.find(e));
     } else if (op <= 8) {
       if (unique) {
         const bool acts = picked.size() == 1;
-        ASSERT_EQ(replace<K>(c, s, a, b, fresh), acts);
+        ASSERT_EQ(ops<K>[int(s.what)].replace(c, a, b, s.n, fresh), acts);
         if (acts && (compare_keys(picked[0], fresh) == 0 || !m.contains(fresh))) {
           m.erase(m.find(picked[0]));
           m.insert(fresh);
         }
       } else {
-        ASSERT_EQ(replace<K>(c, s, a, b, fresh), answer);
+        ASSERT_EQ(ops<K>[int(s.what)].replace(c, a, b, s.n, fresh), answer);
         for (const K& e : picked) {
           m.erase(m.find(e));
           m.insert(fresh);
