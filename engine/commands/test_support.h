@@ -22,6 +22,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "engine/commands/logged_node.h"
 #include "engine/executor.h"
@@ -29,8 +30,6 @@
 #include "engine/reply.h"
 
 namespace qn::db::nosql::testing {
-
-inline void render_text(std::string_view s, std::string& out) { append_quoted(s, out); }
 
 template <class T>
 T load_inline(const value_cell& cell, size_t offset) {
@@ -40,68 +39,36 @@ T load_inline(const value_cell& cell, size_t offset) {
 }
 
 template <class T>
-void render_number(T v, std::string& out) {
-  char buf[64];
-  const auto result = std::to_chars(buf, buf + sizeof buf, v);
-  out.append(buf, result.ptr);
-}
-
-inline void render_date(const date& d, std::string& out) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04u-%02u-%02u", unsigned{d.year}, unsigned{d.month},
-                unsigned{d.day});
-  out += buf;
-}
-
-inline void render_time(const time& t, std::string& out) {
+void render_value(const T& v, std::string& out) {
   char buf[48];
-  std::snprintf(buf, sizeof buf, "%02u:%02u:%02u", unsigned{t.hour}, unsigned{t.minute},
-                unsigned{t.second});
-  out += buf;
-  const uint32_t ns = t.nanosecond;
-  if (ns != 0) {
-    std::snprintf(buf, sizeof buf, ".%09u", unsigned{ns});
-    out += buf;
+  if constexpr (std::is_same_v<T, date>) {
+    std::snprintf(buf, sizeof buf, "%04u-%02u-%02u", unsigned{v.year}, unsigned{v.month},
+                  unsigned{v.day});
+  } else if constexpr (std::is_same_v<T, time>) {
+    const int n = std::snprintf(buf, sizeof buf, "%02u:%02u:%02u", unsigned{v.hour},
+                                unsigned{v.minute}, unsigned{v.second});
+    if (v.nanosecond != 0) std::snprintf(buf + n, sizeof buf - n, ".%09u", unsigned{v.nanosecond});
+  } else if constexpr (std::is_same_v<T, date_time>) {
+    render_value(v.date_part, out);
+    out += 'T';
+    return render_value(v.time_part, out);
+  } else {
+    *std::to_chars(buf, buf + sizeof buf - 1, +v).ptr = '\0';
   }
+  out += buf;
 }
 
 // One value of an item, decoded by the item's descriptor.
 inline void render_cell(type_descriptor type, const value_cell& cell, std::string& out) {
-  switch (type.category) {
-    case integer_category: {
-      const bool is_unsigned = type.sign != 0;
-      switch (type.width) {
-        case 0:
-          return is_unsigned ? render_number(load_inline<uint8_t>(cell, 0), out)
-                             : render_number(load_inline<int8_t>(cell, 0), out);
-        case 1:
-          return is_unsigned ? render_number(load_inline<uint16_t>(cell, 0), out)
-                             : render_number(load_inline<int16_t>(cell, 0), out);
-        case 2:
-          return is_unsigned ? render_number(load_inline<uint32_t>(cell, 0), out)
-                             : render_number(load_inline<int32_t>(cell, 0), out);
-        default:
-          return is_unsigned ? render_number(load_inline<uint64_t>(cell, 0), out)
-                             : render_number(load_inline<int64_t>(cell, 0), out);
-      }
+  const bool known = with_scalar_type(type, [&]<class T>() {
+    if constexpr (std::is_same_v<T, xstring>) {
+      append_quoted(cell.text, out);
+    } else {
+      render_value(load_inline<T>(cell, inline_offset<T>()), out);
     }
-    case floating_category:
-      return type.width == 2 ? render_number(load_inline<float>(cell, 0), out)
-                             : render_number(load_inline<double>(cell, 0), out);
-    case string_category:
-      return render_text(cell.text, out);
-    case date_category:
-      return render_date(load_inline<date>(cell, 0), out);
-    case time_category:
-      return render_time(load_inline<time>(cell, inline_offset<time>()), out);
-    case datetime_category: {
-      const auto dt = load_inline<date_time>(cell, 0);
-      render_date(dt.date_part, out);
-      out += 'T';
-      return render_time(dt.time_part, out);
-    }
-  }
-  out += '?';
+    return true;
+  });
+  if (!known) out += '?';
 }
 
 // The whole reply as described at the top of this file ("ok" plus the items).
