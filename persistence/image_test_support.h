@@ -1,11 +1,8 @@
-// Helpers of the image tests: a scratch directory, image bytes built field by field, a container
-// of our own for the framing tests. Test-only; each object belongs to one test.
+// Helpers of the image tests: image bytes built field by field, a container of our own for the
+// framing tests, placing and listing containers. Test-only; each object belongs to one test.
 #pragma once
 
-#include <stdlib.h>
-
 #include <cstdint>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -15,46 +12,16 @@
 #include "containers/adt.h"
 #include "engine/registry.h"
 #include "persistence/image.h"
+#include "tests/temp_directory.h"
 #include "values/little_endian.h"
 
 namespace qn::db::nosql::image_testing {
 
-// A fresh directory, removed with everything in it: under the system's temporary directory, or
-// in memory (/dev/shm, where syncing costs nothing) for tests that write thousands of images.
-class scratch_dir {
- public:
-  explicit scratch_dir(bool in_memory = false) {
-    std::error_code ignored;
-    const std::filesystem::path base =
-        in_memory && std::filesystem::is_directory("/dev/shm", ignored)
-            ? std::filesystem::path("/dev/shm")
-            : std::filesystem::temp_directory_path();
-    std::string pattern = (base / "zor_image_XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~scratch_dir() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  scratch_dir(const scratch_dir&) = delete;
-  scratch_dir& operator=(const scratch_dir&) = delete;
-
-  std::string file(std::string_view name) const { return path_ + "/" + std::string(name); }
-  // True when nothing (not even a temporary file of a failed backup) is left in the directory.
-  bool is_empty() const { return std::filesystem::is_empty(path_); }
-
- private:
-  std::string path_;
-};
+using testing_support::temp_directory;
 
 inline std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void write_file(const std::string& path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 // Image bytes written field by field, little-endian, the way the tests spell out a layout.
