@@ -35,41 +35,16 @@ TEST(Execute, EveryFamilyTakesOnlyItsTokenCounts) {
   EXPECT_FALSE(execute(r, "g", 0, reply));
   ASSERT_TRUE(run(r, "c vector i32 v"));
   ASSERT_TRUE(run(r, "i 0 last 5"));
-  const std::pair<std::string_view, bool> cases[] = {
-      {"x 1 2", false},
-      {"G 0 count", false},
-      {" g 0 count", false},
-      {"g 0", false},
-      {"g 0 count", true},
-      {"g 0 range 1 1", true},
-      {"g 0 range 1 1 x", false},
-      {"s 0 all", false},
-      {"s 0 range 1 1 5", true},
-      {"s 0 range 1 1 5 x", false},
-      {"g 1 count", false},
-      {"g 1048576 count", false},
-      {"g \"nope\" count", false},
-      {"g \"\" count", true},
-      {"k 0 x", false},
-      {"k 1", false},
-      {"e", false},
-      {"e 0 x", false},
-      {"i 0", false},
-      {"i 0 nth 1 2 3", false},
-      {"i 1 last 5", false},
-      {"d 0", false},
-      {"d 0 range 1 2 3", false},
-      {"d \"w\" all", false},
-      {"b", false},
-      {"b a b", false},
-      {"r", false},
-      {"r a b", false},
-      {"c", false},
-      {"c hashmap i32 i32 10 h x", false},
-      {"k", true},
-      {"k \"v\"", true},
-  };
-  for (const auto& [line, expected] : cases) EXPECT_EQ(run(r, line), expected) << line;
+  for (std::string_view line :
+       {"g 0 count", "g 0 range 1 1", "s 0 range 1 1 5", "g \"\" count", "k", "k \"v\""}) {
+    EXPECT_TRUE(run(r, line)) << line;
+  }
+  const std::string_view refused[] = {
+      "x 1 2", "G 0 count", " g 0 count", "g 0", "g 0 range 1 1 x", "s 0 all", "s 0 range 1 1 5 x",
+      "g 1 count", "g 1048576 count", "g \"nope\" count", "k 0 x", "k 1", "e", "e 0 x", "i 0",
+      "i 0 nth 1 2 3", "i 1 last 5", "d 0", "d 0 range 1 2 3", "d \"w\" all", "b", "b a b", "r",
+      "r a b", "c", "c hashmap i32 i32 10 h x"};
+  for (std::string_view line : refused) EXPECT_FALSE(run(r, line)) << line;
   EXPECT_EQ(r.occupied_count(), 1u);
   for (std::string_view line : {"cxxxx", "c set"}) {  // any five bytes after a c: remove all
     ASSERT_TRUE(run(r, "c vector i32"));

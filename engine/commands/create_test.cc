@@ -64,8 +64,7 @@ TEST(Create, RefusedFormsChangeNothing) {
       "c HashMap u16 i32 10",  // kind words are case-sensitive
       "c hashmap_not_allowed u16 i32 1",
       "c trie string t1",  // a trie takes no name
-      "c heap x32",
-      "c vector",
+      "c heap x32", "c vector",
       "c map i32 \"\"",  // an empty value word names no type
       "c vector i32 v extra",
       "c map i32 string 10 m",                  // maps take no capacity
