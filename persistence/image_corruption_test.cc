@@ -55,7 +55,7 @@ TEST(ImageCorruption, EveryTruncationIsRefused) {
   ::testing::internal::CaptureStdout();
   for (size_t size = 0; size <= image.size(); ++size) {
     if (registry.container_at(1) == nullptr) {
-      ASSERT_TRUE(place_at(registry, 1, "marker", empty_fake_vector()));
+      ASSERT_TRUE(place_at(registry, 1, "marker", empty_vector()));
     }
     const std::string before = slots_of(registry);
     dir.write("cut.img", std::string_view(image).substr(0, size));

@@ -35,32 +35,24 @@ TEST(ImageBackup, RecordsFollowSlotOrderWithNamesAndGaps) {
   temp_directory dir;
   container_registry registry;
   // Placed out of order, with gaps, one unnamed, one name with a zero byte.
-  ASSERT_TRUE(place_at(registry, 1000, std::string_view("x\0y", 3), empty_fake_vector()));
-  ASSERT_TRUE(place_at(registry, 0, "a", empty_fake_vector()));
-  ASSERT_TRUE(place_at(registry, 5, "", empty_fake_vector()));
-  ASSERT_TRUE(place_at(registry, container_registry::capacity - 1, "last", empty_fake_vector()));
+  ASSERT_TRUE(place_at(registry, 1000, std::string_view("x\0y", 3), empty_vector()));
+  ASSERT_TRUE(place_at(registry, 0, "a", empty_vector()));
+  ASSERT_TRUE(place_at(registry, 5, "", empty_vector()));
+  ASSERT_TRUE(place_at(registry, container_registry::capacity - 1, "last", empty_vector()));
   ASSERT_TRUE(save_image(registry, dir.file("gaps.img")));
 
-  image_bytes expected;
-  expected.header(4);
-  const std::pair<std::string_view, uint64_t> records[] = {
-      {"a", 0},
-      {"", 5},
-      {std::string_view("x\0y", 3), 1000},
-      {"last", container_registry::capacity - 1}};
-  for (const auto& [name, slot] : records) {
-    expected.record(name, slot).kind("vector", i32_type, u08_type).u64(0);
-  }
-  EXPECT_EQ(read_file(dir.file("gaps.img")), expected.str());
+  const uint64_t last = container_registry::capacity - 1;
+  EXPECT_EQ(read_file(dir.file("gaps.img")),
+            header(4) + record("a", 0) + empty_vector_record + record("", 5) + empty_vector_record +
+                record(std::string_view("x\0y", 3), 1000) + empty_vector_record +
+                record("last", last) + empty_vector_record);
 }
 
 TEST(ImageBackup, FailedSaveLeavesNoFile) {
   temp_directory dir;
   container_registry registry;
-  ASSERT_TRUE(place_at(registry, 0, "good", empty_fake_vector()));
-  ASSERT_TRUE(place_at(registry, 1, "bad",
-                       std::make_unique<fake_adt>(nosql_db::vector_kind, i32_type, u08_type, "",
-                                                  /*saves=*/false)));
+  ASSERT_TRUE(place_at(registry, 0, "good", empty_vector()));
+  ASSERT_TRUE(place_at(registry, 1, "bad", std::make_unique<unsaveable>()));
   EXPECT_FALSE(save_image(registry, dir.file("bad.img")));
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
@@ -68,7 +60,7 @@ TEST(ImageBackup, FailedSaveLeavesNoFile) {
 TEST(ImageBackup, RefusalsLeaveFilesAndDatabaseAsTheyWere) {
   temp_directory dir;
   container_registry registry;
-  ASSERT_TRUE(place_at(registry, 4, "v", empty_fake_vector()));
+  ASSERT_TRUE(place_at(registry, 4, "v", empty_vector()));
   const std::string before = slots_of(registry);
   dir.write("taken.img", "precious");
   ASSERT_EQ(::mkdir(dir.file("taken_dir").c_str(), 0700), 0);
@@ -117,15 +109,9 @@ TEST(ImageBytes, HashMapExampleFile) {
   ASSERT_TRUE(map.insert(3, 7));
   ASSERT_TRUE(place_at(registry, 0, "m", std::move(c)));
   ASSERT_TRUE(save_image(registry, dir.file("m.img")));
-  EXPECT_EQ(read_file(dir.file("m.img")), image_bytes()
-                                              .header(1)
-                                              .record("m", 0)
-                                              .kind("hashmap", u08_type, i32_type)
-                                              .u64(16)  // capacity
-                                              .u64(1)   // count
-                                              .u8(3)
-                                              .raw(std::string("\7\0\0\0", 4))
-                                              .str());
+  EXPECT_EQ(read_file(dir.file("m.img")), header(1) + record("m", 0) +
+                                              head("hashmap", u08_type, i32_type) + u64le(16) +
+                                              u64le(1) + std::string("\3\7\0\0\0", 5));
 }
 
 // ---- restore ----
@@ -145,38 +131,34 @@ struct restore_row {
 // What each kind's reader refuses is containers/kind_image_test's; every cut field is
 // image_corruption_test's truncation sweep.
 std::vector<restore_row> restore_rows() {
-  const std::string vec = image_bytes().kind("vector", i32_type, u08_type).u64(0).str();
-  const auto records = [&](std::string_view a, uint64_t a_slot) {
-    return image_bytes().header(1).record(a, a_slot).raw(vec).str();
-  };
-  const auto two = [&](std::string_view a, uint64_t a_slot, std::string_view b, uint64_t b_slot) {
-    return image_bytes().header(2).record(a, a_slot).raw(vec).record(b, b_slot).raw(vec).str();
-  };
-  const auto one = [](std::string_view kind, type_descriptor key, type_descriptor value) {
-    return image_bytes().header(1).record("", 0).kind(kind, key, value);
+  const std::string vec = empty_vector_record;
+  const auto one_record = [](std::string_view kind, type_descriptor key, type_descriptor value) {
+    return header(1) + record("", 0) + head(kind, key, value);
   };
   const uint64_t capacity = container_registry::capacity;
   return {
       {"three bytes", "qmd", console::not_normative, after::unchanged, ""},
-      {"wrong magic", image_bytes().raw("qmdB").u8(0).u64(0).str(), console::not_normative,
-       after::unchanged, ""},
-      {"version 1", image_bytes().raw("qmdb").u8(1).u64(0).str(), console::unsupported,
-       after::unchanged, ""},
-      {"empty image", image_bytes().header(0).str(), console::none, after::restored, ""},
-      {"count above the registry", image_bytes().header(capacity + 1).str(), console::none,
-       after::empty, ""},
-      {"trailing byte", image_bytes().header(0).u8(0).str(), console::none, after::empty, ""},
-      {"one vector", records("v", 7), console::none, after::restored, "7:vector:v;"},
-      {"slot id at the capacity", records("v", capacity), console::none, after::empty, ""},
-      {"two records, one slot", two("a", 3, "b", 3), console::none, after::empty, ""},
-      {"two records, one name", two("a", 3, "a", 4), console::none, after::empty, ""},
-      {"two records, gapped", two("a", 9, "", 2), console::none, after::restored,
-       "2:vector:;9:vector:a;"},
-      {"unknown kind", one("tree", i32_type, u08_type).u64(0).str(), console::none, after::empty,
+      {"wrong magic", std::string("qmdB\0", 5) + u64le(0), console::not_normative, after::unchanged,
        ""},
-      {"hash map, capacity 2^61 + 1",
-       one("hashmap", u08_type, i32_type).u64((uint64_t{1} << 61) + 1).u64(0).str(), console::none,
+      {"version 1", "qmdb\1" + u64le(0), console::unsupported, after::unchanged, ""},
+      {"empty image", header(0), console::none, after::restored, ""},
+      {"count above the registry", header(capacity + 1), console::none, after::empty, ""},
+      {"trailing byte", header(0) + std::string(1, '\0'), console::none, after::empty, ""},
+      {"one vector", header(1) + record("v", 7) + vec, console::none, after::restored,
+       "7:vector:v;"},
+      {"slot id at the capacity", header(1) + record("v", capacity) + vec, console::none,
        after::empty, ""},
+      {"two records, one slot", header(2) + record("a", 3) + vec + record("b", 3) + vec,
+       console::none, after::empty, ""},
+      {"two records, one name", header(2) + record("a", 3) + vec + record("a", 4) + vec,
+       console::none, after::empty, ""},
+      {"two records, gapped", header(2) + record("a", 9) + vec + record("", 2) + vec, console::none,
+       after::restored, "2:vector:;9:vector:a;"},
+      {"unknown kind", one_record("tree", i32_type, u08_type) + u64le(0), console::none,
+       after::empty, ""},
+      {"hash map, capacity 2^61 + 1",
+       one_record("hashmap", u08_type, i32_type) + u64le((uint64_t{1} << 61) + 1) + u64le(0),
+       console::none, after::empty, ""},
   };
 }
 
@@ -184,8 +166,8 @@ TEST(ImageRestore, EveryRowEndsAsDescribed) {
   temp_directory dir;
   for (const restore_row& row : restore_rows()) {
     container_registry registry;
-    ASSERT_TRUE(place_at(registry, 0, "keep", empty_fake_vector()));
-    ASSERT_TRUE(place_at(registry, 3, "", empty_fake_vector()));
+    ASSERT_TRUE(place_at(registry, 0, "keep", empty_vector()));
+    ASSERT_TRUE(place_at(registry, 3, "", empty_vector()));
     const std::string before = slots_of(registry);
     const std::string path = dir.file("row.img");
     dir.write("row.img", row.bytes);
@@ -199,7 +181,7 @@ TEST(ImageRestore, EveryRowEndsAsDescribed) {
     EXPECT_EQ(slots_of(registry), expected) << row.label;
     // Whatever happened, the free list must still hand out slots from the lowest free one.
     uint64_t slot = 0;
-    ASSERT_TRUE(registry.place_new(empty_fake_vector(), "", slot)) << row.label;
+    ASSERT_TRUE(registry.place_new(empty_vector(), "", slot)) << row.label;
     if (row.database == after::empty) {
       EXPECT_EQ(slot, 0u) << row.label;
     }
@@ -215,7 +197,7 @@ TEST(ImageRestore, PathsThatNameNoImageFile) {
                                // Must neither block waiting for a writer nor read from the pipe.
                                dir.file("a_fifo"), "", "with space.img"};
   container_registry registry;
-  ASSERT_TRUE(place_at(registry, 2, "keep", empty_fake_vector()));
+  ASSERT_TRUE(place_at(registry, 2, "keep", empty_vector()));
   for (const std::string& path : paths) {
     CaptureStdout();
     EXPECT_FALSE(load_image(registry, path)) << path;

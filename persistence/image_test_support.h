@@ -1,5 +1,5 @@
-// Helpers of the image tests: image bytes built field by field, a container of our own for the
-// framing tests, placing and listing containers. Test-only; each object belongs to one test.
+// Helpers of the image tests: image bytes built field by field, containers for the framing tests,
+// placing and listing containers. Test-only; each object belongs to one test.
 #pragma once
 
 #include <cstdint>
@@ -10,10 +10,11 @@
 #include <string_view>
 
 #include "containers/adt.h"
+#include "containers/factory.h"
+#include "containers/kind_test_support.h"
 #include "engine/registry.h"
 #include "persistence/image.h"
 #include "tests/temp_directory.h"
-#include "values/little_endian.h"
 
 namespace qn::db::nosql::image_testing {
 
@@ -24,65 +25,27 @@ inline std::string read_file(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Image bytes written field by field, little-endian, the way the tests spell out a layout.
-class image_bytes {
- public:
-  image_bytes& raw(std::string_view bytes) {
-    bytes_.append(bytes);
-    return *this;
-  }
-  image_bytes& u8(uint8_t v) {
-    bytes_.push_back(static_cast<char>(v));
-    return *this;
-  }
-  image_bytes& u64(uint64_t v) {
-    append_le(bytes_, v);
-    return *this;
-  }
-  image_bytes& text(std::string_view s) {
-    u64(s.size());
-    return raw(s);
-  }
-  image_bytes& descriptor(type_descriptor d) { return u8(d.width).u8(d.sign).u8(d.category); }
-  // "qmdb", version 0, container count.
-  image_bytes& header(uint64_t count) { return raw("qmdb").u8(0).u64(count); }
-  // Name length, name, slot id.
-  image_bytes& record(std::string_view name, uint64_t slot) { return text(name).u64(slot); }
-  // Kind name and the two descriptors.
-  image_bytes& kind(std::string_view kind, type_descriptor key, type_descriptor value) {
-    return text(kind).descriptor(key).descriptor(value);
-  }
-  const std::string& str() const { return bytes_; }
+using nosql_db::testing::head;
+using nosql_db::testing::text;
+using nosql_db::testing::u64le;
 
- private:
-  std::string bytes_;
-};
+// An image's header: "qmdb", version 0, the container count.
+inline std::string header(uint64_t count) { return std::string("qmdb\0", 5) + u64le(count); }
+// A record's start: name length, name, slot id.
+inline std::string record(std::string_view name, uint64_t slot) { return text(name) + u64le(slot); }
+// The record part of an empty vector over i32, as the vector kind saves it.
+inline const std::string empty_vector_record = head("vector", i32_type) + u64le(0);
 
-// A container of our own: saves as its kind name, descriptors and a fixed payload (or fails its
-// save), so the framing of backup can be tested apart from the real kinds.
-class fake_adt final : public nosql_db::ab_adt {
- public:
-  fake_adt(std::string_view kind, type_descriptor key, type_descriptor value, std::string payload,
-           bool saves = true)
-      : ab_adt(kind, key, value), payload_(std::move(payload)), saves_(saves) {}
-
-  bool save(image_writer& out) override {
-    if (!saves_) return false;
-    save_header(out);
-    out.put_bytes(payload_.data(), payload_.size());
-    return true;
-  }
-
- private:
-  std::string payload_;
-  bool saves_;
-};
-
-// An empty vector over i32, as the vector kind would save it.
-inline std::unique_ptr<nosql_db::ab_adt> empty_fake_vector() {
-  return std::make_unique<fake_adt>(nosql_db::vector_kind, i32_type, u08_type,
-                                    image_bytes().u64(0).str());
+// An empty vector over i32.
+inline std::unique_ptr<nosql_db::ab_adt> empty_vector() {
+  return nosql_db::make_container(nosql_db::vector_kind, i32_type, u08_type, 0);
 }
+
+// A container whose `save` fails (the interface's own answer).
+class unsaveable final : public nosql_db::ab_adt {
+ public:
+  unsaveable() : ab_adt("vector", i32_type, u08_type) {}
+};
 
 // Places a container at a chosen slot under a name, as restore does.
 inline bool place_at(container_registry& registry, uint64_t slot, std::string_view name,
