@@ -73,19 +73,16 @@ TEST(HashMap, OperationsInOrder) {
     bool result;
     const char* after;
   } rows[] = {
-      {'i', -32767, 9, true, "-32767=9"},
-      {'i', -32767, 0, false, "-32767=9"},
+      {'i', -32767, 9, true, "-32767=9"}, {'i', -32767, 0, false, "-32767=9"},
       {'i', -32764, 0, false, "-32767=9"},  // slot 4
-      {'i', -32768, 1, true, "-32768=1 -32767=9"},
-      {'a', -32768, 5, true, "-32768=5 -32767=9"},
+      {'i', -32768, 1, true, "-32768=1 -32767=9"}, {'a', -32768, 5, true, "-32768=5 -32767=9"},
       {'a', -32766, 5, false, "-32768=5 -32767=9"},
       {'r', -32767, -32766, true, "-32768=5 -32766=9"},
       {'r', -32768, -32766, true, "-32766=5"},   // onto a present key: the moved value wins
       {'r', -32766, 0, false, "-32766=5"},       // not storable
       {'r', -32768, -32767, false, "-32766=5"},  // absent
       {'r', -32766, -32766, true, "-32766=5"},   // onto itself
-      {'e', -32768, 0, false, "-32766=5"},
-      {'e', -32766, 0, true, ""},
+      {'e', -32768, 0, false, "-32766=5"}, {'e', -32766, 0, true, ""},
   };
   for (const auto& r : rows) {
     const auto key = static_cast<int16_t>(r.key);

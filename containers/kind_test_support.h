@@ -181,15 +181,6 @@ inline std::string saved(ab_adt& c) {
   EXPECT_TRUE(c.save(out));
   return f.bytes();
 }
-// Runs the container's own `load` over a payload (what follows the record's head, and a hash
-// kind's capacity); `left` receives how many bytes it did not read.
-inline bool load_payload(ab_adt& c, std::string_view payload, uint64_t* left = nullptr) {
-  temp_file f(payload);
-  image_reader in(f.file, payload.size());
-  const bool loaded = c.load(in);
-  if (left != nullptr) *left = in.remaining();
-  return loaded;
-}
 // What load_container builds from a whole record; null when it refuses or leaves bytes unread.
 inline std::unique_ptr<ab_adt> loaded(std::string_view record) {
   temp_file f(record);

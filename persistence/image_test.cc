@@ -68,33 +68,29 @@ TEST(ImageBackup, RefusalsLeaveFilesAndDatabaseAsTheyWere) {
 
   struct row {
     std::string target;  // the path given to save_image
-    std::string path;    // the file that must be left as it was (or absent)
+    std::string path;    // the file that must be left as it was, or absent
     console message;
-    std::string file_after;  // "" when the path must not exist afterwards
+    std::string after;
   };
   const std::vector<row> rows = {
       {dir.file("taken.img"), dir.file("taken.img"), console::exists, "precious"},
       {dir.file("taken_dir"), dir.file("taken_dir"), console::exists, "<dir>"},
-      {dir.file("dangling"), dir.file("nowhere"), console::exists, ""},
-      {dir.file("no_such_dir/x.img"), dir.file("no_such_dir/x.img"), console::none, ""},
-      {"", "", console::none, ""},
+      {dir.file("dangling"), dir.file("nowhere"), console::exists, "<none>"},
+      {dir.file("no_such_dir/x.img"), dir.file("no_such_dir/x.img"), console::none, "<none>"},
+      {"", "", console::none, "<none>"},
       // A zero byte would cut the path short at the system call: "zero" must not be made.
-      {dir.file(std::string("zero\0byte", 9)), dir.file("zero"), console::none, ""},
+      {dir.file(std::string("zero\0byte", 9)), dir.file("zero"), console::none, "<none>"},
+  };
+  // What a path holds: its bytes, "<dir>" or "<none>".
+  const auto state = [](const std::string& path) {
+    if (std::filesystem::is_directory(path)) return std::string("<dir>");
+    return std::filesystem::exists(path) ? read_file(path) : "<none>";
   };
   for (const row& r : rows) {
     CaptureStdout();
     EXPECT_FALSE(save_image(registry, r.target)) << r.target;
-    const std::string printed = GetCapturedStdout();
-    const std::string shown = r.message == console::exists ? r.target : "";
-    EXPECT_EQ(printed, console_line(r.message, shown)) << r.target;
-    if (r.path.empty()) continue;
-    if (r.file_after == "<dir>") {
-      EXPECT_TRUE(std::filesystem::is_directory(r.path)) << r.target;
-    } else if (r.file_after.empty()) {
-      EXPECT_FALSE(std::filesystem::exists(r.path)) << r.target;
-    } else {
-      EXPECT_EQ(read_file(r.path), r.file_after) << r.target;
-    }
+    EXPECT_EQ(GetCapturedStdout(), console_line(r.message, r.target)) << r.target;
+    EXPECT_EQ(state(r.path), r.after) << r.target;
   }
   EXPECT_EQ(slots_of(registry), before);
 }
@@ -116,14 +112,12 @@ TEST(ImageBytes, HashMapExampleFile) {
 
 // ---- restore ----
 
-enum class after { unchanged, empty, restored };
-
 struct restore_row {
   const char* label;
   std::string bytes;  // the image file
   console message;
-  after database;
-  std::string restored;  // slots_of() on success
+  bool restored;
+  std::string slots;  // slots_of() afterwards; "=" for the database as it was
 };
 
 // Each header check with its console line, the bounds on counts, slot ids and names, and one
@@ -137,28 +131,25 @@ std::vector<restore_row> restore_rows() {
   };
   const uint64_t capacity = container_registry::capacity;
   return {
-      {"three bytes", "qmd", console::not_normative, after::unchanged, ""},
-      {"wrong magic", std::string("qmdB\0", 5) + u64le(0), console::not_normative, after::unchanged,
+      {"three bytes", "qmd", console::not_normative, false, "="},
+      {"wrong magic", std::string("qmdB\0", 5) + u64le(0), console::not_normative, false, "="},
+      {"version 1", "qmdb\1" + u64le(0), console::unsupported, false, "="},
+      {"empty image", header(0), console::none, true, ""},
+      {"count above the registry", header(capacity + 1), console::none, false, ""},
+      {"trailing byte", header(0) + std::string(1, '\0'), console::none, false, ""},
+      {"one vector", header(1) + record("v", 7) + vec, console::none, true, "7:vector:v;"},
+      {"slot id at the capacity", header(1) + record("v", capacity) + vec, console::none, false,
        ""},
-      {"version 1", "qmdb\1" + u64le(0), console::unsupported, after::unchanged, ""},
-      {"empty image", header(0), console::none, after::restored, ""},
-      {"count above the registry", header(capacity + 1), console::none, after::empty, ""},
-      {"trailing byte", header(0) + std::string(1, '\0'), console::none, after::empty, ""},
-      {"one vector", header(1) + record("v", 7) + vec, console::none, after::restored,
-       "7:vector:v;"},
-      {"slot id at the capacity", header(1) + record("v", capacity) + vec, console::none,
-       after::empty, ""},
       {"two records, one slot", header(2) + record("a", 3) + vec + record("b", 3) + vec,
-       console::none, after::empty, ""},
+       console::none, false, ""},
       {"two records, one name", header(2) + record("a", 3) + vec + record("a", 4) + vec,
-       console::none, after::empty, ""},
+       console::none, false, ""},
       {"two records, gapped", header(2) + record("a", 9) + vec + record("", 2) + vec, console::none,
-       after::restored, "2:vector:;9:vector:a;"},
-      {"unknown kind", one_record("tree", i32_type, u08_type) + u64le(0), console::none,
-       after::empty, ""},
+       true, "2:vector:;9:vector:a;"},
+      {"unknown kind", one_record("tree", i32_type, u08_type) + u64le(0), console::none, false, ""},
       {"hash map, capacity 2^61 + 1",
        one_record("hashmap", u08_type, i32_type) + u64le((uint64_t{1} << 61) + 1) + u64le(0),
-       console::none, after::empty, ""},
+       console::none, false, ""},
   };
 }
 
@@ -174,18 +165,14 @@ TEST(ImageRestore, EveryRowEndsAsDescribed) {
     CaptureStdout();
     const bool restored = load_image(registry, path);
     EXPECT_EQ(GetCapturedStdout(), console_line(row.message, path)) << row.label;
-    EXPECT_EQ(restored, row.database == after::restored) << row.label;
-    const std::string expected = row.database == after::unchanged ? before
-                                 : row.database == after::empty   ? ""
-                                                                  : row.restored;
-    EXPECT_EQ(slots_of(registry), expected) << row.label;
+    EXPECT_EQ(restored, row.restored) << row.label;
+    EXPECT_EQ(slots_of(registry), row.slots == "=" ? before : row.slots) << row.label;
     // Whatever happened, the free list must still hand out slots from the lowest free one.
     uint64_t slot = 0;
     ASSERT_TRUE(registry.place_new(empty_vector(), "", slot)) << row.label;
-    if (row.database == after::empty) {
+    if (!row.restored && row.slots.empty()) {
       EXPECT_EQ(slot, 0u) << row.label;
     }
-    std::filesystem::remove(path);
   }
 }
 

@@ -166,42 +166,26 @@ TEST(CommandWords, ShapesArgumentsAndAnswers) {
   };
   const row rows[] = {
       // A read whose operation answers false succeeds without items.
-      {"g 0 all", "ok", "all()", false},
-      {"g 0 value 3", "ok", "values_of(3)", false},
-      {"g 0 index 0x10", "ok [u64: 42]", "index_of(16)"},
-      {"g 0 nth 1", "ok [i32: 7]", "at(1)"},
+      {"g 0 all", "ok", "all()", false}, {"g 0 value 3", "ok", "values_of(3)", false},
+      {"g 0 index 0x10", "ok [u64: 42]", "index_of(16)"}, {"g 0 nth 1", "ok [i32: 7]", "at(1)"},
       {"g 0 equal \"\"", "ok [i32: 1 2]", "equal(0)"},
       // An argument that does not parse fails the read before any call.
-      {"g 0 nth -1", "false", ""},
-      {"g 0 first_n 1.5", "false", ""},
-      {"g 0 range 1 x", "false", ""},
+      {"g 0 nth -1", "false", ""}, {"g 0 first_n 1.5", "false", ""}, {"g 0 range 1 x", "false", ""},
       // The write value is parsed before the word is looked at; val and value parse their own.
-      {"s 0 zzz 5x", "false", ""},
-      {"s 0 equal 3 abc", "false", ""},
-      {"s 0 val 3 abc", "false", ""},
-      {"s 0 value x abc", "false", ""},
-      {"s 0 first_n -1 4", "false", ""},
+      {"s 0 zzz 5x", "false", ""}, {"s 0 equal 3 abc", "false", ""}, {"s 0 val 3 abc", "false", ""},
+      {"s 0 value x abc", "false", ""}, {"s 0 first_n -1 4", "false", ""},
       {"s 0 value 3 \"\"", "ok", "assign_value(3,\"\")"},
       {"s 0 all 5", "false", "assign_all(5)", false},
-      {"d 0 equal 1", "false", "erase_equal(1)", false},
-      {"d 0 nth -1", "false", ""},
+      {"d 0 equal 1", "false", "erase_equal(1)", false}, {"d 0 nth -1", "false", ""},
       // Insert: the token count decides word and arguments; an unquoted f or l word of four
       // tokens is a word, anything else a key.
-      {"i 0 5", "ok", "insert(5,\"\")"},
-      {"i 0 5 abc", "ok", "insert(5,\"abc\")"},
-      {"i 0 foo 5", "ok", "insert_first(5)"},
-      {"i 0 lol 5", "ok", "insert_last(5)"},
-      {"i 0 \"first\" 5", "false", ""},
-      {"i 0 \"7\" 5", "ok", "insert(7,\"5\")"},
-      {"i 0 n 2 5", "ok", "insert_at(2,5)"},
-      {"i 0 first zz 5", "ok", "insert_first(5)"},
-      {"i 0 \"\" 5", "ok", "insert(5,\"\")"},
-      {"i 0 \"\" \"\" 5", "ok", "insert(5,\"\")"},
-      {"i 0 key 1 2", "false", ""},
-      {"i 0 nth 1 x", "false", ""},
-      {"i 0 val -1 5", "false", ""},
-      {"i 0 5x abc", "false", ""},
-      {"i 0 last 5", "false", "insert_last(5)", false},
+      {"i 0 5", "ok", "insert(5,\"\")"}, {"i 0 5 abc", "ok", "insert(5,\"abc\")"},
+      {"i 0 foo 5", "ok", "insert_first(5)"}, {"i 0 lol 5", "ok", "insert_last(5)"},
+      {"i 0 \"first\" 5", "false", ""}, {"i 0 \"7\" 5", "ok", "insert(7,\"5\")"},
+      {"i 0 n 2 5", "ok", "insert_at(2,5)"}, {"i 0 first zz 5", "ok", "insert_first(5)"},
+      {"i 0 \"\" 5", "ok", "insert(5,\"\")"}, {"i 0 \"\" \"\" 5", "ok", "insert(5,\"\")"},
+      {"i 0 key 1 2", "false", ""}, {"i 0 nth 1 x", "false", ""}, {"i 0 val -1 5", "false", ""},
+      {"i 0 5x abc", "false", ""}, {"i 0 last 5", "false", "insert_last(5)", false},
   };
   for (const row& r : rows) {
     probed_runner p;
