@@ -23,12 +23,10 @@ adt<K, V>& as(std::unique_ptr<ab_adt>& c) {
 // Records load_container reads and what the container it builds saves: each kind's documented
 // payload in its own order, which a load reaches through the kind's insert.
 TEST(KindImage, EachKindLoadsThroughItsInsertAndSavesItsDocumentedRecord) {
-  const std::string i32s = head("vector", i32_type) + u64le(2);
-  const std::string one_two = std::string("\1\0\0\0\2\0\0\0", 8);
   const struct {
     std::string record, saved;  // saved: "" for the record itself
   } rows[] = {
-      {i32s + std::string("\1\0\0\0\xfe\xff\xff\xff", 8), ""},
+      {head("vector", i32_type) + u64le(2) + std::string("\1\0\0\0\xfe\xff\xff\xff", 8), ""},
       {head("vector", string_type) + u64le(2) + text("") + text("ab"), ""},
       {head("list", u16_type) + u64le(2) + "\4\3\2\1", ""},
       {head("queue", u08_type) + u64le(3) + "\2\1\3", ""},
@@ -44,7 +42,7 @@ TEST(KindImage, EachKindLoadsThroughItsInsertAndSavesItsDocumentedRecord) {
       {head("trie", i32_type) + u64le(0), ""},
       // A set keeps one of repeated elements; a multiset all, ascending.
       {head("set", i32_type) + u64le(3) + std::string("\2\0\0\0\1\0\0\0\2\0\0\0", 12),
-       head("set", i32_type) + u64le(2) + one_two},
+       head("set", i32_type) + u64le(2) + std::string("\1\0\0\0\2\0\0\0", 8)},
       {head("multiset", string_type) + u64le(3) + text("b") + text("") + text("b"),
        head("multiset", string_type) + u64le(3) + text("") + text("b") + text("b")},
       // A map keeps the first value of a repeated key, a multimap all in stored order.

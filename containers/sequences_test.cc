@@ -106,8 +106,9 @@ struct span {
   uint64_t from, to;
 };
 span span_of(does what, where w, uint64_t n, uint64_t a, uint64_t b) {
-  if (what == insert)
+  if (what == insert) {
     return {w != at || (a >= 1 && a <= n + 1), w == at ? a - 1 : w == first ? 0 : n, 0};
+  }
   switch (w) {
     case at:
       return {a >= 1 && a <= n, a - 1, a};
@@ -203,8 +204,10 @@ TEST(Sequences, MatchTheRulesUnderRandomOperations) {
   } kinds[] = {
       {vector_kind, every_op},
       {list_kind, every_op},
-      {deque_kind, every_op & ~bits({3, 4})},
+      {deque_kind, every_op & ~bits({3, 4})},  // erase_at, erase_range
+      // insert_last, erase_last, assign_last, assign_all, last
       {stack_kind, bits({2, 8, 14, 15, 21, count_op})},
+      // insert_last, erase_first, assign_first, assign_last, assign_all, first, last
       {queue_kind, bits({2, 7, 13, 14, 15, 20, 21, count_op, index_op})},
   };
   for (const auto& [kind, allowed] : kinds) {
