@@ -145,7 +145,9 @@ std::string contents(adt<K, V>& c) {
 struct temp_file {
   std::FILE* file = std::tmpfile();
   explicit temp_file(std::string_view bytes = {}) {
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) ADD_FAILURE();
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+      ADD_FAILURE();
+    }
     std::rewind(file);
   }
   ~temp_file() { std::fclose(file); }
