@@ -37,6 +37,7 @@ BARE_PORT=${BARE_PORT:-55592}
 WORKLOADS=hashmap_set,hashmap_get,set_insert,list_push,set_rank
 
 bin=$PWD/build/release
+. bench/servers.sh
 for program in app/zor_nosql_server tools/zor_nosql_benchmark client/zor_nosql_cli \
   bench/bare_frame_server; do
   if [ ! -x "$bin/$program" ]; then
@@ -71,27 +72,10 @@ cleanup() {
 trap cleanup EXIT
 
 export ZOR_PASSWORD=compare-password
-digest=$(printf '%s' "$ZOR_PASSWORD" | "$bin/client/zor_nosql_cli" --digest)
-cat >"$work/zor_ndb.toml" <<TOML
-[server]
-port = $ZOR_PORT
-
-[users]
-users_list = [{ name = "admin", password = "$digest" }]
-TOML
+prepare_zor_server "$work" "$ZOR_PORT"
 if [ -n "${WORKER_CONCURRENCY:-}" ]; then
   printf '\n[limits]\nworker_concurrency = %s\n' "$WORKER_CONCURRENCY" >>"$work/zor_ndb.toml"
 fi
-cp "$bin/app/zor_nosql_server" "$work/"
-
-wait_port() {
-  for _ in $(seq 100); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
-    sleep 0.1
-  done
-  echo "compare.sh: nothing listens on port $1" >&2
-  exit 1
-}
 
 (cd "$work" && exec taskset -c 0 ./zor_nosql_server >"$work/server.log" 2>&1) &
 pids+=($!)
