@@ -263,8 +263,8 @@ bool word_trie::contains_any_case(std::string_view word) const {
     if (child == nullptr) continue;
     const size_t start = top.at + 1;
     const uint32_t length = child->label_length;
-    if (word.size() - start < length ||
-        !equal_any_case(label(child), word.data() + start, length)) {
+    if (length != 0 && (word.size() - start < length ||
+                        !equal_any_case(label(child), word.data() + start, length))) {
       continue;
     }
     if (start + length == word.size()) {
