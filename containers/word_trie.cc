@@ -73,16 +73,6 @@ word_trie::node* word_trie::make_tail(std::string_view rest) {
   return below;
 }
 
-inline word_trie::node** word_trie::child_slot(node* n, uint8_t byte) {
-  if (is_dense(n)) {
-    const uint32_t i = uint32_t{byte} - n->low;
-    node** at = reinterpret_cast<node**>(n + 1) + i;
-    return i < n->capacity && *at != nullptr ? at : nullptr;
-  }
-  const uint32_t i = key_index(n, byte);
-  return i == n->child_count ? nullptr : &children(n)[i];
-}
-
 uint32_t word_trie::fitted_capacity(uint32_t capacity, bool dense, size_t label_length,
                                     uint32_t most) {
   capacity = std::min(capacity, most);

@@ -128,14 +128,21 @@ class word_trie {
     return at == nullptr ? count : static_cast<uint32_t>(static_cast<const uint8_t*>(at) - k);
 #endif
   }
-  // The child reached by `byte`, or null. A byte past the alphabet is past every dense range.
-  static const node* child_of(const node* n, uint8_t byte) {
+  // The slot of the child reached by `byte`, or null when there is none. A byte past the
+  // alphabet is past every dense range.
+  static node** child_slot(node* n, uint8_t byte) {
     if (is_dense(n)) {
       const uint32_t i = uint32_t{byte} - n->low;
-      return i < n->capacity ? reinterpret_cast<node* const*>(n + 1)[i] : nullptr;
+      node** at = reinterpret_cast<node**>(n + 1) + i;
+      return i < n->capacity && *at != nullptr ? at : nullptr;
     }
     const uint32_t i = key_index(n, byte);
-    return i == n->child_count ? nullptr : children(n)[i];
+    return i == n->child_count ? nullptr : &children(n)[i];
+  }
+  // The child reached by `byte`, or null.
+  static const node* child_of(const node* n, uint8_t byte) {
+    node* const* at = child_slot(const_cast<node*>(n), byte);  // only read
+    return at == nullptr ? nullptr : *at;
   }
 
   static bool has_only_ascii(std::string_view word);
@@ -147,8 +154,6 @@ class word_trie {
   // `capacity`, or more where the allocator's chunk for the node has room, but at most `most`.
   static uint32_t fitted_capacity(uint32_t capacity, bool dense, size_t label_length,
                                   uint32_t most);
-  // The slot of the child reached by `byte`, or null when there is none.
-  static node** child_slot(node* n, uint8_t byte);
   // Makes `child`, a new node, the child of *slot reached by `byte`, which leads nowhere yet;
   // *slot is replaced by a larger copy when it has no room for the byte.
   static void add_child(node** slot, uint8_t byte, node* child);
