@@ -31,60 +31,46 @@ class LogMini : public ::testing::Test {
     set_log2file("", 0);  // lets go of the file before its directory goes
   }
 
-  std::vector<std::string> lines() const {
+  // The lines of the log file with their varying parts blanked, joined by "|": the digits of the
+  // time (up to the first "] ") become 'd', the line number and the processor number 'n'. The
+  // time stamp itself is dropped when it has the expected shape. Line numbers must run on by one.
+  std::string shapes() const {
     std::ifstream in(path_);
-    std::vector<std::string> out;
-    for (std::string line; std::getline(in, line);) out.push_back(line);
-    return out;
+    std::string shown;
+    unsigned long long last_number = 0;
+    for (std::string line; std::getline(in, line);) {
+      const size_t time_end = line.find("] ");
+      for (size_t i = 0; time_end != std::string::npos && i < time_end; ++i) {
+        if (std::isdigit(static_cast<unsigned char>(line[i]))) line[i] = 'd';
+      }
+      for (const char* field : {"[#", "[cpu "}) {
+        const size_t at = line.find(field);
+        if (at == std::string::npos) continue;
+        const size_t from = at + std::strlen(field);
+        const size_t to = line.find(']', from);
+        if (field[1] == '#') {
+          const unsigned long long number = std::strtoull(line.c_str() + from, nullptr, 10);
+          EXPECT_TRUE(last_number == 0 || number == last_number + 1) << line;
+          last_number = number;
+        }
+        if (to != std::string::npos && to > from) line.replace(from, to - from, "n");
+      }
+      if (line.starts_with("[dddd-dd-dd dd:dd:dd.ddd] ")) line.erase(0, 26);
+      shown += (shown.empty() ? "" : "|") + line;
+    }
+    return shown;
   }
 
   testing_support::temp_directory directory_;
   std::string path_;
 };
 
-// The line with its varying parts blanked: the digits of the time (up to the first "] ") become
-// 'd', the line number and the processor number become 'n'.
-std::string shape_of(std::string line) {
-  const size_t time_end = line.find("] ");
-  for (size_t i = 0; time_end != std::string::npos && i < time_end; ++i) {
-    if (std::isdigit(static_cast<unsigned char>(line[i]))) line[i] = 'd';
-  }
-  for (const char* field : {"[#", "[cpu "}) {
-    const size_t at = line.find(field);
-    if (at == std::string::npos) continue;
-    const size_t from = at + std::strlen(field);
-    size_t to = from;
-    while (to < line.size() && std::isdigit(static_cast<unsigned char>(line[to]))) ++to;
-    if (to > from) line.replace(from, to - from, "n");
-  }
-  return line;
-}
-
-const std::string time_shape = "[dddd-dd-dd dd:dd:dd.ddd] ";
-
-unsigned long long line_number(const std::string& line) {
-  const size_t at = line.find("[#");
-  return at == std::string::npos ? 0 : std::strtoull(line.c_str() + at + 2, nullptr, 10);
-}
-
-TEST_F(LogMini, LinesCarryTimeLevelNumberAndProcessor) {
-  log_note("want to exit by ctrl-c\n");
-  log_warn("catch signal: %d, abnormal.\n", 15);
+TEST_F(LogMini, LongLinesAndTheSignalHandlersLine) {
   const std::string long_text(3000, 'x');  // longer than any line buffer: kept whole
   log_note("%s and %d", long_text.c_str(), 7);
-  log_fatal_signal(11);  // the signal handler's line, written without formatting
-  const std::vector<std::string> written = lines();
-  ASSERT_EQ(written.size(), 4u);
-  const std::string expected[] = {
-      time_shape + "[note] [#n] [cpu n] want to exit by ctrl-c",
-      time_shape + "[warn] [#n] [cpu n] catch signal: 15, abnormal.",
-      time_shape + "[note] [#n] [cpu n] " + long_text + " and 7",
-      time_shape + "[warn] [#n] catch signal: 11, abnormal.",
-  };
-  for (size_t i = 0; i < written.size(); ++i) {
-    EXPECT_EQ(shape_of(written[i]), expected[i]);
-    if (i != 0) EXPECT_EQ(line_number(written[i]), line_number(written[i - 1]) + 1);
-  }
+  log_fatal_signal(11);  // written without formatting
+  EXPECT_EQ(shapes(),
+            "[note] [#n] [cpu n] " + long_text + " and 7|[warn] [#n] catch signal: 11, abnormal.");
 }
 
 TEST_F(LogMini, SettingsShapeWhatIsWritten) {
@@ -96,9 +82,10 @@ TEST_F(LogMini, SettingsShapeWhatIsWritten) {
     const char* expected;  // the note and the warning after the time, "" when not written
   };
   const case_t cases[] = {
-      {true, log_level_note, true, false, "[note] [#n] a|[warn] [#n] b"},
-      {true, log_level_note, false, true, "[note] [cpu n] a|[warn] [cpu n] b"},
-      {true, log_level_warn, false, false, "[warn] b"},
+      {true, log_level_note, true, true, "[note] [#n] [cpu n] a|[warn] [#n] [cpu n] b: 15."},
+      {true, log_level_note, true, false, "[note] [#n] a|[warn] [#n] b: 15."},
+      {true, log_level_note, false, true, "[note] [cpu n] a|[warn] [cpu n] b: 15."},
+      {true, log_level_warn, false, false, "[warn] b: 15."},
       {true, log_level_off, false, false, ""},
       {false, log_level_note, true, true, ""},
   };
@@ -109,16 +96,10 @@ TEST_F(LogMini, SettingsShapeWhatIsWritten) {
     set_mini_level(c.level);
     set_count(c.is_counted);
     set_cpu(c.has_cpu);
-    log_note("a");
-    log_warn("b");
-    std::string shown;
-    for (const std::string& line : lines()) {
-      std::string shape = shape_of(line);
-      if (shape.starts_with(time_shape)) shape.erase(0, time_shape.size());
-      shown += (shown.empty() ? "" : "|") + shape;
-    }
-    EXPECT_EQ(shown, c.expected) << c.is_enabled << " " << c.level << " " << c.is_counted << " "
-                                 << c.has_cpu;
+    log_note("a\n");
+    log_warn("b: %d.\n", 15);
+    EXPECT_EQ(shapes(), c.expected)
+        << c.is_enabled << " " << c.level << " " << c.is_counted << " " << c.has_cpu;
   }
 }
 
@@ -132,11 +113,11 @@ TEST_F(LogMini, UnopenableFileDropsLinesQuietly) {
   log_warn("at_terminate!\n");
   log_fatal_signal(6);
   EXPECT_TRUE(std::filesystem::is_regular_file(blocker));
-  EXPECT_TRUE(lines().empty());
+  EXPECT_EQ(shapes(), "");
   // Pointing it at a usable file again brings the lines back.
   set_log2file(path_.data(), path_.size());
   log_note("back");
-  ASSERT_EQ(lines().size(), 1u);
+  EXPECT_EQ(shapes(), "[note] [#n] [cpu n] back");
 }
 
 TEST(LogTime, FormatsUtcCivilTime) {

@@ -24,9 +24,7 @@ class scripted_server {
 
   explicit scripted_server(script play) {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t length = sizeof(address);
     if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
         ::listen(listener_, 1) != 0 ||
@@ -49,7 +47,6 @@ class scripted_server {
     ::close(listener_);
   }
 
-  uint16_t port() const { return port_; }
   connect_options options(std::chrono::milliseconds io_timeout = 5000ms) const {
     return {"127.0.0.1", port_, 5000ms, io_timeout};
   }
@@ -75,19 +72,11 @@ void send_bytes(int s, std::string_view bytes) {
   ::send(s, bytes.data(), bytes.size(), MSG_NOSIGNAL);
 }
 
-const std::string login_ok("\x01\x00\x00\x00\x00", 5);
-const std::string login_refused("\x01\x00\x00\x00\x01", 5);
-const std::string command_failure("\x01\x00\x00\x00\x01", 5);
-// Successful reply with one unlabelled u08 item holding 7.
-const std::string one_u08_reply(
-    "\x17\x00\x00\x00"
-    "\x00"
-    "\x01\x00\x00\x00\x00\x00\x00\x00"
-    "\x00\x00"
-    "\x00\x01\x00"
-    "\x01\x00\x00\x00\x00\x00\x00\x00"
-    "\x07",
-    27);
+const std::string success("\x01\0\0\0\0", 5), failure("\x01\0\0\0\x01", 5);
+// Successful reply with one unlabelled u08 item holding 7: length, status, item count, label
+// length, descriptor, value count, value.
+const std::string one_u08_reply("\x17\0\0\0\0\x01\0\0\0\0\0\0\0\0\0\0\x01\0\x01\0\0\0\0\0\0\0\x07",
+                                27);
 
 // A refused login leaves the connection open for another try; a reply arriving byte by byte is
 // assembled; a failed command leaves the session usable.
@@ -95,16 +84,16 @@ TEST(ConnectionTest, LogsInAndRunsCommands) {
   std::string login_request, command_request;
   scripted_server server([&](int s) {
     read_request(s);
-    send_bytes(s, login_refused);
+    send_bytes(s, failure);
     login_request = read_request(s);
-    send_bytes(s, login_ok);
+    send_bytes(s, success);
     command_request = read_request(s);
     for (const char b : one_u08_reply) {
       send_bytes(s, std::string_view(&b, 1));
       std::this_thread::sleep_for(1ms);
     }
     read_request(s);
-    send_bytes(s, command_failure);
+    send_bytes(s, failure);
   });
   connection c;
   ASSERT_EQ(c.open(server.options()), result::ok);
@@ -151,7 +140,7 @@ TEST(ConnectionTest, ClosesOnBrokenExchanges) {
   for (const auto& c : cases) {
     scripted_server server([&](int s) {
       read_request(s);
-      send_bytes(s, login_ok);
+      send_bytes(s, success);
       c.after_login(s);
     });
     connection client;

@@ -18,45 +18,30 @@ namespace {
 std::string from_hex(std::string_view hex) {
   std::string out;
   for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-    if (hex[i] == ' ') {
-      --i;
-      continue;
-    }
     out.push_back(static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
   }
   return out;
 }
 
-std::string to_hex(std::string_view bytes) {
-  std::string out;
-  char buffer[3];
-  for (const char c : bytes) {
-    std::snprintf(buffer, sizeof(buffer), "%02x", static_cast<unsigned char>(c));
-    out.append(buffer);
-  }
-  return out;
-}
-
-// The body of a successful command reply after the status byte: u64 item count and the items,
-// each given as hex text; wrapped into a whole frame.
-std::string success_frame(std::string_view items_hex, uint64_t count) {
+// A whole successful command reply frame: status, u64 item count, the items as given.
+std::string success_frame(std::string_view items, uint64_t count) {
   std::string body(1, '\0');
   append_le(body, count);
-  body.append(from_hex(items_hex));
+  body.append(items);
   std::string frame;
   append_le(frame, static_cast<uint32_t>(body.size()));
   return frame + body;
 }
 
 // One item: label, descriptor (hex), value count and value bytes (hex).
-std::string item_hex(std::string_view label, std::string_view descriptor, uint64_t count,
-                     std::string_view values) {
+std::string item(std::string_view label, std::string_view descriptor, uint64_t count,
+                 std::string_view values) {
   std::string bytes;
   append_le(bytes, static_cast<uint16_t>(label.size()));
   bytes.append(label);
   bytes.append(from_hex(descriptor));
   append_le(bytes, count);
-  return to_hex(bytes) + std::string(values);
+  return bytes + from_hex(values);
 }
 
 // A decoded value with the name of the variant alternative that holds it, so a value decoded
@@ -85,10 +70,7 @@ TEST(FrameTest, AppendsRequestFramesAndRefusesPayloadsTooLong) {
   std::string out = "x";  // frames are appended, never replacing what is there
   ASSERT_TRUE(append_request_frame("", out));
   ASSERT_TRUE(append_login_frame("", "", out));
-  EXPECT_EQ(to_hex(out),
-            "78"
-            "00000000"
-            "080000000000000000000000");
+  EXPECT_EQ(out, from_hex("7800000000080000000000000000000000"));
   // A view that claims the largest length: nothing is read from it when it is refused.
   const char byte = 'x';
   const std::string_view huge(&byte, max_request_payload + 1);
@@ -125,22 +107,15 @@ TEST(FrameTest, DecodesEveryScalarType) {
   } cases[] = {
       {"000000", "ff", "i08 -1"},
       {"010000", "0080", "i16 -32768"},
-      {"020000", "feffffff", "i32 -2"},
       {"030000", "0000000000000080", "i64 -9223372036854775808"},
-      {"000100", "ff", "u08 255"},
       {"010100", "3412", "u16 4660"},
       {"020100", "ffffffff", "u32 4294967295"},
       {"030100", "ffffffffffffffff", "u64 18446744073709551615"},
       {"020201", "0000c03f", "float 1.5"},
-      {"030201", "000000000000f83f", "double 1.5"},
       {"040202", "0300616263", R"(string "abc")"},
-      {"040202", "0000", R"(string "")"},
       {"050203", "e8070201", "date 2024-02-01"},
       {"050204", "0c1e0580f0fa02", "time 12:30:05.05"},
-      {"050205",
-       "e8070201"
-       "0c1e0580f0fa02",
-       "datetime 2024-02-01T12:30:05.05"},
+      {"050205", "e80702010c1e0580f0fa02", "datetime 2024-02-01T12:30:05.05"},
       // Widths the wire table maps to the wider form: any integer width above 2 is 8 bytes,
       // any floating width other than 2 is a double; a nonzero sign byte is unsigned.
       {"070000", "0100000000000000", "i64 1"},
@@ -148,7 +123,7 @@ TEST(FrameTest, DecodesEveryScalarType) {
       {"090201", "000000000000f83f", "double 1.5"},
   };
   for (const auto& c : cases) {
-    const std::string frame = success_frame(item_hex("", c.descriptor, 1, c.value_hex), 1);
+    const std::string frame = success_frame(item("", c.descriptor, 1, c.value_hex), 1);
     command_reply reply;
     ASSERT_EQ(decode_command_reply(frame, reply), decode_status::complete) << c.expected;
     ASSERT_EQ(reply.items.size(), 1u);
@@ -157,78 +132,48 @@ TEST(FrameTest, DecodesEveryScalarType) {
   }
 }
 
-TEST(FrameTest, DecodesLabelsCountsAndEmptyItems) {
+// Whole frames, decoded or refused as malformed. (Every cut of a valid frame is the test below.)
+TEST(FrameTest, DecodesLabelsCountsAndEmptyItemsAndRefusesMalformedFrames) {
   struct case_t {
     std::string name;
     std::string frame;
     std::string_view expected;
   } cases[] = {
       {"failure", from_hex("0100000001"), "failed"},
-      {"no items",
-       from_hex("09000000"
-                "00"
-                "0000000000000000"),
-       "ok"},
-      {"item without values", success_frame(item_hex("", "020000", 0, ""), 1), "ok [|200|0:]"},
-      {"several values", success_frame(item_hex("", "000100", 3, "010203"), 1),
+      {"no items", from_hex("09000000000000000000000000"), "ok"},
+      {"item without values", success_frame(item("", "020000", 0, ""), 1), "ok [|200|0:]"},
+      {"several values", success_frame(item("", "000100", 3, "010203"), 1),
        "ok [|010|3: u08 1; u08 2; u08 3;]"},
       // A category outside 0..5 marks an item without type: its values take no bytes.
-      {"untyped item",
-       success_frame(item_hex("x", "050206", 5, "") + item_hex("", "000100", 1, "09"), 2),
+      {"untyped item", success_frame(item("x", "050206", 5, "") + item("", "000100", 1, "09"), 2),
        "ok [x|526|5:] [|010|1: u08 9;]"},
-      {"empty label and empty strings",
-       success_frame(item_hex("", "040202", 2,
-                              "0000"
-                              "0100ff"),
-                     1),
+      {"empty label and empty strings", success_frame(item("", "040202", 2, "00000100ff"), 1),
        R"(ok [|422|2: string ""; string "\xff";])"},
+      {"status other than 0 and 1", from_hex("0100000002"), "malformed"},
+      {"failure with extra bytes", from_hex("020000000100"), "malformed"},
+      {"absurd item count", success_frame(item("", "000100", 1, "01"), ~uint64_t{0}), "malformed"},
+      {"absurd value count", success_frame(item("", "030000", ~uint64_t{0} / 2, ""), 1),
+       "malformed"},
+      {"bytes after the last item", success_frame(item("", "000100", 1, "01") + '\0', 1),
+       "malformed"},
+      {"bytes after the whole frame", from_hex("010000000100"), "malformed"},
   };
   for (const auto& c : cases) {
     command_reply reply;
     reply.items.resize(3);  // decoding replaces whatever was there
-    ASSERT_EQ(decode_command_reply(c.frame, reply), decode_status::complete) << c.name;
-    EXPECT_EQ(render(reply), c.expected) << c.name;
-  }
-}
-
-TEST(FrameTest, RejectsMalformedCommandReplies) {
-  struct case_t {
-    std::string name;
-    std::string frame;
-    decode_status expected;
-  } cases[] = {
-      {"empty body", from_hex("00000000"), decode_status::malformed},
-      {"status other than 0 and 1", from_hex("0100000002"), decode_status::malformed},
-      {"failure with extra bytes", from_hex("020000000100"), decode_status::malformed},
-      {"success without item count", from_hex("0100000000"), decode_status::malformed},
-      {"absurd item count", success_frame(item_hex("", "000100", 1, "01"), ~uint64_t{0}),
-       decode_status::malformed},
-      {"absurd value count", success_frame(item_hex("", "030000", ~uint64_t{0} / 2, ""), 1),
-       decode_status::malformed},
-      {"bytes after the last item", success_frame(item_hex("", "000100", 1, "01") + "00", 1),
-       decode_status::malformed},
-      {"bytes after the whole frame",
-       from_hex("0100000001"
-                "00"),
-       decode_status::malformed},
-  };
-  for (const auto& c : cases) {
-    command_reply reply;
-    EXPECT_EQ(decode_command_reply(c.frame, reply), c.expected) << c.name;
+    const decode_status status = decode_command_reply(c.frame, reply);
+    ASSERT_NE(status, decode_status::incomplete) << c.name;
+    EXPECT_EQ(status == decode_status::malformed ? "malformed" : render(reply), c.expected)
+        << c.name;
   }
 }
 
 // Every cut of a frame that holds every type is refused: cut data under the original length
 // field is incomplete; the same cut with the length field shrunk to fit is malformed.
 TEST(FrameTest, RefusesEveryTruncationOfAValidFrame) {
-  const std::string items = item_hex("vkey", "030100", 1, "0700000000000000") +
-                            item_hex("", "040202", 2,
-                                     "0200686900"
-                                     "00") +
-                            item_hex("t", "050205", 1,
-                                     "e8070201"
-                                     "0c1e0580f0fa02") +
-                            item_hex("", "020201", 1, "0000c03f");
+  const std::string items =
+      item("vkey", "030100", 1, "0700000000000000") + item("", "040202", 2, "020068690000") +
+      item("t", "050205", 1, "e80702010c1e0580f0fa02") + item("", "020201", 1, "0000c03f");
   const std::string frame = success_frame(items, 4);
   command_reply reply;
   ASSERT_EQ(decode_command_reply(frame, reply), decode_status::complete);
@@ -269,10 +214,10 @@ std::string documented_bytes(std::string_view heading) {
 TEST(FrameTest, AgreesWithTheProtocolDocument) {
   std::string login;
   ASSERT_TRUE(append_login_frame("admin", "pw", login));
-  EXPECT_EQ(to_hex(documented_bytes("Example: user `admin`")), to_hex(login));
+  EXPECT_EQ(documented_bytes("Example: user `admin`"), login);
   std::string command;
   ASSERT_TRUE(append_request_frame("k", command));
-  EXPECT_EQ(to_hex(documented_bytes("Example, `k`")), to_hex(command));
+  EXPECT_EQ(documented_bytes("Example, `k`"), command);
 
   command_reply reply;
   ASSERT_EQ(decode_command_reply(documented_bytes("### A complete example"), reply),

@@ -44,7 +44,6 @@ TEST(GrammarMatch, MatchedLengths) {
       {"s = 4{hex}4; hex = '0'~'9' | 'a'~'f';", "12345", 4},
       {"s = 2{'a'}3;", "aa", 2},
       {"s = 2{'a'}3;", "aaaaa", 3},
-      {"s = {'a'}, 'b';", "b", 1},
       {"s = <'a'>;", "", -1},
       {"s = <'a'>;", "aaab", 3},
       // An item that matches empty ends the repetition instead of looping.
@@ -58,14 +57,12 @@ TEST(GrammarMatch, MatchedLengths) {
       {"s = 'a', 'b';", "abc", 2},
       // Ranges: quoted ends compare one byte, integer ends one UTF-8 character.
       {"s = 'a'~'c';", "c", 1},
-      {"s = 'a'~'c';", "d", -1},
       {"s = 0x80~0x03134F;", "\xc3\xa9", 2},
       {"s = 0x80~0x03134F;", "\xf0\x9f\x98\x80", 4},
       {"s = 0x80~0x03134F;", "\xc3", -1},
       // Any character and except take one UTF-8 character; a bad byte counts as one.
       {"s = .;", "\xe2\x82\xac", 3},
       {"s = .;", "\xff\xfe", 1},
-      {"s = .;", "", -1},
       {"s = !'ab';", "ac", 1},
       {"s = !'ab';", "ab", -1},
       {"s = {!'\"\"\"'}, '\"\"\"';", "ab\"\"\"", 5},
