@@ -90,46 +90,43 @@ TEST(Cli, RunsCommandsAndScriptsAndExitsWithTheirStatus) {
   ASSERT_TRUE(server.start_serving());
   struct case_t {
     std::vector<std::string> arguments;
-    std::string input;
-    std::string password;
     std::string out;
     int exit_status;
-    std::string err_part;
+    std::string err_part = "";
+    std::string input = "";
+    std::string password = "secret";
   } cases[] = {
-      {{"-u", "ops", "k"}, "", "caf\xc3\xa9\n", "(empty)\n", 0, ""},
-      {{"-u", "ops", "k"}, "", "caf\xc3\xa9\nx", "", 2, "login refused"},
-      {{"k"}, "", "not the password", "", 2, "login refused"},
-      {{"-u", "nobody", "k"}, "", "secret", "", 2, "login refused"},
-      {{"k"}, "", "", "", 2, "ZOR_PASSWORD"},
-      {{"--password", "secret", "k"}, "", "secret", "", 2, "unknown option"},
+      {{"-u", "ops", "k"}, "(empty)\n", 0, "", "", "caf\xc3\xa9\n"},
+      {{"-u", "ops", "k"}, "", 2, "login refused", "", "caf\xc3\xa9\nx"},
+      {{"k"}, "", 2, "login refused", "", "not the password"},
+      {{"-u", "nobody", "k"}, "", 2, "login refused"},
+      {{"k"}, "", 2, "ZOR_PASSWORD", "", ""},
+      {{"--password", "secret", "k"}, "", 2, "unknown option"},
       // As JSON, a session that never began is one error object; the message also goes to stderr.
       {{"--json"},
-       "k\n",
-       "wrong",
-       R"({"command":"","status":"error","error":"login refused for admin: )"
-       R"(wrong user name or password"})"
+       R"({"command":"","status":"error","error":"login refused for admin: wrong user name or password"})"
        "\n",
        2,
-       "zor_nosql_cli: "},
-      {{"c", "vector", "i32", "v"}, "", "secret", "vkey: 0\nvkey(hex): \"0x0\"\n", 0, ""},
-      {{"i \"v\" last 5"}, "", "secret", "(empty)\n", 0, ""},  // one argument, the whole line
-      {{"i", "\"v\"", "last", "-7"}, "", "secret", "(empty)\n", 0, ""},
-      {{"g", "\"v\"", "all"}, "", "secret", "5\n-7\n", 0, ""},
-      {{"g", "\"v\"", "nth", "x1"}, "", "secret", "failed\n", 1, ""},
+       "zor_nosql_cli: ",
+       "k\n",
+       "wrong"},
+      {{"c", "vector", "i32", "v"}, "vkey: 0\nvkey(hex): \"0x0\"\n", 0},
+      {{"i \"v\" last 5"}, "(empty)\n", 0},  // one argument holding the whole line
+      {{"i", "\"v\"", "last", "-7"}, "(empty)\n", 0},
+      {{"g", "\"v\"", "all"}, "5\n-7\n", 0},
+      {{"g", "\"v\"", "nth", "x1"}, "failed\n", 1},
       // A script runs every line, goes on after a failure and exits with 1.
       {{},
-       "# fill a set\nc set i32 s\n\ni \"s\" 10\r\ni \"s\" 10\ni \"s\" 20\ng \"s\" all\n",
-       "secret",
        "vkey: 1\nvkey(hex): \"0x1\"\n(empty)\nfailed\n(empty)\n10\n20\n",
        1,
-       ""},
+       "",
+       "# fill a set\nc set i32 s\n\ni \"s\" 10\r\ni \"s\" 10\ni \"s\" 20\ng \"s\" all\n"},
       {{},
-       "k \"s\"\ng 0 count\n",
-       "secret",
-       "skey  vkey  vkey(hex)  count  ctype  ktype  vtype\n"
-       "s        1  0x1            2  set    i32    u08\n2\n",
+       "skey  vkey  vkey(hex)  count  ctype  ktype  vtype\ns        1  0x1            2  set    "
+       "i32    u08\n2\n",
        0,
-       ""},
+       "",
+       "k \"s\"\ng 0 count\n"},
   };
   for (const case_t& c : cases) {
     std::vector<std::string> arguments{"-p", std::to_string(server.port())};
