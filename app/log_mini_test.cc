@@ -2,11 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -31,31 +29,22 @@ class LogMini : public ::testing::Test {
     set_log2file("", 0);  // lets go of the file before its directory goes
   }
 
-  // The lines of the log file with their varying parts blanked, joined by "|": the digits of the
-  // time (up to the first "] ") become 'd', the line number and the processor number 'n'. The
-  // time stamp itself is dropped when it has the expected shape. Line numbers must run on by one.
+  // The lines of the log file joined by "|", each without its time stamp (which must have the
+  // form [yyyy-mm-dd hh:mm:ss.mmm]) and with the line number and the processor number shown as n.
+  // Line numbers must run on by one.
   std::string shapes() const {
+    static const std::regex time(R"(^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\] )");
+    static const std::regex number(R"(\[(#|cpu )(\d+)\])");
     std::ifstream in(path_);
     std::string shown;
-    unsigned long long last_number = 0;
+    unsigned long long last = 0;
     for (std::string line; std::getline(in, line);) {
-      const size_t time_end = line.find("] ");
-      for (size_t i = 0; time_end != std::string::npos && i < time_end; ++i) {
-        if (std::isdigit(static_cast<unsigned char>(line[i]))) line[i] = 'd';
+      EXPECT_TRUE(std::regex_search(line, time)) << line;
+      if (std::smatch m; std::regex_search(line, m, number) && m[1] == "#") {
+        EXPECT_TRUE(last == 0 || std::stoull(m[2]) == last + 1) << line;
+        last = std::stoull(m[2]);
       }
-      for (const char* field : {"[#", "[cpu "}) {
-        const size_t at = line.find(field);
-        if (at == std::string::npos) continue;
-        const size_t from = at + std::strlen(field);
-        const size_t to = line.find(']', from);
-        if (field[1] == '#') {
-          const unsigned long long number = std::strtoull(line.c_str() + from, nullptr, 10);
-          EXPECT_TRUE(last_number == 0 || number == last_number + 1) << line;
-          last_number = number;
-        }
-        if (to != std::string::npos && to > from) line.replace(from, to - from, "n");
-      }
-      if (line.starts_with("[dddd-dd-dd dd:dd:dd.ddd] ")) line.erase(0, 26);
+      line = std::regex_replace(std::regex_replace(line, time, ""), number, "[$1n]");
       shown += (shown.empty() ? "" : "|") + line;
     }
     return shown;
