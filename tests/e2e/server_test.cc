@@ -72,6 +72,7 @@ TEST(ServerProgram, SignalsEndTheServerWithTheirLogLines) {
     }
     EXPECT_TRUE(has_in_order(server.log_text(), c.log_lines)) << server.log_text();
     EXPECT_FALSE(can_connect(server.port()));
+    EXPECT_NE(server.output().find("zor_sql_s(nos) version: "), std::string::npos);
   }
 }
 
