@@ -31,6 +31,7 @@ db::nosql::container_registry& shared_registry() {
   return *registry;
 }
 
+// Receives handed to a session in a fresh state, and what must come of them.
 struct stream_case {
   bool was_logged_in;
   std::vector<std::string> receives;
