@@ -20,21 +20,18 @@ using namespace std::chrono_literals;
 // blocking call of the script is bounded by a 5-second receive timeout.
 class scripted_server {
  public:
-  using script = std::function<void(int socket)>;
-
-  explicit scripted_server(script play) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  explicit scripted_server(std::function<void(int socket)> play) {
     sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t length = sizeof(address);
+    const timeval limit{5, 0};
+    ::setsockopt(listener_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
     if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
         ::listen(listener_, 1) != 0 ||
         ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
       return;
     }
     port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this, play = std::move(play)] {
-      timeval limit{5, 0};
-      ::setsockopt(listener_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
+    thread_ = std::thread([this, play = std::move(play), limit] {
       const int s = ::accept(listener_, nullptr, nullptr);
       if (s < 0) return;
       ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
@@ -46,13 +43,12 @@ class scripted_server {
     if (thread_.joinable()) thread_.join();
     ::close(listener_);
   }
-
   connect_options options(std::chrono::milliseconds io_timeout = 5000ms) const {
     return {"127.0.0.1", port_, 5000ms, io_timeout};
   }
 
  private:
-  int listener_ = -1;
+  int listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   uint16_t port_ = 0;
   std::thread thread_;
 };

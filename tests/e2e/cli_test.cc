@@ -15,12 +15,10 @@
 // server started with the shipped examples/zor_ndb.toml (on a free port instead of the default)
 // and examples/init.nos, as one script on the client's standard input. Blocks with any other
 // info string are not run.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -31,7 +29,6 @@
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "net/digest.h"
@@ -132,8 +129,8 @@ TEST(Cli, RunsCommandsAndScriptsAndExitsWithTheirStatus) {
 }
 
 // zor_nosql_cli on a pseudo-terminal, as a person at a terminal runs it: the interactive mode.
-// HOME is `home` (the history file goes there) and TERM is xterm. Every wait is bounded
-// (20 seconds); the destructor kills a child that is still running.
+// HOME is `home` (the history file goes there). Every wait is bounded (20 seconds); the
+// destructor kills a child that is still running.
 class cli_terminal {
  public:
   cli_terminal(uint16_t port, const std::string& home) {
@@ -142,8 +139,7 @@ class cli_terminal {
                     nullptr};
     char* envp[] = {home_entry.data(), const_cast<char*>("TERM=xterm"),
                     const_cast<char*>("ZOR_PASSWORD=secret"), nullptr};
-    winsize size{24, 80, 0, 0};
-    pid_ = forkpty(&terminal_, nullptr, nullptr, &size);
+    pid_ = forkpty(&terminal_, nullptr, nullptr, nullptr);
     if (pid_ == 0) {
       execve(argv[0], argv, envp);
       _exit(127);
@@ -155,16 +151,13 @@ class cli_terminal {
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
   }
-  cli_terminal(const cli_terminal&) = delete;
-  cli_terminal& operator=(const cli_terminal&) = delete;
 
   const std::string& screen() const { return screen_; }
 
-  // Types `keys` once the output since the last match shows the prompt and the line editor has
-  // the terminal in character mode (typed before that, Control-D would be the terminal's own
-  // end-of-file mark), then waits until the output after it holds `shown`.
+  // Types `keys` once the output since the last match shows the prompt, then waits until the
+  // output after it holds `shown`.
   bool type(std::string_view keys, std::string_view shown) {
-    return wait_for("zor> ") && wait_for_character_mode() &&
+    return wait_for("zor> ") &&
            write(terminal_, keys.data(), keys.size()) == static_cast<ssize_t>(keys.size()) &&
            wait_for(shown);
   }
@@ -189,22 +182,6 @@ class cli_terminal {
       }
       if (!read_some()) return false;
     }
-  }
-
-  // Polls the terminal's modes until line mode (ICANON) is off. The terminal is opened only for
-  // each look, as holding it open would hide the program's end.
-  bool wait_for_character_mode() const {
-    char name[128];
-    if (ptsname_r(terminal_, name, sizeof name) != 0) return false;
-    for (int i = 0; i < 4000; ++i) {
-      const int fd = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-      termios modes{};
-      const bool is_known = fd >= 0 && tcgetattr(fd, &modes) == 0;
-      if (fd >= 0) close(fd);
-      if (is_known && (modes.c_lflag & ICANON) == 0) return true;
-      std::this_thread::sleep_for(5ms);
-    }
-    return false;
   }
 
   // False at the end of the output (EIO once the program has closed the terminal) or after 20 s.

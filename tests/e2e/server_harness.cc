@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -180,28 +179,5 @@ std::unique_ptr<test_client> server_process::client(const char* source) const {
 
 std::string server_process::output() const { return read_file(directory_ + "/output.txt"); }
 std::string server_process::log_text() const { return read_file(directory_ + "/zor_mdb_s.log"); }
-
-// ---- process figures ----
-
-std::chrono::milliseconds cpu_time_of(int pid) {
-  // Fields 14 and 15 of /proc/<pid>/stat (user and system time in clock ticks), counted from the
-  // state, field 3, after the parenthesised command name.
-  const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
-  unsigned long long user = 0, system = 0;
-  const size_t end_of_name = stat.rfind(')');
-  if (end_of_name == std::string::npos ||
-      std::sscanf(stat.c_str() + end_of_name + 2,
-                  "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &user, &system) != 2) {
-    return 0ms;
-  }
-  return std::chrono::milliseconds((user + system) * 1000 / sysconf(_SC_CLK_TCK));
-}
-
-size_t resident_bytes_of(int pid) {
-  const std::string status = read_file("/proc/" + std::to_string(pid) + "/status");
-  const size_t at = status.find("VmRSS:");
-  if (at == std::string::npos) return 0;
-  return static_cast<size_t>(std::strtoull(status.c_str() + at + 6, nullptr, 10)) * 1024;
-}
 
 }  // namespace qn::e2e
