@@ -95,7 +95,21 @@ class SessionTest : public ::testing::Test {
   // Hands each receive of `c` (in pieces of at most the receive area's size) to the session,
   // starting from a fresh state, and checks every reply sent, the address's throttle state
   // afterwards, and whether the session is still open and logged in.
-  void expect_stream(const stream_case& c);
+  void expect_stream(const stream_case& c) {
+    const std::string label = c.receives.empty() ? "" : c.receives.front().substr(0, 24);
+    throttle_.record_success(address);
+    warnings_.clear();
+    c_.is_logged_in = c.was_logged_in;
+    c_.request.clear();
+    c_.expected_length = 0;
+    bool keeps = true;
+    for (size_t i = 0; keeps && i < c.receives.size(); ++i) keeps = feed(c.receives[i]);
+    EXPECT_EQ(sent(), c.sent) << label;
+    EXPECT_EQ(throttle_.render_state(address), c.throttle) << label;
+    EXPECT_EQ(keeps, c.keeps) << label;
+    EXPECT_TRUE(!keeps || c_.is_logged_in == c.is_logged_in) << label;
+    EXPECT_EQ(warnings_.find("max_frame_bytes") != std::string::npos, c.warns) << warnings_;
+  }
 
   user_table users_;
   login_throttle throttle_{
@@ -105,22 +119,6 @@ class SessionTest : public ::testing::Test {
   connection c_;
   int peer_ = -1;
 };
-
-void SessionTest::expect_stream(const stream_case& c) {
-  const std::string label = c.receives.empty() ? "" : c.receives.front().substr(0, 24);
-  throttle_.record_success(address);
-  warnings_.clear();
-  c_.is_logged_in = c.was_logged_in;
-  c_.request.clear();
-  c_.expected_length = 0;
-  bool keeps = true;
-  for (size_t i = 0; keeps && i < c.receives.size(); ++i) keeps = feed(c.receives[i]);
-  EXPECT_EQ(sent(), c.sent) << label;
-  EXPECT_EQ(throttle_.render_state(address), c.throttle) << label;
-  EXPECT_EQ(keeps, c.keeps) << label;
-  EXPECT_TRUE(!keeps || c_.is_logged_in == c.is_logged_in) << label;
-  EXPECT_EQ(warnings_.find("max_frame_bytes") != std::string::npos, c.warns) << warnings_;
-}
 
 // Each byte as a receive of its own.
 std::vector<std::string> bytes_of(const std::string& stream) {

@@ -34,12 +34,6 @@ std::string login_payload(std::string_view name, std::string_view password) {
   return frame_of(name) + frame_of(password);
 }
 
-std::string unspaced(std::string_view fields) {
-  std::string hex(fields);
-  std::erase(hex, ' ');
-  return hex;
-}
-
 std::string to_hex(std::string_view bytes) {
   static constexpr char digits[] = "0123456789abcdef";
   std::string hex;

@@ -21,8 +21,6 @@ inline constexpr char empty_reply[] = "09000000000000000000000000";
 std::string frame_of(std::string_view payload);
 // A login payload: u32 name length, name, u32 password length, password (two frames' worth).
 std::string login_payload(std::string_view name, std::string_view password);
-// Hexadecimal text written field by field with spaces between the fields, without the spaces.
-std::string unspaced(std::string_view fields);
 // Lower-case hexadecimal text of bytes, for readable comparisons.
 std::string to_hex(std::string_view bytes);
 // The IPv4 socket address of `address` (dotted decimal) and `port`.
