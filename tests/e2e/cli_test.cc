@@ -16,17 +16,11 @@
 // and examples/init.nos, as one script on the client's standard input. Blocks with any other
 // info string are not run.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <fstream>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -52,17 +46,20 @@ struct cli_run {
 };
 
 // Runs zor_nosql_cli to its end with `input` on its standard input, through the shell in a new
-// session (setsid), so that without a controlling terminal it can never wait at a prompt.
-// ZOR_PASSWORD is `password`, or unset when that is empty; timeout(1) ends it after 20 seconds.
+// session (setsid), so that without a controlling terminal it can never wait at a prompt; or,
+// `on_terminal`, through script(1) on a pseudo-terminal of its own. ZOR_PASSWORD is `password`,
+// or unset when that is empty; timeout(1) ends it after 20 seconds.
 cli_run run_cli(const std::vector<std::string>& arguments, const std::string& input = "",
-                const std::string& password = "secret") {
+                const std::string& password = "secret", bool on_terminal = false) {
   temp_directory files;
   files.write("in", input);
   const auto quoted = [](const std::string& text) { return "'" + text + "'"; };
-  std::string command = "env -u ZOR_PASSWORD ";
+  std::string command = "env -u ZOR_PASSWORD HOME=" + files.path() + " TERM=xterm ";
   if (!password.empty()) command += "ZOR_PASSWORD=" + quoted(password) + " ";
-  command += "timeout 20 setsid -w " + quoted(ZOR_CLI_PATH);
-  for (const std::string& a : arguments) command += " " + quoted(a);
+  std::string cli = quoted(ZOR_CLI_PATH);
+  for (const std::string& a : arguments) cli += " " + quoted(a);
+  command += on_terminal ? "timeout 20 script -qec \"" + cli + "\" /dev/null"
+                         : "timeout 20 setsid -w " + cli;
   command += " <" + files.file("in") + " >" + files.file("out") + " 2>" + files.file("err");
   const int status = std::system(command.c_str());
   const bool is_own_end = WIFEXITED(status) && WEXITSTATUS(status) != 124;
@@ -128,91 +125,15 @@ TEST(Cli, RunsCommandsAndScriptsAndExitsWithTheirStatus) {
   EXPECT_NE(nothing_listens.err.find("cannot connect"), std::string::npos) << nothing_listens.err;
 }
 
-// zor_nosql_cli on a pseudo-terminal, as a person at a terminal runs it: the interactive mode.
-// HOME is `home` (the history file goes there). Every wait is bounded (20 seconds); the
-// destructor kills a child that is still running.
-class cli_terminal {
- public:
-  cli_terminal(uint16_t port, const std::string& home) {
-    std::string port_text = std::to_string(port), home_entry = "HOME=" + home;
-    char* argv[] = {const_cast<char*>(ZOR_CLI_PATH), const_cast<char*>("-p"), port_text.data(),
-                    nullptr};
-    char* envp[] = {home_entry.data(), const_cast<char*>("TERM=xterm"),
-                    const_cast<char*>("ZOR_PASSWORD=secret"), nullptr};
-    pid_ = forkpty(&terminal_, nullptr, nullptr, nullptr);
-    if (pid_ == 0) {
-      execve(argv[0], argv, envp);
-      _exit(127);
-    }
-  }
-  ~cli_terminal() {
-    if (terminal_ >= 0) close(terminal_);
-    if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
-
-  const std::string& screen() const { return screen_; }
-
-  // Types `keys` once the output since the last match shows the prompt, then waits until the
-  // output after it holds `shown`.
-  bool type(std::string_view keys, std::string_view shown) {
-    return wait_for("zor> ") &&
-           write(terminal_, keys.data(), keys.size()) == static_cast<ssize_t>(keys.size()) &&
-           wait_for(shown);
-  }
-
-  // Reads to the end of the output and returns the exit status; -1 when the program did not end.
-  int wait_exit() {
-    while (read_some()) {
-    }
-    const std::optional<int> status = wait_for_process(pid_, 20s);
-    if (!status) return -1;
-    pid_ = -1;
-    return WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
-  }
-
- private:
-  // Reads until the output since the last match holds `text`, and moves past it.
-  bool wait_for(std::string_view text) {
-    for (;;) {
-      if (const size_t at = screen_.find(text, seen_); at != std::string::npos) {
-        seen_ = at + text.size();
-        return true;
-      }
-      if (!read_some()) return false;
-    }
-  }
-
-  // False at the end of the output (EIO once the program has closed the terminal) or after 20 s.
-  bool read_some() {
-    for (int i = 0; i < 200; ++i) {
-      pollfd p{terminal_, POLLIN, 0};
-      if (poll(&p, 1, 100) <= 0) continue;
-      char buffer[4096];
-      const ssize_t n = read(terminal_, buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
-      if (n > 0) screen_.append(buffer, static_cast<size_t>(n));
-      return n > 0;
-    }
-    return false;
-  }
-
-  pid_t pid_ = -1;
-  int terminal_ = -1;
-  std::string screen_;
-  size_t seen_ = 0;
-};
-
-// The prompt reads a line, runs it and shows the reply; "quit" leaves with status 0.
+// On a terminal (script(1) gives it a pseudo-terminal, HOME a directory for the history): the
+// prompt reads a line, runs it and shows the reply; "quit" leaves with status 0.
 TEST(Cli, InteractiveModeRunsLinesUntilQuit) {
   server_process server;
   ASSERT_TRUE(server.start_serving());
-  temp_directory home;
-  cli_terminal terminal(server.port(), home.path());
-  ASSERT_TRUE(terminal.type("c vector i32 v\r", "vkey: 0")) << terminal.screen();
-  ASSERT_TRUE(terminal.type("quit\r", "")) << terminal.screen();
-  EXPECT_EQ(terminal.wait_exit(), 0) << terminal.screen();
+  const cli_run run =
+      run_cli({"-p", std::to_string(server.port())}, "c vector i32 v\nquit\n", "secret", true);
+  EXPECT_EQ(run.exit_status, 0) << run.out << run.err;
+  EXPECT_TRUE(has_in_order(run.out, {"zor> c vector i32 v", "vkey: 0", "zor> quit"})) << run.out;
 }
 
 // ---- the documented examples ----
