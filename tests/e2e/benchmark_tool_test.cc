@@ -1,6 +1,6 @@
 // zor_nosql_benchmark against the real server: every ready-made workload runs, reports one JSON
-// line, and leaves no container behind; failed replies are reported and set the exit status;
-// connection and login errors are exit code 2 with a clear message.
+// line, and leaves no container behind; failed replies are reported and set the exit status; a
+// refused login is exit code 2 with a clear message.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -73,13 +73,6 @@ TEST(BenchmarkTool, RunsEveryWorkloadReportsFailuresAndCleansUp) {
   EXPECT_NE(refused.out.find("zor_nosql_benchmark: login refused for user admin"),
             std::string::npos)
       << refused.out;
-  const std::string closed_port = std::to_string(find_free_port());
-  const tool_run nothing_listens = run_tool("secret", "-p " + closed_port + " -c 1 -n 10");
-  EXPECT_EQ(nothing_listens.exit_code, 2) << nothing_listens.out;
-  EXPECT_NE(nothing_listens.out.find("zor_nosql_benchmark: cannot connect to 127.0.0.1:" +
-                                     closed_port + ": Connection refused"),
-            std::string::npos)
-      << nothing_listens.out;
 }
 
 }  // namespace
