@@ -20,11 +20,12 @@ std::string shapes(const std::string& path) {
   std::ifstream in(path);
   std::string shown;
   for (std::string line; std::getline(in, line);) {
-    for (size_t i = 0; i < time_form.size(); ++i) {
-      EXPECT_TRUE(time_form[i] == 'd' ? std::isdigit(static_cast<unsigned char>(line[i])) != 0
-                                      : line[i] == time_form[i])
-          << line;
+    bool is_time = line.size() > time_form.size();
+    for (size_t i = 0; is_time && i < time_form.size(); ++i) {
+      is_time = time_form[i] == 'd' ? std::isdigit(static_cast<unsigned char>(line[i])) != 0
+                                    : line[i] == time_form[i];
     }
+    EXPECT_TRUE(is_time) << line;
     line.erase(0, time_form.size());
     for (const std::string_view field : {"[#", "[cpu "}) {
       const size_t at = line.find(field);
