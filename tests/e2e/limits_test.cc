@@ -1,6 +1,5 @@
-// The server under misbehaving clients, end to end: sockets that never log in and more
-// connections than allowed. Oversized frames are the session's unit tests, stalled readers the
-// completion port's and the listener's.
+// The server under misbehaving clients, end to end: readers that stall, sockets that never log
+// in, oversized login and command frames, and more connections than allowed.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -8,11 +7,79 @@
 #include <vector>
 
 #include "tests/e2e/server_harness.h"
+#include "values/little_endian.h"
 
 namespace qn::e2e {
 namespace {
 
 using net::testing::failure_reply;
+using net::testing::login_payload;
+
+// A request header that declares `length` payload bytes.
+std::string header_of(uint32_t length) {
+  std::string header;
+  append_le(header, length);
+  return header;
+}
+
+TEST(Limits, ClientsThatStopReadingHoldNoWorker) {
+  server_process server({.settings = "[limits]\nsend_timeout_s = 5\n"});
+  ASSERT_TRUE(server.start_serving());
+  auto steady = server.client();
+  ASSERT_TRUE(is_success(steady->request("c vector string")));
+  const std::string insert = "i 0 last " + std::string(50000, 's');
+  for (int i = 0; i < 60; ++i) ASSERT_TRUE(is_success(steady->request(insert))) << i;
+
+  // Replies of about 3 MB to clients with a small receive buffer that never read: far more than
+  // the socket buffers hold, and twice as many clients as workers.
+  std::vector<std::unique_ptr<test_client>> stalled;
+  for (int i = 0; i < 32; ++i) {
+    stalled.push_back(std::make_unique<test_client>(server.port(), "127.0.0.1", 4096));
+    ASSERT_TRUE(stalled.back()->log_in("admin", "secret")) << i;
+    ASSERT_TRUE(stalled.back()->send_frame("g 0 all")) << i;
+  }
+  // Served while the stalled replies are still under way: a worker stuck in one of them would
+  // only be freed when the send timeout closes its client.
+  EXPECT_EQ(last_u64(server.client("127.0.0.2")->request("g 0 count")), 60u);
+  int closed_before = 0;
+  for (auto& c : stalled) closed_before += c->is_closed_by_server(0ms) ? 1 : 0;
+  EXPECT_EQ(closed_before, 0);
+  for (auto& c : stalled) EXPECT_TRUE(c->is_closed_by_server(15s));
+  EXPECT_EQ(last_u64(steady->request("g 0 count")), 60u);
+}
+
+TEST(Limits, LongLoginFrameIsRefusedBeforeItsDigest) {
+  server_process server;
+  ASSERT_TRUE(server.start_serving());
+  const auto cpu_before = cpu_time_of(server.pid());
+  {
+    test_client c(server.port(), "127.0.0.4");
+    // 900 KB: about 28 receives, just under the 30 failures that would ban the address if each
+    // counted. The server may close before it has all of it.
+    (void)c.send_raw(header_of(900000) + login_payload("admin", std::string(900000 - 13, 'p')));
+    const std::string reply = net::testing::to_hex(c.read_reply());
+    EXPECT_TRUE(reply.empty() || reply == failure_reply);
+    EXPECT_TRUE(c.is_closed_by_server());
+  }
+  EXPECT_LT(cpu_time_of(server.pid()) - cpu_before, 50ms);
+  // One failure was counted, not one per receive: the address is not banned.
+  EXPECT_TRUE(test_client(server.port(), "127.0.0.4").log_in("admin", "secret"));
+}
+
+TEST(Limits, HugeDeclaredFrameClosesWithAWarningAndNoGrowth) {
+  server_process server;
+  ASSERT_TRUE(server.start_serving());
+  auto c = server.client();
+  const size_t resident_before = resident_bytes_of(server.pid());
+  ASSERT_TRUE(c->send_raw(header_of(0xFFFFFFF0)));
+  const std::string chunk(1 << 20, 'x');
+  for (int i = 0; i < 128 && c->send_raw(chunk); ++i) {
+  }
+  EXPECT_TRUE(c->is_closed_by_server());
+  EXPECT_LE(resident_bytes_of(server.pid()), resident_before + (size_t{64} << 20));
+  EXPECT_TRUE(is_success(server.client()->request("c vector i32")));
+  EXPECT_NE(server.log_text().find("max_frame_bytes"), std::string::npos);
+}
 
 TEST(Limits, SilentSocketsAtTheDescriptorLimitAreClosedAndOthersLogIn) {
   // About 50 descriptors are left for connections; more silent sockets than that wait in the

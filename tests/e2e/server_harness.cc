@@ -51,6 +51,27 @@ std::string read_file(const std::string& path) {
   return text.str();
 }
 
+std::chrono::milliseconds cpu_time_of(int pid) {
+  // Fields 14 and 15 of /proc/<pid>/stat, after the parenthesised command name.
+  const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+  const size_t end_of_name = stat.rfind(')');
+  if (end_of_name == std::string::npos) return std::chrono::milliseconds(0);
+  std::istringstream fields(stat.substr(end_of_name + 2));
+  std::string skipped;
+  for (int i = 3; i < 14; ++i) fields >> skipped;
+  long long user = 0;
+  long long system = 0;
+  fields >> user >> system;
+  return std::chrono::milliseconds((user + system) * 1000 / sysconf(_SC_CLK_TCK));
+}
+
+size_t resident_bytes_of(int pid) {
+  const std::string status = read_file("/proc/" + std::to_string(pid) + "/status");
+  const size_t at = status.find("VmRSS:");
+  if (at == std::string::npos) return 0;
+  return static_cast<size_t>(std::strtoull(status.c_str() + at + 6, nullptr, 10)) * 1024;
+}
+
 bool has_in_order(std::string_view text, const std::vector<std::string>& lines) {
   size_t from = 0;
   for (const std::string& line : lines) {

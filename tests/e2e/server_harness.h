@@ -100,4 +100,8 @@ std::optional<int> wait_for_process(int pid, std::chrono::milliseconds limit = 1
 // The whole content of a file; empty when it cannot be read.
 std::string read_file(const std::string& path);
 
+// The user plus system processor time of a running process, and its resident set in bytes.
+std::chrono::milliseconds cpu_time_of(int pid);
+size_t resident_bytes_of(int pid);
+
 }  // namespace qn::e2e
