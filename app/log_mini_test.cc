@@ -3,158 +3,90 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
-#include <vector>
+#include <string_view>
 
 #include "tests/temp_directory.h"
 
 namespace qn::app {
 namespace {
 
-// A fresh directory with a log file path in it; logging is configured as the server does it.
-class LogMini : public ::testing::Test {
- protected:
-  void SetUp() override {
-    path_ = directory_.file("zor_mdb_s.log");
-    set_enable(true);
-    set_log2file(path_.data(), path_.size());
-    set_mini_level(log_level_note);
-    set_count(true);
-    set_cpu(true);
+// The lines of the log file at `path` joined by "|", each without its time stamp (which must have
+// the form [yyyy-mm-dd hh:mm:ss.mmm]) and with the line and processor numbers shown as n.
+std::string shapes(const std::string& path) {
+  constexpr std::string_view time_form = "[dddd-dd-dd dd:dd:dd.ddd] ";
+  std::ifstream in(path);
+  std::string shown;
+  for (std::string line; std::getline(in, line);) {
+    bool is_time = line.size() > time_form.size();
+    for (size_t i = 0; is_time && i < time_form.size(); ++i) {
+      is_time = time_form[i] == 'd' ? std::isdigit(static_cast<unsigned char>(line[i])) != 0
+                                    : line[i] == time_form[i];
+    }
+    EXPECT_TRUE(is_time) << line;
+    line.erase(0, time_form.size());
+    for (const std::string_view field : {"[#", "[cpu "}) {
+      const size_t at = line.find(field);
+      if (at != std::string::npos)
+        line.replace(at + field.size(), line.find(']', at) - at - field.size(), "n");
+    }
+    shown += (shown.empty() ? "" : "|") + line;
   }
-  void TearDown() override {
-    set_log2file("", 0);  // lets go of the file before its directory goes
-  }
-
-  std::vector<std::string> lines() const {
-    std::ifstream in(path_);
-    std::vector<std::string> out;
-    for (std::string line; std::getline(in, line);) out.push_back(line);
-    return out;
-  }
-
-  testing_support::temp_directory directory_;
-  std::string path_;
-};
-
-// The line with its varying parts blanked: the digits of the time (up to the first "] ") become
-// 'd', the line number and the processor number become 'n'.
-std::string shape_of(std::string line) {
-  const size_t time_end = line.find("] ");
-  for (size_t i = 0; time_end != std::string::npos && i < time_end; ++i) {
-    if (std::isdigit(static_cast<unsigned char>(line[i]))) line[i] = 'd';
-  }
-  for (const char* field : {"[#", "[cpu "}) {
-    const size_t at = line.find(field);
-    if (at == std::string::npos) continue;
-    const size_t from = at + std::strlen(field);
-    size_t to = from;
-    while (to < line.size() && std::isdigit(static_cast<unsigned char>(line[to]))) ++to;
-    if (to > from) line.replace(from, to - from, "n");
-  }
-  return line;
+  return shown;
 }
 
-const std::string time_shape = "[dddd-dd-dd dd:dd:dd.ddd] ";
-
-unsigned long long line_number(const std::string& line) {
-  const size_t at = line.find("[#");
-  return at == std::string::npos ? 0 : std::strtoull(line.c_str() + at + 2, nullptr, 10);
-}
-
-TEST_F(LogMini, LinesCarryTimeLevelNumberAndProcessor) {
-  log_note("want to exit by ctrl-c\n");
-  log_warn("catch signal: %d, abnormal.\n", 15);
-  const std::string long_text(3000, 'x');  // longer than any line buffer: kept whole
-  log_note("%s and %d", long_text.c_str(), 7);
-  log_fatal_signal(11);  // the signal handler's line, written without formatting
-  const std::vector<std::string> written = lines();
-  ASSERT_EQ(written.size(), 4u);
-  const std::string expected[] = {
-      time_shape + "[note] [#n] [cpu n] want to exit by ctrl-c",
-      time_shape + "[warn] [#n] [cpu n] catch signal: 15, abnormal.",
-      time_shape + "[note] [#n] [cpu n] " + long_text + " and 7",
-      time_shape + "[warn] [#n] catch signal: 11, abnormal.",
-  };
-  for (size_t i = 0; i < written.size(); ++i) {
-    EXPECT_EQ(shape_of(written[i]), expected[i]);
-    if (i != 0) EXPECT_EQ(line_number(written[i]), line_number(written[i - 1]) + 1);
-  }
-}
-
-TEST_F(LogMini, SettingsShapeWhatIsWritten) {
-  struct case_t {
+// Enable, level, line counter and processor number shape what is written; a line longer than any
+// buffer is kept whole; the signal handler's line is written without formatting; a log file that
+// cannot be opened drops the lines quietly until the file is usable again.
+TEST(LogMini, SettingsShapeWhatIsWritten) {
+  testing_support::temp_directory directory;
+  const std::string path = directory.file("zor_mdb_s.log"), long_text(3000, 'x');
+  const std::string blocker = directory.file("not_a_directory");
+  std::ofstream(blocker) << "x";  // a regular file where a directory should be
+  const struct {
+    std::string file, note;
     bool is_enabled;
     int level;
-    bool is_counted;
-    bool has_cpu;
-    const char* expected;  // the note and the warning after the time, "" when not written
+    bool is_counted, has_cpu;
+    std::string expected;  // the lines after the time, "" when none is written
+  } cases[] = {
+      {path, long_text, true, log_level_note, true, true,
+       "[note] [#n] [cpu n] " + long_text +
+           "|[warn] [#n] [cpu n] b: 15.|[warn] [#n] catch signal: 11, abnormal."},
+      {path, "a", true, log_level_note, false, true,
+       "[note] [cpu n] a|[warn] [cpu n] b: 15.|[warn] catch signal: 11, abnormal."},
+      {path, "a", true, log_level_warn, true, false,
+       "[warn] [#n] b: 15.|[warn] [#n] catch signal: 11, abnormal."},
+      {path, "a", true, log_level_off, false, false, ""},
+      {path, "a", false, log_level_note, true, true, ""},
+      {blocker + "/zor_mdb_s.log", "a", true, log_level_note, true, true, ""},
   };
-  const case_t cases[] = {
-      {true, log_level_note, true, false, "[note] [#n] a|[warn] [#n] b"},
-      {true, log_level_note, false, true, "[note] [cpu n] a|[warn] [cpu n] b"},
-      {true, log_level_warn, false, false, "[warn] b"},
-      {true, log_level_off, false, false, ""},
-      {false, log_level_note, true, true, ""},
-  };
-  for (const case_t& c : cases) {
-    std::filesystem::remove(path_);
-    set_log2file(path_.data(), path_.size());
+  for (const auto& c : cases) {
+    std::filesystem::remove(path);
+    set_log2file(c.file.data(), c.file.size());
     set_enable(c.is_enabled);
     set_mini_level(c.level);
     set_count(c.is_counted);
     set_cpu(c.has_cpu);
-    log_note("a");
-    log_warn("b");
-    std::string shown;
-    for (const std::string& line : lines()) {
-      std::string shape = shape_of(line);
-      if (shape.starts_with(time_shape)) shape.erase(0, time_shape.size());
-      shown += (shown.empty() ? "" : "|") + shape;
-    }
-    EXPECT_EQ(shown, c.expected) << c.is_enabled << " " << c.level << " " << c.is_counted << " "
-                                 << c.has_cpu;
+    log_note("%s\n", c.note.c_str());
+    log_warn("b: %d.\n", 15);
+    log_fatal_signal(11);
+    EXPECT_EQ(shapes(path), c.expected) << c.expected;
   }
-}
-
-TEST_F(LogMini, UnopenableFileDropsLinesQuietly) {
-  // A regular file where the directory should be: no user, root included, can create the log.
-  const std::string blocker = directory_.file("not_a_directory");
-  std::ofstream(blocker) << "x";
-  const std::string nowhere = blocker + "/zor_mdb_s.log";
-  set_log2file(nowhere.data(), nowhere.size());
-  log_note("want to exit by ctrl-c\n");
-  log_warn("at_terminate!\n");
-  log_fatal_signal(6);
   EXPECT_TRUE(std::filesystem::is_regular_file(blocker));
-  EXPECT_TRUE(lines().empty());
-  // Pointing it at a usable file again brings the lines back.
-  set_log2file(path_.data(), path_.size());
-  log_note("back");
-  ASSERT_EQ(lines().size(), 1u);
+  set_log2file("", 0);  // lets go of the file before its directory goes
 }
 
 TEST(LogTime, FormatsUtcCivilTime) {
-  struct case_t {
-    long long seconds;
-    int milliseconds;
-    const char* expected;
-  };
-  const case_t cases[] = {
-      {0, 0, "1970-01-01 00:00:00.000"},
-      {951782400, 5, "2000-02-29 00:00:00.005"},
-      {-1, 40, "1969-12-31 23:59:59.040"},
-      {253402300799, 0, "9999-12-31 23:59:59.000"},
-  };
-  for (const case_t& c : cases) {
+  for (const auto& [seconds, milliseconds, expected] :
+       {std::tuple{0LL, 0, "1970-01-01 00:00:00.000"},
+        {951782400LL, 5, "2000-02-29 00:00:00.005"},
+        {-1LL, 40, "1969-12-31 23:59:59.040"},
+        {253402300799LL, 0, "9999-12-31 23:59:59.000"}}) {
     char out[24];
-    const size_t n = format_utc_time(c.seconds, c.milliseconds, out);
-    EXPECT_EQ(std::string(out, n), c.expected) << c.seconds;
+    EXPECT_EQ(std::string(out, format_utc_time(seconds, milliseconds, out)), expected) << seconds;
   }
 }
 

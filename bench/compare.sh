@@ -22,6 +22,8 @@
 #
 # usage: bench/compare.sh   env: REPS=3 CONNECTIONS=50 REQUESTS=100000 KEYSPACE=100000
 #                                REFERENCE=1 RESULTS=<file> (keeps every run as CSV)
+#                                WORKER_CONCURRENCY=<1..16> (our server's [limits] key; default:
+#                                the server's own, the number of online processors)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 REPS=${REPS:-3}
@@ -35,6 +37,7 @@ BARE_PORT=${BARE_PORT:-55592}
 WORKLOADS=hashmap_set,hashmap_get,set_insert,list_push,set_rank
 
 bin=$PWD/build/release
+. bench/servers.sh
 for program in app/zor_nosql_server tools/zor_nosql_benchmark client/zor_nosql_cli \
   bench/bare_frame_server; do
   if [ ! -x "$bin/$program" ]; then
@@ -69,24 +72,10 @@ cleanup() {
 trap cleanup EXIT
 
 export ZOR_PASSWORD=compare-password
-digest=$(printf '%s' "$ZOR_PASSWORD" | "$bin/client/zor_nosql_cli" --digest)
-cat >"$work/zor_ndb.toml" <<TOML
-[server]
-port = $ZOR_PORT
-
-[users]
-users_list = [{ name = "admin", password = "$digest" }]
-TOML
-cp "$bin/app/zor_nosql_server" "$work/"
-
-wait_port() {
-  for _ in $(seq 100); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
-    sleep 0.1
-  done
-  echo "compare.sh: nothing listens on port $1" >&2
-  exit 1
-}
+prepare_zor_server "$work" "$ZOR_PORT"
+if [ -n "${WORKER_CONCURRENCY:-}" ]; then
+  printf '\n[limits]\nworker_concurrency = %s\n' "$WORKER_CONCURRENCY" >>"$work/zor_ndb.toml"
+fi
 
 (cd "$work" && exec taskset -c 0 ./zor_nosql_server >"$work/server.log" 2>&1) &
 pids+=($!)
@@ -100,7 +89,7 @@ wait_port "$REDIS_PORT"
 wait_port "$BARE_PORT"
 
 results=$work/results.csv
-echo "rep,system,workload,rps,p50_ms,p99_ms,p999_ms,client_cpu,client_bound" >"$results"
+echo "rep,system,workload,rps,p50_ms,p99_ms,p999_ms,max_ms,client_cpu,client_bound" >"$results"
 
 # run_tool <rep> <system> <tool arguments...>: one CSV row per workload.
 run_tool() {
@@ -112,9 +101,9 @@ run_tool() {
 import json, sys
 for line in sys.stdin:
     r = json.loads(line)
-    print("%s,%s,%s,%.0f,%.3f,%.3f,%.3f,%.3f,%d" % (sys.argv[1], sys.argv[2], r["workload"],
+    print("%s,%s,%s,%.0f,%.3f,%.3f,%.3f,%.3f,%.3f,%d" % (sys.argv[1], sys.argv[2], r["workload"],
           r["requests_per_second"], r["p50_us"] / 1000, r["p99_us"] / 1000, r["p999_us"] / 1000,
-          r["client_cpu_share"], r["client_bound"]))
+          r["max_us"] / 1000, r["client_cpu_share"], r["client_bound"]))
 ' "$rep" "$system" >>"$results"
 }
 
@@ -133,7 +122,7 @@ run_reference() {
       SET) w=hashmap_set ;; GET) w=hashmap_get ;; SADD) w=set_insert ;;
       LPUSH) w=list_push ;; ZRANK) w=set_rank ;; *) continue ;;
     esac
-    echo "$rep,redis-benchmark,$w,$rps,$p50,$p99,,," >>"$results"
+    echo "$rep,redis-benchmark,$w,$rps,$p50,$p99,,,," >>"$results"
   done
   redis-cli -p "$REDIS_PORT" flushall >/dev/null
 }
@@ -169,10 +158,11 @@ def med(system, workload, field):
 def bound(system, workload):
     return " (client-bound)" if any(cells(system, workload, "client_bound")) else ""
 def lat(system, workload):
-    return "%.2f / %.2f / %.2f" % tuple(med(system, workload, f) for f in ("p50_ms", "p99_ms", "p999_ms"))
+    return "%.2f / %.2f / %.2f / %.1f" % tuple(
+        med(system, workload, f) for f in ("p50_ms", "p99_ms", "p999_ms", "max_ms"))
 reference = any(r["system"] == "redis-benchmark" for r in rows)
 bare = med("bare", "custom", "rps")
-print("%s connections, medians of %d repetitions; latency p50 / p99 / p99.9 in ms; client CPU is"
+print("%s connections, medians of %d repetitions; latency p50 / p99 / p99.9 / max in ms; client CPU is"
       " the load tool's share of its core" % (sys.argv[2], len({r["rep"] for r in rows})))
 print()
 head = "| workload | ours req/s | redis req/s | ours/redis | ours/bare | ours latency | redis latency | client CPU ours / redis |"

@@ -26,6 +26,7 @@ KINDS=${KINDS:-hashmap hashtable map multimap set multiset vector deque list sta
 cmake --preset release >/dev/null
 cmake --build --preset release --target zor_nosql_server zor_nosql_cli >/dev/null
 bin=$PWD/build/release
+. bench/servers.sh
 have_redis=1
 if ! command -v redis-server >/dev/null || ! command -v redis-cli >/dev/null; then
   have_redis=0
@@ -48,14 +49,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-wait_port() {
-  for _ in $(seq 100); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
-    sleep 0.1
-  done
-  echo "nothing listens on port $1" >&2
-  exit 1
-}
 rss_kb() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
 
 # The elements, one per line, split into BATCHES files per type.
@@ -72,15 +65,7 @@ for name, text in (("u64", str), ("string", lambda k: "key:%07d" % k)):
 PY
 
 export ZOR_PASSWORD=memory-password
-digest=$(printf '%s' "$ZOR_PASSWORD" | "$bin/client/zor_nosql_cli" --digest)
-cat >"$work/zor_ndb.toml" <<TOML
-[server]
-port = $ZOR_PORT
-
-[users]
-users_list = [{ name = "admin", password = "$digest" }]
-TOML
-cp "$bin/app/zor_nosql_server" "$work/"
+prepare_zor_server "$work" "$ZOR_PORT"
 cli() { "$bin/client/zor_nosql_cli" -p "$ZOR_PORT" "$@"; }
 
 # The create line for a kind over a type, or nothing when the pair does not exist.

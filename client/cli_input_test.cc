@@ -30,19 +30,16 @@ TEST(CliInputTest, ParsesOptionsAndTheCommand) {
     std::string_view expected;
   } cases[] = {
       {{}, "run 127.0.0.1:55554 admin connect=5000 io=30000"},
-      {{"g", "\"v\"", "all"}, "run 127.0.0.1:55554 admin connect=5000 io=30000 [g \"v\" all]"},
       {{"-H", "db.local", "-p", "6000", "-u", "reader", "--json", "k"},
        "run db.local:6000 reader connect=5000 io=30000 json [k]"},
-      {{"--host=10.0.0.2", "--port=1", "--user=u"}, "run 10.0.0.2:1 u connect=5000 io=30000"},
-      {{"--timeout", "0.25", "--connect-timeout=2"},
-       "run 127.0.0.1:55554 admin connect=2000 io=250"},
+      {{"--host=10.0.0.2", "--port=1", "--user=u", "--timeout", "0.25", "--connect-timeout=2"},
+       "run 10.0.0.2:1 u connect=2000 io=250"},
       // Options end at the command: later arguments that look like options belong to it.
       {{"i", "0", "-5"}, "run 127.0.0.1:55554 admin connect=5000 io=30000 [i 0 -5]"},
-      {{"--", "-x", "--json"}, "run 127.0.0.1:55554 admin connect=5000 io=30000 [-x --json]"},
       // An empty argument is an (empty) token of the command, not the end of the options.
       {{"--json", ""}, "run 127.0.0.1:55554 admin connect=5000 io=30000 json []"},
       {{"--digest"}, "digest 127.0.0.1:55554 admin connect=5000 io=30000"},
-      {{"-h", "k"}, "help 127.0.0.1:55554 admin connect=5000 io=30000 [k]"},
+      {{"-h"}, "help 127.0.0.1:55554 admin connect=5000 io=30000"},
   };
   for (const auto& c : cases) {
     cli_options options;
@@ -58,14 +55,9 @@ TEST(CliInputTest, RefusesBadOptions) {
     std::string_view error;
   } cases[] = {
       {{"--password", "secret"}, "unknown option --password"},
-      {{"-p"}, "option -p needs a value"},
       {{"--port="}, "option --port needs a value"},
       {{"-p", "65536"}, "bad port '65536': expected a number from 1 to 65535"},
-      {{"-H", ""}, "the host must not be empty"},
       {{"--timeout", "0"}, "bad --timeout '0': expected seconds, more than 0 and at most 86400"},
-      {{"--connect-timeout", "1e9"},
-       "bad --connect-timeout '1e9': expected seconds, more than 0 and at most 86400"},
-      {{"--json=yes"}, "option --json takes no value"},
       {{"--digest", "secret"},
        "--digest reads the password from standard input and takes no command"},
   };
@@ -83,10 +75,7 @@ TEST(CliInputTest, CleansScriptLines) {
     bool is_command;
     std::string_view cleaned;
   } cases[] = {
-      {"k", true, "k"},
       {"g 0 all\r", true, "g 0 all"},
-      {"", false, ""},
-      {"# a comment", false, "# a comment"},
       {"  # indented comment", false, "  # indented comment"},
       {"i 0 \"#\"", true, "i 0 \"#\""},
   };

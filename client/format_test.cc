@@ -18,124 +18,64 @@ reply_item make_item(std::string label, type_descriptor type, std::vector<value>
 
 command_reply success(std::vector<reply_item> items) { return {true, std::move(items)}; }
 
-// The introspection reply for the rows given as {name, slot, count, kind, key type, value type}.
-struct container_row {
-  std::string name;
-  uint64_t slot;
-  uint64_t count;
-  std::string kind, key_type, value_type;
-};
-command_reply introspection(const std::vector<container_row>& rows) {
-  std::vector<reply_item> items = {
-      make_item("skey", string_type, {}),      make_item("vkey", u64_type, {}),
-      make_item("vkey(hex)", string_type, {}), make_item("count", u64_type, {}),
-      make_item("ctype", string_type, {}),     make_item("ktype", string_type, {}),
-      make_item("vtype", string_type, {})};
-  for (const auto& r : rows) {
-    char hex[24];
-    std::snprintf(hex, sizeof(hex), "0x%llx", static_cast<unsigned long long>(r.slot));
-    items[0].values.push_back(r.name);
-    items[1].values.push_back(r.slot);
-    items[2].values.push_back(std::string(hex));
-    items[3].values.push_back(r.count);
-    items[4].values.push_back(r.kind);
-    items[5].values.push_back(r.key_type);
-    items[6].values.push_back(r.value_type);
+// The introspection reply: its seven columns, each holding the values given (none when missing).
+command_reply introspection(const std::vector<std::vector<value>>& columns) {
+  const std::pair<const char*, type_descriptor> heads[] = {
+      {"skey", string_type}, {"vkey", u64_type},     {"vkey(hex)", string_type},
+      {"count", u64_type},   {"ctype", string_type}, {"ktype", string_type},
+      {"vtype", string_type}};
+  std::vector<reply_item> items;
+  for (size_t i = 0; i < std::size(heads); ++i) {
+    items.push_back(make_item(heads[i].first, heads[i].second,
+                              i < columns.size() ? columns[i] : std::vector<value>{}));
   }
-  for (auto& item : items) item.value_count = item.values.size();
   return success(std::move(items));
 }
 
-TEST(FormatTest, QuotesStringsWithEscapes) {
-  struct case_t {
-    std::string bytes;
-    std::string_view expected;
-  } cases[] = {
-      {"abc", R"("abc")"},
-      {"say \"hi\"", R"("say \"hi\"")"},
-      {"a\\b", R"("a\\b")"},
-      {"line\nnext\ttab\r", R"("line\nnext\ttab\r")"},
-      {std::string("nul\0byte", 8), R"("nul\x00byte")"},
-      {"\x1b[31m", R"("\x1b[31m")"},
-      {"caf\xc3\xa9", "\"caf\xc3\xa9\""},     // valid UTF-8 stays readable
-      {"\xff\xfe", R"("\xff\xfe")"},          // not UTF-8
-      {"\xc3", R"("\xc3")"},                  // a cut sequence
-      {"\xc2\x85", R"("\xc2\x85")"},          // C1 control character
-      {"\xed\xa0\x80", R"("\xed\xa0\x80")"},  // surrogate code point
-      {"\xc0\xaf", R"("\xc0\xaf")"},          // overlong form
-  };
-  for (const auto& c : cases) EXPECT_EQ(quote_bytes(c.bytes), c.expected);
-}
-
+// One row per rule of the text forms (fuzz_text_forms round-trips the rest).
 TEST(FormatTest, WritesEveryValueType) {
   struct case_t {
     value v;
     std::string_view expected;
   } cases[] = {
+      {std::string("say \"hi\" a\\b"), R"("say \"hi\" a\\b")"},
+      {std::string("\n\t\r\0\x1b", 5), R"("\n\t\r\x00\x1b")"},
+      {std::string("caf\xc3\xa9"), "\"caf\xc3\xa9\""},             // valid UTF-8 stays readable
+      {std::string("\xff\xc3\xc2\x85"), R"("\xff\xc3\xc2\x85")"},  // not UTF-8, cut, C1 control
       {int8_t{-128}, "-128"},  // bytes are numbers, not characters
-      {uint8_t{255}, "255"},
-      {int32_t{2147483647}, "2147483647"},
-      {int64_t{std::numeric_limits<int64_t>::min()}, "-9223372036854775808"},
-      {uint64_t{18446744073709551615u}, "18446744073709551615"},
       {0.1f, "0.1"},
-      {0.1, "0.1"},
-      {-0.0, "-0"},
-      {1e300, "1e+300"},
       {std::numeric_limits<double>::infinity(), "inf"},
-      {std::numeric_limits<double>::quiet_NaN(), "nan"},
-      {time{17, 34, 36, 0}, "17:34:36"},
-      {time{12, 0, 0, 250000000}, "12:00:00.25"},
       {time{1, 2, 3, 1}, "01:02:03.000000001"},
       {time{1, 2, 3, 4294967295u}, "01:02:03.4294967295"},  // out of range: shown whole
-      {date_time{{2024, 1, 31}, {8, 0, 0, 0}}, "2024-01-31T08:00:00"},
       {date_time{{2024, 1, 31}, {8, 0, 0, 5000}}, "2024-01-31T08:00:00.000005"},
-      {date_time{}, "0000-00-00T00:00:00"},
-      {std::string("x y"), "\"x y\""},
   };
-  for (const auto& c : cases) EXPECT_EQ(format_value(c.v), c.expected) << c.v.index();
+  for (const auto& c : cases) EXPECT_EQ(format_value(c.v), c.expected) << c.expected;
 }
 
-TEST(FormatTest, PrintsTheIntrospectionTableAligned) {
-  struct case_t {
-    std::string name;
-    std::vector<container_row> rows;
-    std::string_view expected;
-  } cases[] = {
-      {"two containers",
-       {{"", 0, 0, "vector", "i32", "u08"}, {"m", 1, 12, "map", "u16", "string"}},
-       "skey  vkey  vkey(hex)  count  ctype   ktype  vtype\n"
-       "         0  0x0            0  vector  i32    u08\n"
-       "m        1  0x1           12  map     u16    string\n"},
-      {"names that need escapes, counted by characters",
-       {{"caf\xc3\xa9", 0, 1, "trie", "string", "u08"}, {"t\tab", 1, 2, "list", "i08", "u08"}},
-       "skey     vkey  vkey(hex)  count  ctype  ktype   vtype\n"
-       "caf\xc3\xa9        0  0x0            1  trie   string  u08\n"
-       "\"t\\tab\"     1  0x1            2  list   i08     u08\n"},
-  };
-  for (const auto& c : cases) {
-    const command_reply reply = introspection(c.rows);
-    ASSERT_TRUE(is_introspection_reply(reply)) << c.name;
-    EXPECT_EQ(format_reply(reply), c.expected) << c.name;
-  }
-}
-
+// In the introspection table, names that need escapes, their width counted in characters; the
+// plain table is the documented examples' (docs/commands.md).
 TEST(FormatTest, PrintsRepliesForPeople) {
+  using s = std::string;
   struct case_t {
     std::string name;
     command_reply reply;
     std::string_view expected;
   } cases[] = {
-      {"no items", success({}), "(empty)\n"},
-      {"several values",
-       success({make_item("", string_type, {std::string("a"), std::string("b c")})}),
-       "\"a\"\n\"b c\"\n"},
-      {"labelled values", success({make_item("erase vkey", u64_type, {uint64_t{1}, uint64_t{2}})}),
-       "erase vkey:\n  1\n  2\n"},
-      {"dates and times",
-       success({make_item("", time_type, {time{12, 0, 0, 250000000}, time{8, 30, 0, 0}})}),
-       "12:00:00.25\n08:30:00\n"},
+      {"introspection",
+       introspection({{s("caf\xc3\xa9"), s("t\tab")},
+                      {uint64_t{0}, uint64_t{1}},
+                      {s("0x0"), s("0x1")},
+                      {uint64_t{1}, uint64_t{2}},
+                      {s("trie"), s("list")},
+                      {s("string"), s("i08")},
+                      {s("u08"), s("u08")}}),
+       "skey     vkey  vkey(hex)  count  ctype  ktype   vtype\n"
+       "caf\xc3\xa9        0  0x0            1  trie   string  u08\n"
+       "\"t\\tab\"     1  0x1            2  list   i08     u08\n"},
       {"introspection of nothing", introspection({}),
        "skey  vkey  vkey(hex)  count  ctype  ktype  vtype\n"},
+      {"labelled values", success({make_item("erase vkey", u64_type, {uint64_t{1}, uint64_t{2}})}),
+       "erase vkey:\n  1\n  2\n"},
   };
   for (const auto& c : cases) EXPECT_EQ(format_reply(c.reply), c.expected) << c.name;
 }
@@ -153,20 +93,12 @@ TEST(FormatTest, WritesOneJsonObjectPerCommand) {
        "\n"},
       {"every kind of value", "g 0 all", result::ok,
        success({make_item("", i64_type, {int64_t{-9}, int64_t{18}}),
-                make_item("", u64_type, {uint64_t{18446744073709551615u}}),
-                make_item("", double_type,
-                          {0.5, std::numeric_limits<double>::infinity(),
-                           std::numeric_limits<double>::quiet_NaN()}),
-                make_item("", datetime_type, {date_time{{2024, 1, 31}, {8, 0, 0, 500000000}}}),
-                make_item("", date_type, {date{2024, 2, 29}}),
-                make_item("", time_type, {time{23, 59, 59, 1}})}),
+                make_item("", double_type, {0.5, std::numeric_limits<double>::quiet_NaN()}),
+                make_item("", date_type, {date{2024, 2, 29}})}),
        R"({"command":"g 0 all","status":"ok","items":[)"
        R"({"label":"","type":"i64","values":[-9,18]},)"
-       R"({"label":"","type":"u64","values":[18446744073709551615]},)"
-       R"({"label":"","type":"double","values":[0.5,"inf","nan"]},)"
-       R"({"label":"","type":"datetime","values":["2024-01-31T08:00:00.5"]},)"
-       R"({"label":"","type":"date","values":["2024-02-29"]},)"
-       R"({"label":"","type":"time","values":["23:59:59.000000001"]}]})"
+       R"({"label":"","type":"double","values":[0.5,"nan"]},)"
+       R"({"label":"","type":"date","values":["2024-02-29"]}]})"
        "\n"},
       {"strings", "g \"s\" all", result::ok,
        success({make_item("", string_type,

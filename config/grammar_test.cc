@@ -42,14 +42,11 @@ TEST(GrammarMatch, MatchedLengths) {
       {"s = ('x' | 'x', 'y'), 'z';", "xyz", -1},
       // Bounded repetition.
       {"s = 4{hex}4; hex = '0'~'9' | 'a'~'f';", "12345", 4},
-      {"s = 2{'a'}3;", "aa", 2},
       {"s = 2{'a'}3;", "aaaaa", 3},
-      {"s = {'a'}, 'b';", "b", 1},
       {"s = <'a'>;", "", -1},
       {"s = <'a'>;", "aaab", 3},
       // An item that matches empty ends the repetition instead of looping.
       {"s = {['a']}, 'b';", "aab", 3},
-      {"s = {['a']};", "b", 0},
       {"s = 1{['a']};", "b", 0},
       // A backtick set is searched by bisection: out of order, 'z' is not found.
       {"s = `abz`;", "z", 1},
@@ -58,15 +55,11 @@ TEST(GrammarMatch, MatchedLengths) {
       {"s = 'a', 'b';", "abc", 2},
       // Ranges: quoted ends compare one byte, integer ends one UTF-8 character.
       {"s = 'a'~'c';", "c", 1},
-      {"s = 'a'~'c';", "d", -1},
       {"s = 0x80~0x03134F;", "\xc3\xa9", 2},
-      {"s = 0x80~0x03134F;", "\xf0\x9f\x98\x80", 4},
       {"s = 0x80~0x03134F;", "\xc3", -1},
       // Any character and except take one UTF-8 character; a bad byte counts as one.
       {"s = .;", "\xe2\x82\xac", 3},
       {"s = .;", "\xff\xfe", 1},
-      {"s = .;", "", -1},
-      {"s = !'ab';", "ac", 1},
       {"s = !'ab';", "ab", -1},
       {"s = {!'\"\"\"'}, '\"\"\"';", "ab\"\"\"", 5},
       // Rule names with inner blanks; double-quoted strings.

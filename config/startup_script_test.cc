@@ -20,13 +20,10 @@ TEST(StartupScript, RunsLinesUntilTheFirstRejectedOne) {
   const script_case cases[] = {
       {std::nullopt, 0, "unable to open file init.nos\nload init.nos failed\n"},
       {"", 0, ""},
-      {"\n\n\n", 0, ""},
       {"c vector i32\nc trie\n", 2, ""},
-      {"c vector i32\nc trie", 2, ""},
       // The third non-empty line fails: index 2; the first two stay, the rest does not run.
       {"c vector i32\nc trie\nx\nc trie\n", 2, "exec failed with:\"x\" at line 2\n"},
       {"\n\nc trie\n\n\nx\nc trie\n", 1, "exec failed with:\"x\" at line 1\n"},
-      {"x\nc trie\n", 0, "exec failed with:\"x\" at line 0\n"},
       // The executor sees the carriage return: the kind word "trie\r" is refused.
       {"c trie\r\nc trie\r\n", 0, "exec failed with:\"c trie\r\" at line 0\n"},
   };

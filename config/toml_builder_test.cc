@@ -20,21 +20,10 @@ struct document_case {
   const char* messages;  // standard output, addresses shown as @
 };
 
-void run_cases(const document_case* begin, const document_case* end) {
-  for (const document_case* c = begin; c != end; ++c) {
-    const auto result = read_text(c->text);
-    EXPECT_EQ(result.document, c->document) << c->text;
-    EXPECT_EQ(result.messages, c->messages) << c->text;
-  }
-}
-
-TEST(TomlBuilder, TablesKeysAndHeaders) {
+// Valid documents are the conformance corpus's (tools/toml_conformance.py); these rows pin what
+// this reader adds: its messages, its refusals, and the forms it accepts beyond the standard.
+TEST(TomlBuilder, DocumentsAndTheirMessages) {
   const document_case cases[] = {
-      {"a = 1\nb = \"x\"\n", "{a=i:1, b=\"x\"}", ""},
-      {"a.b.c = 1\na.d = 2\n", "{a={b={c=i:1}, d=i:2}}", ""},
-      {"\"a.b\" = 1\n'c d'.e = 2\n\"\\u00e9\" = 3\n", "{a.b=i:1, c d={e=i:2}, \xc3\xa9=i:3}", ""},
-      {"[t]\nx = 1\n[u.v]\ny = true\n", "{t={x=i:1}, u={v={y=true}}}", ""},
-      {"[ a . 'b' ]\nx = 1\n", "{a={b={x=i:1}}}", ""},
       // A header given twice is accepted; its keys must still be distinct.
       {"[t]\nx = 1\n[t]\ny = 2\n", "{t={x=i:1, y=i:2}}", ""},
       {"[t]\nx = 1\n[t]\nx = 2\n", "null", "table@@ repeat key x\n"},
@@ -43,15 +32,7 @@ TEST(TomlBuilder, TablesKeysAndHeaders) {
       {"t = {a = 1, a = 2}\n", "null", ""},
       // Key paths and headers through values that are not tables.
       {"a = 1\na.b = 2\n", "null", "table@@ repeat with key a\n"},
-      {"a = [1]\na.b = 1\n", "null", "table@@ repeat with key a\n"},
       {"a = 1\n[a.b]\n", "null", "table@@ repeat with: a.b\n"},
-      {"a = 1\n[a]\n", "null", "table@@ repeat with: a\n"},
-  };
-  run_cases(std::begin(cases), std::end(cases));
-}
-
-TEST(TomlBuilder, ArraysOfTables) {
-  const document_case cases[] = {
       {"[[p]]\nn = 1\n[[p]]\nn = 2\n", "{p=[[{n=i:1}, {n=i:2}]]}",
        "table_array@@ insert tab_array p, pointer is: @\n"},
       // A header through an array of tables continues into its last element.
@@ -59,65 +40,33 @@ TEST(TomlBuilder, ArraysOfTables) {
        "table_array@@ insert tab_array p, pointer is: @\n"},
       {"[[p]]\n[p.q]\n[[p]]\np.x = 1\n", "{p=[[{q={}}, {p={x=i:1}}]]}",
        "table_array@@ insert tab_array p, pointer is: @\n"},
-      {"[users]\n[[users.users_list]]\nname = \"a\"\n[[users.users_list]]\nname = \"b\"\n",
-       "{users={users_list=[[{name=\"a\"}, {name=\"b\"}]]}}",
-       "table_array@@ insert tab_array users_list, pointer is: @\n"},
       {"[[a]]\n[[a.b]]\nx = 1\n[[a]]\n[[a.b]]\nx = 2\n", "{a=[[{b=[[{x=i:1}]]}, {b=[[{x=i:2}]]}]]}",
        "table_array@@ insert tab_array a, pointer is: @\n"
        "table_array@@ insert tab_array b, pointer is: @\n"
        "table_array@@ insert tab_array b, pointer is: @\n"},
       // The parent of an array of tables must exist already.
       {"[[a.b]]\n", "null", "table/tab_array@@ is missed with key a\n"},
-      {"[x]\n[[x.a.b]]\n", "null", "table/tab_array@@ is missed with key a\n"},
       {"[a]\n[[a]]\n", "null", "table_array@@ is conflict as table with key a\n"},
       {"a = 1\n[[a]]\n", "null", "table@@ repeat with key a\n"},
       {"[[p]]\nn = 1\nn = 2\n", "null",
        "table_array@@ insert tab_array p, pointer is: @\ntable@@ repeat key n\n"},
-      {"users = [{name = \"a\"}, {name = \"b\"}]\n", "{users=[{name=\"a\"}, {name=\"b\"}]}", ""},
-  };
-  run_cases(std::begin(cases), std::end(cases));
-}
-
-TEST(TomlBuilder, ValueConversions) {
-  const document_case cases[] = {
-      {"b = false\nt = true\n", "{b=false, t=true}", ""},
-      {"i = -0x10\no = 0o17\nbn = 0b101\nd = 1_000\np = +7\n",
-       "{i=i:-16, o=i:15, bn=i:5, d=i:1000, p=i:7}", ""},
       // No overflow check: a value past the range wraps in 64 bits.
       {"m = -9223372036854775808\nw = 99999999999999999999\nx = 0xDEAD_beef\n",
        "{m=i:-9223372036854775808, w=i:7766279631452241919, x=i:3735928559}", ""},
-      {"f = 6.5e-3\ng = -1_0.25\nh = inf\nk = 1e2\n", "{f=f:0.0065, g=f:-10.25, h=f:inf, k=f:100}",
-       ""},
-      {"odt = 1979-05-27T00:32:00.999-07:00\nz = 1979-05-27 07:32:00Z\n",
-       "{odt=odt:1979-05-27T00:32:00.999000000-07:00, z=odt:1979-05-27T07:32:00.000000000+00:00}",
-       ""},
-      {"ldt = 1979-05-27T07:32:00\nld = 2024-02-29\nlt = 07:32:00.500\n",
-       "{ldt=ldt:1979-05-27T07:32:00.000000000, ld=ld:2024-02-29, lt=lt:07:32:00.500000000}", ""},
-      {"lt = 00:00:00.1234567891\n", "{lt=lt:00:00:00.123456789}", ""},
-      {"a = [1, [2, \"x\"], {k = 1}, ]\n", "{a=[i:1, [i:2, \"x\"], {k=i:1}]}", ""},
-      {"a = [\n  1, # one\n  2\n]\ne = []\n", "{a=[i:1, i:2], e=[]}", ""},
-      {"p = { x = 1, y.z = 2 }\nq = {}\n", "{p={x=i:1, y={z=i:2}}, q={}}", ""},
-  };
-  run_cases(std::begin(cases), std::end(cases));
-}
-
-TEST(TomlBuilder, StringsAndTheirEscapes) {
-  const document_case cases[] = {
-      {"s = \"a\\tb\\n\\\"\\\\\\u00e9\\U0001F600\"\n",
-       "{s=\"a\\x09b\\x0a\"\\\\xc3\\xa9\\xf0\\x9f\\x98\\x80\"}", ""},
+      // Fractions are padded to nanoseconds; digits past the ninth are dropped.
+      {"t = 07:32:00.500\nu = 00:00:00.1234567891\n",
+       "{t=lt:07:32:00.500000000, u=lt:00:00:00.123456789}", ""},
       // The hex escape gives one byte.
       {"s = \"\\x41\\x42\\xff\"\n", "{s=\"AB\\xff\"}", ""},
-      {"s = 'C:\\x\\n'\n", "{s=\"C:\\x\\n\"}", ""},
-      {"s = \"\"\"\nfirst \\\n   second\"\"\"\n", "{s=\"first second\"}", ""},
-      {"s = \"\"\"a \\  \r\n\r\n  b\"\"\"\n", "{s=\"a b\"}", ""},
-      {"s = \"\"\"\r\nline\r\n\"\"\"\n", "{s=\"line\\x0d\\x0a\"}", ""},
-      {"s = \"\"\"\"quoted\"\"\"\"\"\n", "{s=\"\"quoted\"\"\"}", ""},
       // Two or more multi-line strings in a row form one string.
       {"s = \"\"\"first,\"\"\"\n    ''' second'''\n", "{s=\"first, second\"}", ""},
-      {"s = \"\"\"a\"\"\" \"\"\"b\"\"\"\n\n'''c'''\nt = 1\n", "{s=\"abc\", t=i:1}", ""},
       {"s = \"\"\"\\x41\"\"\"\"\"\"\\u0042\"\"\"\n", "{s=\"AB\"}", ""},
   };
-  run_cases(std::begin(cases), std::end(cases));
+  for (const document_case& c : cases) {
+    const auto result = read_text(c.text);
+    EXPECT_EQ(result.document, c.document) << c.text;
+    EXPECT_EQ(result.messages, c.messages) << c.text;
+  }
 }
 
 TEST(TomlBuilder, NestingIsLimited) {
@@ -144,7 +93,7 @@ TEST(TomlBuilder, NestingIsLimited) {
   }
 }
 
-// The documents' float forms are in ValueConversions; these are the edges of the conversion.
+// The edges of the float conversion: signs of zero and NaN, and the cut of long texts.
 TEST(TomlBuilder, FloatTexts) {
   double d = 0;
   EXPECT_TRUE(convert_float_text("6.", d));

@@ -3,16 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <random>
 #include <string>
 
 #include "config/toml_grammar.h"
-#include "config/toml_test_support.h"
 
 namespace qn::config {
 namespace {
-
-using testing_support::read_text;
 
 const toml_reader& reader() {
   static const auto r = toml_reader::create();
@@ -28,10 +24,8 @@ TEST(TomlReader, ParseCoversAPrefixOrFailsAtTheFurthestPosition) {
   };
   const parse_case cases[] = {
       {"a = 1\nb = 2\nc = = 3\n", true, 12},
-      {"a = 1 # note", true, 6},
       {"# only a comment\n", false, 17},
       {"= 1\n", false, 0},
-      {"a = \"open\n", false, 4},
       {"a = \"\xff\"\n", false, 4},
       // An hour out of range leaves the date before it.
       {"a = 1979-05-27T25:00:00\n", true, 14},
@@ -51,22 +45,6 @@ TEST(TomlReader, ParseCoversAPrefixOrFailsAtTheFurthestPosition) {
       EXPECT_EQ(toml_reader::failure_offset(c.text), c.length_or_offset) << c.text;
     }
   }
-}
-
-TEST(TomlReader, DeepNestingFailsCleanly) {
-  const size_t deep = 100000;
-  std::string inline_tables;
-  for (size_t i = 0; i < deep; ++i) inline_tables += "{b=";
-  const std::string texts[] = {
-      "a = " + std::string(deep, '[') + std::string(deep, ']') + "\n",
-      "a = " + inline_tables + "1" + std::string(deep, '}') + "\n",
-      "a = [" + std::string(deep, '"') + "\n",
-  };
-  for (const std::string& text : texts) {
-    EXPECT_EQ(read_text(text).document, "null") << text.substr(0, 12);
-  }
-  const std::string shallow = "a = " + std::string(100, '[') + std::string(100, ']') + "\n";
-  EXPECT_NE(read_text(shallow).document, "null");
 }
 
 }  // namespace

@@ -97,13 +97,21 @@ class slot_table {
   T* at(uint64_t slot) const { return slot < size_ ? slots_[slot] : nullptr; }
 
   // Requires: the slot is storable and empty. Stores a new element.
-  void fill(uint64_t slot, const T& v) { slots_[slot] = new T(v); }
+  void fill(uint64_t slot, const T& v) {
+    slots_[slot] = new T(v);
+    ++count_;
+  }
   // Requires: the slot is storable. Detaches its element (null when empty); the caller owns it.
   std::unique_ptr<T> take(uint64_t slot) {
-    return std::unique_ptr<T>(std::exchange(slots_[slot], nullptr));
+    std::unique_ptr<T> element(std::exchange(slots_[slot], nullptr));
+    count_ -= element != nullptr;
+    return element;
   }
   // Requires: the slot is storable and empty. Stores an element the caller owned.
-  void give(uint64_t slot, std::unique_ptr<T> element) { slots_[slot] = element.release(); }
+  void give(uint64_t slot, std::unique_ptr<T> element) {
+    count_ += element != nullptr;
+    slots_[slot] = element.release();
+  }
   // Stores a new element in a storable, empty slot; false (nothing stored) for any other slot.
   bool fill_if_free(uint64_t slot, const T& v) {
     if (!is_storable(slot) || slots_[slot] != nullptr) return false;
@@ -114,6 +122,7 @@ class slot_table {
   bool erase(uint64_t slot) {
     if (at(slot) == nullptr) return false;
     delete std::exchange(slots_[slot], nullptr);
+    --count_;
     return true;
   }
   // Replaces `out` with the keys of the occupied slots, ascending.
@@ -123,29 +132,33 @@ class slot_table {
     visit([&](uint64_t slot, const T&) { out.push_back(key_of<K>(slot)); });
   }
 
-  // Calls f(slot, element) for every occupied slot in ascending order.
+  // Calls f(slot, element) for every occupied slot in ascending order. The walk ends at the
+  // last element, so an empty or front-loaded table costs little however large its capacity.
   template <class F>
   void visit(F&& f) const {
-    for (uint64_t slot = 0; slot < size_; ++slot) {
-      if (slots_[slot] != nullptr) f(slot, *slots_[slot]);
+    for (uint64_t slot = 0, seen = 0; seen < count_; ++slot) {
+      if (slots_[slot] != nullptr) {
+        ++seen;
+        f(slot, *slots_[slot]);
+      }
     }
   }
-  uint64_t occupied() const {
-    uint64_t n = 0;
-    for (uint64_t slot = 0; slot < size_; ++slot) n += slots_[slot] != nullptr;
-    return n;
-  }
+  uint64_t occupied() const { return count_; }
   // Writes only the occupied slots, so the untouched pages of a large, sparse table stay
-  // unmapped.
+  // unmapped; stops at the last element, as visit does.
   void clear() {
-    for (uint64_t slot = 0; slot < size_; ++slot) {
-      if (slots_[slot] != nullptr) delete std::exchange(slots_[slot], nullptr);
+    for (uint64_t slot = 0; count_ > 0; ++slot) {
+      if (slots_[slot] != nullptr) {
+        delete std::exchange(slots_[slot], nullptr);
+        --count_;
+      }
     }
   }
 
  private:
   uint64_t capacity_;
   uint64_t size_ = 0;
+  uint64_t count_ = 0;  // occupied slots
   T** slots_ = nullptr;
 };
 

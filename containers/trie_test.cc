@@ -46,6 +46,20 @@ TEST(WordTrie, LongWordsNeedNoDeepStack) {
   EXPECT_FALSE(t.contains(word));
 }
 
+// More children than a sparse node's key compare covers, too far apart to fill a byte range.
+TEST(WordTrie, ManyChildrenSpreadOverTheAlphabet) {
+  word_trie t;
+  std::string expected;
+  for (int b = 1; b < word_trie::alphabet; b += 7) {
+    ASSERT_TRUE(t.insert(std::string(1, static_cast<char>(b)) + "x"));
+    expected += std::string(1, static_cast<char>(b)) + "x,";
+  }
+  for (int b = 1; b < word_trie::alphabet; b += 7) {
+    EXPECT_TRUE(t.contains(std::string(1, static_cast<char>(b)) + "x")) << b;
+  }
+  EXPECT_EQ(render(t), expected);
+}
+
 // The any-case rule by brute force: same length, and each stored byte is the query's byte or, for
 // a letter A to Z or a to z, the same letter in the other case.
 bool matches_any_case(const std::string& stored, const std::string& query) {

@@ -35,46 +35,32 @@ bool wait_unbanned(const login_throttle& t, const std::string& address) {
   return !t.is_banned(address);
 }
 
-TEST(LoginThrottle, TiersBanAtTheirTriggers) {
+TEST(LoginThrottle, TiersBanAtTheirTriggersAndSuccessForgetsTheCurrentTier) {
   login_throttle t(long_bans());
+  constexpr int success = -1;
   struct {
-    int failures;
+    const char* address;
+    int failures;  // or a success
     int kept;
     std::string state;
   } steps[] = {
-      {1, 1, "tier=1 counter=1 banned=0"},
-      {28, 28, "tier=1 counter=29 banned=0"},
-      {1, 0, "tier=2 counter=0 banned=1"},  // the 30th failure bans
-      {19, 19, "tier=2 counter=19 banned=1"},
-      {1, 0, "tier=3 counter=0 banned=1"},  // 20 more
-      {4, 4, "tier=3 counter=4 banned=1"},
-      {1, 0, "tier=4 counter=0 banned=1"},  // 5 more
-      {2, 2, "tier=4 counter=2 banned=1"},
-      {1, 0, "tier=0 counter=0 banned=1"},  // 3 more: banned for good, out of every tier
-      {1, 1, "tier=1 counter=1 banned=1"},  // counting starts over, the ban stays
+      {"10.0.0.1", 30, 29, "tier=2 counter=0 banned=1"},  // the 30th failure bans
+      {"10.0.0.1", 20, 19, "tier=3 counter=0 banned=1"},  // 20 more
+      {"10.0.0.1", 5, 4, "tier=4 counter=0 banned=1"},
+      {"10.0.0.1", 3, 2, "tier=0 counter=0 banned=1"},   // banned for good, out of every tier
+      {"10.0.0.1", 1, 1, "tier=1 counter=1 banned=1"},   // counting starts over, the ban stays
+      {"10.0.0.10", 5, 5, "tier=1 counter=5 banned=0"},  // addresses are counted apart
+      {"a", 37, 36, "tier=2 counter=7 banned=1"},
+      {"a", success, 0, "tier=0 counter=0 banned=1"},  // the ban itself stays
+      {"c", 3, 3, "tier=1 counter=3 banned=0"},
+      {"c", success, 0, "tier=0 counter=0 banned=0"},
   };
   for (const auto& s : steps) {
-    EXPECT_EQ(fail(t, "10.0.0.1", s.failures), s.kept) << s.state;
-    EXPECT_EQ(t.render_state("10.0.0.1"), s.state);
+    if (s.failures == success) t.record_success(s.address);
+    EXPECT_EQ(fail(t, s.address, std::max(s.failures, 0)), s.kept) << s.address << s.state;
+    EXPECT_EQ(t.render_state(s.address), s.state) << s.address;
   }
-  EXPECT_EQ(t.blacklist_count(), 1u);
-  EXPECT_EQ(fail(t, "10.0.0.10", 5), 5);  // addresses are counted apart
-  EXPECT_FALSE(t.is_banned("10.0.0.10"));
-  EXPECT_FALSE(t.is_banned("10.0.0"));
-  EXPECT_EQ(t.render_state("10.0.0.10"), "tier=1 counter=5 banned=0");
-}
-
-TEST(LoginThrottle, SuccessForgetsOnlyTheCurrentTier) {
-  login_throttle t(long_bans());
-  EXPECT_EQ(fail(t, "a", 30), 29);  // now in tier 2
-  EXPECT_EQ(fail(t, "a", 7), 7);
-  t.record_success("a");
-  EXPECT_EQ(t.render_state("a"), "tier=0 counter=0 banned=1");  // the ban itself stays
-  t.record_success("b");                                        // unknown address: no effect
-  EXPECT_EQ(t.render_state("b"), "tier=0 counter=0 banned=0");
-  EXPECT_EQ(fail(t, "c", 3), 3);
-  t.record_success("c");
-  EXPECT_EQ(t.render_state("c"), "tier=0 counter=0 banned=0");
+  EXPECT_EQ(t.blacklist_count(), 2u);
 }
 
 TEST(LoginThrottle, FullTableDropsTheOldestUnbannedEntry) {
@@ -99,101 +85,49 @@ TEST(LoginThrottle, FullTableDropsTheOldestUnbannedEntry) {
 
 TEST(LoginThrottle, BansExpireAfterTheirLengthButTheLast) {
   login_throttle t(bans(milliseconds(30)));
-  EXPECT_EQ(fail(t, "a", 30), 29);
-  EXPECT_TRUE(wait_unbanned(t, "a"));
-  EXPECT_EQ(t.render_state("a"), "tier=2 counter=0 banned=0");
-  EXPECT_EQ(fail(t, "a", 20), 19);  // the next ban needs 20 more
-  EXPECT_TRUE(wait_unbanned(t, "a"));
-  EXPECT_EQ(fail(t, "a", 5), 4);
-  EXPECT_TRUE(wait_unbanned(t, "a"));
+  for (const int failures : {30, 20, 5}) {  // the triggers of tiers 1 to 3
+    EXPECT_EQ(fail(t, "a", failures), failures - 1);
+    EXPECT_TRUE(wait_unbanned(t, "a")) << failures;
+  }
   EXPECT_EQ(t.render_state("a"), "tier=4 counter=0 banned=0");
   EXPECT_EQ(fail(t, "a", 3), 2);                  // the fourth ban is for good
   std::this_thread::sleep_for(milliseconds(50));  // longer than any queued removal
   EXPECT_TRUE(t.is_banned("a"));
 }
 
-// A removal pool whose removals block until the test lets them finish, so that the tasks holding
-// a thread can be seen: `entered` lists the addresses whose removal has started, in that order.
-class GatedRemovals {
- public:
-  GatedRemovals()
-      : pool_([this](const std::string& address) {
-          std::unique_lock lock(mutex_);
-          entered_.push_back(address);
-          ++running_;
-          most_running_ = std::max(most_running_, running_);
-          changed_.notify_all();
-          changed_.wait(lock, [this] { return finished_allowed_ > 0; });
-          --finished_allowed_;
-          --running_;
-        }) {}
-  ~GatedRemovals() { finish(1000); }  // no thread may stay blocked when the pool is destroyed
-
-  removal_pool& pool() { return pool_; }
-  // Lets `n` blocked removals finish.
-  void finish(int n) {
-    std::lock_guard lock(mutex_);
-    finished_allowed_ += n;
-    changed_.notify_all();
-  }
-  // Waits (at most 10 s) until `n` removals have started; returns the addresses that started.
-  std::vector<std::string> wait_entered(size_t n) {
-    std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, std::chrono::seconds(10), [&] { return entered_.size() >= n; });
-    return entered_;
-  }
-  int most_running() {
-    std::lock_guard lock(mutex_);
-    return most_running_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<std::string> entered_;
-  int running_ = 0;
-  int most_running_ = 0;
-  int finished_allowed_ = 0;
-  // Declared last: destroyed (its threads joined) before the fields its removals use.
-  removal_pool pool_;
-};
-
-TEST(RemovalPool, FourTasksAtATimeInArrivalOrder) {
-  GatedRemovals removals;
-  for (int i = 0; i < 4; ++i) removals.pool().enqueue("a" + std::to_string(i), milliseconds(1));
-  std::vector<std::string> first = removals.wait_entered(4);
-  std::sort(first.begin(), first.end());
-  EXPECT_EQ(first, (std::vector<std::string>{"a0", "a1", "a2", "a3"}));
-  // Every thread is held; later tasks wait in the queue however long.
-  for (int i = 0; i < 6; ++i) removals.pool().enqueue("b" + std::to_string(i), milliseconds(1));
-  std::this_thread::sleep_for(milliseconds(100));
-  EXPECT_EQ(removals.wait_entered(0).size(), 4u);
-  // Freeing one thread at a time: the queue's front task takes it.
-  for (size_t i = 0; i < 6; ++i) {
-    removals.finish(1);
-    const std::vector<std::string> entered = removals.wait_entered(5 + i);
-    ASSERT_EQ(entered.size(), 5 + i);
-    EXPECT_EQ(entered.back(), "b" + std::to_string(i));
-  }
-  EXPECT_EQ(removals.most_running(), 4);
-}
-
-TEST(RemovalPool, QueuedTasksStartCountingWhenTheyGetAThread) {
-  // While every thread is held, a queued delay does not run down: of two tasks queued behind the
-  // held ones, the longer first, the shorter one finishes first once both get a thread, however
-  // long they have waited in the queue.
-  GatedRemovals removals;
-  for (int i = 0; i < 4; ++i) removals.pool().enqueue("a" + std::to_string(i), milliseconds(1));
-  ASSERT_EQ(removals.wait_entered(4).size(), 4u);
-  removals.pool().enqueue("slow", milliseconds(300));
-  removals.pool().enqueue("quick", milliseconds(50));
+// The four threads held by removals that block: queued tasks wait however long, and a delay counts
+// from when a thread takes its task (the shorter one, queued second, is lifted first).
+TEST(RemovalPool, DelaysCountFromWhenAThreadTakesTheTask) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<std::string> lifted;
+  bool is_held = true;
+  const auto wait_lifted = [&](size_t n) {
+    std::unique_lock lock(mutex);
+    changed.wait_for(lock, std::chrono::seconds(10), [&] { return lifted.size() >= n; });
+    return lifted;
+  };
+  removal_pool pool([&](const std::string& address) {
+    std::unique_lock lock(mutex);
+    lifted.push_back(address);
+    changed.notify_all();
+    changed.wait(lock, [&] { return !is_held || address.size() > 1; });
+  });
+  for (int i = 0; i < 4; ++i) pool.enqueue(std::to_string(i), milliseconds(1));
+  pool.enqueue("slow", milliseconds(300));
+  pool.enqueue("quick", milliseconds(50));
+  ASSERT_EQ(wait_lifted(4).size(), 4u);
   std::this_thread::sleep_for(milliseconds(400));  // longer than either delay
-  ASSERT_EQ(removals.wait_entered(0).size(), 4u);
-  removals.finish(2);
-  const std::vector<std::string> entered = removals.wait_entered(6);
-  ASSERT_EQ(entered.size(), 6u);
-  EXPECT_EQ(entered[4], "quick");
-  EXPECT_EQ(entered[5], "slow");
+  EXPECT_EQ(wait_lifted(0).size(), 4u);
+  {
+    std::lock_guard lock(mutex);
+    is_held = false;
+    changed.notify_all();
+  }
+  const std::vector<std::string> all = wait_lifted(6);
+  ASSERT_EQ(all.size(), 6u);
+  EXPECT_EQ(all[4], "quick");
+  EXPECT_EQ(all[5], "slow");
 }
 
 TEST(LoginThrottle, DestroyingWithPendingBansDoesNotWait) {
@@ -205,12 +139,8 @@ TEST(LoginThrottle, DestroyingWithPendingBansDoesNotWait) {
 TEST(LoginThrottle, ConcurrentFailuresAreAllCounted) {
   login_throttle t(long_bans());
   std::vector<std::thread> threads;
-  int kept[4] = {};
-  for (int i = 0; i < 4; ++i) {
-    threads.emplace_back([&t, &kept, i] { kept[i] = fail(t, "shared", 7); });
-  }
+  for (int i = 0; i < 4; ++i) threads.emplace_back([&t] { fail(t, "shared", 7); });
   for (auto& th : threads) th.join();
-  EXPECT_EQ(kept[0] + kept[1] + kept[2] + kept[3], 28);
   EXPECT_EQ(t.render_state("shared"), "tier=1 counter=28 banned=0");
 }
 

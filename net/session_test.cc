@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "net/digest.h"
 #include "net/test_client.h"
@@ -29,6 +30,17 @@ db::nosql::container_registry& shared_registry() {
   static db::nosql::container_registry* const registry = new db::nosql::container_registry;
   return *registry;
 }
+
+// Receives handed to a session in a fresh state, and what must come of them.
+struct stream_case {
+  bool was_logged_in;
+  std::vector<std::string> receives;
+  std::string sent;  // every reply, hexadecimal
+  std::string throttle = "tier=0 counter=0 banned=0";
+  bool keeps = true;
+  bool is_logged_in = true;
+  bool warns = false;  // of max_frame_bytes
+};
 
 // A session on one end of a socket pair; the test plays the client on the other end.
 class SessionTest : public ::testing::Test {
@@ -80,9 +92,23 @@ class SessionTest : public ::testing::Test {
       out.append(buffer, static_cast<size_t>(n));
     }
   }
-  void log_in() {
-    ASSERT_TRUE(feed(frame_of(login_payload("alice", "wonderland"))));
-    ASSERT_EQ(sent(), success);
+  // Hands each receive of `c` (in pieces of at most the receive area's size) to the session,
+  // starting from a fresh state, and checks every reply sent, the address's throttle state
+  // afterwards, and whether the session is still open and logged in.
+  void expect_stream(const stream_case& c) {
+    const std::string label = c.receives.empty() ? "" : c.receives.front().substr(0, 24);
+    throttle_.record_success(address);
+    warnings_.clear();
+    c_.is_logged_in = c.was_logged_in;
+    c_.request.clear();
+    c_.expected_length = 0;
+    bool keeps = true;
+    for (size_t i = 0; keeps && i < c.receives.size(); ++i) keeps = feed(c.receives[i]);
+    EXPECT_EQ(sent(), c.sent) << label;
+    EXPECT_EQ(throttle_.render_state(address), c.throttle) << label;
+    EXPECT_EQ(keeps, c.keeps) << label;
+    EXPECT_TRUE(!keeps || c_.is_logged_in == c.is_logged_in) << label;
+    EXPECT_EQ(warnings_.find("max_frame_bytes") != std::string::npos, c.warns) << warnings_;
   }
 
   user_table users_;
@@ -94,154 +120,76 @@ class SessionTest : public ::testing::Test {
   int peer_ = -1;
 };
 
-TEST_F(SessionTest, LoginChecksNameAndPasswordDigest) {
-  struct {
-    std::string name;
-    std::string password;
-    std::string reply;
-    bool logged_in;
-  } cases[] = {
-      {"alice", "wonderland", success, true},
-      {"alice", "Wonderland", failure, false},
-      {"alice", "", failure, false},
-      {"alicE", "wonderland", failure, false},
-      {"bob", "wonderland", failure, false},
-      {"", "", failure, false},
-      {"alice", users_["alice"], failure, false},  // the stored digest is not the password
-  };
-  for (const auto& t : cases) {
-    c_.is_logged_in = false;
-    EXPECT_TRUE(feed(frame_of(login_payload(t.name, t.password))));
-    EXPECT_EQ(sent(), t.reply) << t.name << "/" << t.password;
-    EXPECT_EQ(c_.is_logged_in, t.logged_in) << t.name << "/" << t.password;
-  }
+// Each byte as a receive of its own.
+std::vector<std::string> bytes_of(const std::string& stream) {
+  std::vector<std::string> bytes;
+  for (const char b : stream) bytes.emplace_back(1, b);
+  return bytes;
 }
 
-TEST_F(SessionTest, LoginInTwoReceivesCountsOneFailure) {
-  const std::string login = frame_of(login_payload("alice", "nope"));
-  EXPECT_TRUE(feed(login.substr(0, 7)));
-  EXPECT_EQ(sent(), "");
-  EXPECT_EQ(throttle_.render_state(address), "tier=1 counter=1 banned=0");
-  EXPECT_TRUE(feed(login.substr(7)));
-  EXPECT_EQ(sent(), failure);
-  EXPECT_EQ(throttle_.render_state(address), "tier=1 counter=2 banned=0");
-}
-
-TEST_F(SessionTest, MalformedLoginIsReadAgainWhenMoreBytesArrive) {
-  // A complete frame of 4 payload bytes announcing a 5-byte name: no reply, one failure.
+TEST_F(SessionTest, StreamsGetTheirRepliesAndCountTheirFailures) {
   const std::string payload = login_payload("alice", "wonderland");
-  EXPECT_TRUE(feed(frame_of(payload.substr(0, 4))));
-  EXPECT_EQ(sent(), "");
-  EXPECT_EQ(throttle_.render_state(address), "tier=1 counter=1 banned=0");
-  // The rest of the login follows; the whole buffer after the prefix is read from the start.
-  EXPECT_TRUE(feed(payload.substr(4)));
-  EXPECT_EQ(sent(), success);
-  EXPECT_TRUE(c_.is_logged_in);
-}
-
-TEST_F(SessionTest, CommandsGetTheirReplyFrames) {
-  log_in();
-  struct {
-    std::string line;
-    std::string reply;
-  } cases[] = {
-      {"clear", empty_reply},  // five bytes starting with c: remove everything, no items
-      {"c   !", empty_reply}, {"", failure},  // an empty command reaches the executor and fails
-      {"x", failure},         {"G 0 count", failure}, {"g 1048576 count", failure},
+  const std::string login = frame_of(payload), wrong = frame_of(login_payload("alice", "nope"));
+  const std::string one = "tier=1 counter=1 banned=0";
+  const std::string empty = empty_reply;
+  const auto failed_login = [&](std::string_view name, std::string_view password) {
+    return stream_case{false, {frame_of(login_payload(name, password))}, failure, one, true, false};
   };
-  for (const auto& t : cases) {
-    EXPECT_TRUE(feed(frame_of(t.line))) << t.line;
-    EXPECT_EQ(sent(), t.reply) << t.line;
-  }
-  EXPECT_TRUE(c_.is_logged_in);
+  const stream_case cases[] = {
+      {false, {login}, success},
+      // The name and the password's digest are checked; the stored digest is not the password.
+      failed_login("alice", "Wonderland"),
+      failed_login("alicE", "wonderland"),
+      failed_login("alice", users_["alice"]),
+      // Every receive that leaves the login incomplete counts.
+      {false,
+       {wrong.substr(0, 7), wrong.substr(7)},
+       failure,
+       "tier=1 counter=2 banned=0",
+       true,
+       false},
+      // A complete frame of 4 payload bytes announcing a 5-byte name: no reply, one failure; when
+      // the rest follows the whole buffer after the prefix is read from the start.
+      {false, {frame_of(payload.substr(0, 4)), payload.substr(4)}, success},
+      // One byte per receive; the successful login forgets the failures before it.
+      {false, bytes_of(login + frame_of("clear") + frame_of("x")), success + empty + failure},
+      // An empty command reaches the executor.
+      {true, {frame_of(""), frame_of("clear")}, failure + empty},
+      // Larger than the receive area: gathered, and the next frame is still in step.
+      {true, {frame_of(std::string(100000, 'x')), frame_of("clear")}, failure + empty},
+      // The length 0xFFFFFFFF closes, also in pieces after the login.
+      {false, {"\xff\xff\xff\xff"}, "", "tier=0 counter=0 banned=0", false},
+      {true, {"\xff\xff", "\xff\xffmore"}, "", "tier=0 counter=0 banned=0", false},
+  };
+  for (const stream_case& c : cases) expect_stream(c);
 }
 
-TEST_F(SessionTest, OneByteReceivesCarryALoginAndCommands) {
-  const std::string stream = frame_of(login_payload("alice", "wonderland"));
-  for (size_t i = 0; i < stream.size(); ++i) EXPECT_TRUE(feed(stream.substr(i, 1))) << i;
-  EXPECT_EQ(sent(), success);
-  // Each incomplete receive before the login counted; the successful login forgot them all.
-  EXPECT_EQ(throttle_.render_state(address), "tier=0 counter=0 banned=0");
-  const std::string commands = frame_of("clear") + frame_of("x");
-  std::string replies;
-  for (size_t i = 0; i < commands.size(); ++i) {
-    EXPECT_TRUE(feed(commands.substr(i, 1)));
-    replies += sent();
-  }
-  EXPECT_EQ(replies, std::string(empty_reply) + failure);
-}
-
-TEST_F(SessionTest, RequestLargerThanTheReceiveAreaIsGathered) {
-  log_in();
-  const std::string big(100000, 'x');
-  const std::string request = frame_of(big);
-  size_t fed = 0;
-  while (fed < request.size()) {
-    const size_t n = std::min<size_t>(request.size() - fed, connection::receive_capacity);
-    ASSERT_TRUE(feed(request.substr(fed, n)));
-    fed += n;
-    EXPECT_EQ(sent(), fed < request.size() ? "" : failure) << fed;
-  }
-  EXPECT_TRUE(feed(frame_of("clear")));  // still in step with the frames
-  EXPECT_EQ(sent(), empty_reply);
-}
-
-TEST_F(SessionTest, CloseMarkerEndsTheSession) {
-  EXPECT_FALSE(feed("\xff\xff\xff\xff"));
-  EXPECT_EQ(sent(), "");
-}
-
-TEST_F(SessionTest, CloseMarkerInPiecesAfterLogin) {
-  log_in();
-  EXPECT_TRUE(feed("\xff\xff"));
-  EXPECT_FALSE(
-      feed("\xff\xff"
-           "more"));
-  EXPECT_EQ(sent(), "");
-}
-
+// Only the first receive of each: the limit applies before the frame is gathered.
 TEST_F(SessionTest, FramesOverTheirLimitAreRefusedAtTheirLength) {
   context_.max_login_bytes = 64;
   context_.max_frame_bytes = 100;
   const std::string padded_login = login_payload("alice", "wonderland" + std::string(42, 'p'));
   ASSERT_EQ(padded_login.size(), 65u);
-  struct {
-    bool is_logged_in;
-    std::string bytes;  // the first receive only: the limit applies before the frame is gathered
-    bool keeps;
-    std::string reply;
-    std::string throttle;
-    bool warns;
-  } cases[] = {
+  const std::string one = "tier=1 counter=1 banned=0";
+  const stream_case cases[] = {
       // A login at its limit is read as usual; one byte more is refused without a digest: the
       // failure reply, one failure counted (not one per receive), then the close.
-      {false, frame_of(login_payload("alice", std::string(50, 'p'))), true, failure,
-       "tier=1 counter=1 banned=0", false},
-      {false, frame_of(padded_login).substr(0, 10), false, failure, "tier=1 counter=1 banned=0",
-       false},
-      // "GET " announces about 540 MB.
-      {false, "GET / HTTP/1.1\r\n", false, failure, "tier=1 counter=1 banned=0", false},
+      {false, {frame_of(login_payload("alice", std::string(50, 'p')))}, failure, one, true, false},
+      {false, {frame_of(padded_login).substr(0, 10)}, failure, one, false},
+      {false, {"GET / HTTP/1.1\r\n"}, failure, one, false},  // "GET " announces about 540 MB
       // After the login the frame limit holds: a frame at it is executed, one over it closes with
       // a warning and no reply.
-      {true, frame_of(std::string(100, 'x')), true, failure, "tier=0 counter=0 banned=0", false},
-      {true, frame_of(std::string(101, 'x')).substr(0, 4), false, "", "tier=0 counter=0 banned=0",
-       true},
+      {true, {frame_of(std::string(100, 'x'))}, failure},
+      {.was_logged_in = true,
+       .receives = {frame_of(std::string(101, 'x')).substr(0, 4)},
+       .keeps = false,
+       .warns = true},
   };
-  for (const auto& t : cases) {
-    throttle_.record_success(address);
-    warnings_.clear();
-    c_.is_logged_in = t.is_logged_in;
-    c_.request.clear();
-    c_.expected_length = 0;
-    EXPECT_EQ(feed(t.bytes), t.keeps) << t.bytes.size();
-    EXPECT_EQ(sent(), t.reply) << t.bytes.size();
-    EXPECT_EQ(throttle_.render_state(address), t.throttle) << t.bytes.size();
-    EXPECT_EQ(warnings_.find("max_frame_bytes") != std::string::npos, t.warns) << warnings_;
-  }
+  for (const stream_case& c : cases) expect_stream(c);
 }
 
 TEST_F(SessionTest, BanEndsALoggedInSessionOnItsNextReceive) {
-  log_in();
+  c_.is_logged_in = true;
   for (int i = 0; i < 30; ++i) (void)throttle_.record_failure(address);
   EXPECT_FALSE(feed(frame_of("clear")));
   EXPECT_EQ(sent(), "");

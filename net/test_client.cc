@@ -2,16 +2,18 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 
 #include "net/wire_format.h"
 #include "values/little_endian.h"
 
 namespace qn::net::testing {
-namespace {
 
 sockaddr_in loopback(const char* address, uint16_t port) {
   sockaddr_in a{};
@@ -21,8 +23,6 @@ sockaddr_in loopback(const char* address, uint16_t port) {
   return a;
 }
 
-}  // namespace
-
 std::string frame_of(std::string_view payload) {
   std::string f;
   append_le(f, static_cast<uint32_t>(payload.size()));
@@ -31,12 +31,7 @@ std::string frame_of(std::string_view payload) {
 }
 
 std::string login_payload(std::string_view name, std::string_view password) {
-  std::string p;
-  append_le(p, static_cast<uint32_t>(name.size()));
-  p.append(name);
-  append_le(p, static_cast<uint32_t>(password.size()));
-  p.append(password);
-  return p;
+  return frame_of(name) + frame_of(password);
 }
 
 std::string to_hex(std::string_view bytes) {
@@ -47,6 +42,12 @@ std::string to_hex(std::string_view bytes) {
     hex.push_back(digits[static_cast<uint8_t>(c) & 15]);
   }
   return hex;
+}
+
+uint64_t last_u64(std::string_view frame) {
+  return is_success(frame) && frame.size() >= 13
+             ? load_le<uint64_t>(frame.data() + frame.size() - 8)
+             : UINT64_MAX;
 }
 
 uint16_t find_free_port() {
@@ -116,25 +117,23 @@ std::string test_client::read_reply() {
   return reply;
 }
 
+std::string test_client::request(std::string_view payload) {
+  return send_frame(payload) ? read_reply() : std::string();
+}
+
 std::string test_client::login(std::string_view name, std::string_view password) {
-  if (!send_frame(login_payload(name, password))) return "send failed";
-  return to_hex(read_reply());
+  return to_hex(request(login_payload(name, password)));
 }
 
-std::string test_client::command(std::string_view line) {
-  if (!send_frame(line)) return "send failed";
-  return to_hex(read_reply());
-}
-
-bool test_client::is_closed_by_server() {
-  char byte;
+bool test_client::is_closed_by_server(std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
   for (;;) {
-    const ssize_t n = recv(socket_, &byte, 1, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n == 0) return true;
-    if (n < 0) return errno == ECONNRESET;
-    // Any byte that arrives means the server answered instead of closing.
-    return false;
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    pollfd p{socket_, POLLRDHUP, 0};
+    const int n = poll(&p, 1, static_cast<int>(std::max<int64_t>(left.count(), 0)));
+    if (n > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0) return true;
+    if ((n < 0 && errno != EINTR) || left.count() <= 0) return false;
   }
 }
 

@@ -27,74 +27,41 @@ std::string big_vector_script(int count) {
   return script;
 }
 
-// The value of a successful one-value u64 reply (g <c> count): its last eight bytes.
-uint64_t count_of(const std::string& reply) {
-  uint64_t count = UINT64_MAX;
-  if (is_success(reply) && reply.size() >= 8) {
-    std::memcpy(&count, reply.data() + reply.size() - 8, 8);
-  }
-  return count;
-}
-
-// True once the backup has created any file in the directory, whatever its name.
-bool has_any_file(const std::string& directory) {
-  std::error_code error;
-  return !std::filesystem::is_empty(directory, error);
-}
-
-// `limits` is appended to the configuration.
-struct server_with_admin {
-  explicit server_with_admin(const std::string& script, uint64_t address_space_limit = 0,
-                             const std::string& limits = "")
-      : port(find_free_port()),
-        process({configuration_text(port, {{"admin", "secret"}}) + limits,
-                 script,
-                 {},
-                 {},
-                 "",
-                 0,
-                 address_space_limit}) {}
-  bool start() { return process.start() && wait_for_connect(port, true, 60s); }
-  uint16_t port;
-  server_process process;
-};
-
 TEST(BackupCrash, KilledMidBackupLeavesNoImageOrACompleteOne) {
   constexpr int elements = 2000;  // about 100 MB of image
-  server_with_admin server(big_vector_script(elements));
-  ASSERT_TRUE(server.start());
+  server_process server({.startup_script = big_vector_script(elements)});
+  ASSERT_TRUE(server.start_serving());
   temp_directory target;
-  const std::string image = target.path() + "/big.img";
-
+  const std::string image = target.file("big.img");
   std::thread backup([&] {
-    frame_client client(server.port);
-    if (client.log_in("admin", "secret")) (void)client.command("b " + image);
+    test_client client(server.port());
+    if (client.log_in("admin", "secret")) (void)client.request("b " + image);
   });
-  // Kill as soon as a file shows that the image is being written.
+  // Kill as soon as any file shows that the image is being written.
+  std::error_code error;
   bool seen_writing = false;
   for (int i = 0; i < 20000 && !seen_writing; ++i) {
-    seen_writing = has_any_file(target.path());
+    seen_writing = !std::filesystem::is_empty(target.path(), error);
     if (!seen_writing) std::this_thread::sleep_for(1ms);
   }
-  ASSERT_TRUE(server.process.send_signal(SIGKILL));
-  ASSERT_TRUE(server.process.wait_exit());
+  ASSERT_TRUE(server.send_signal(SIGKILL));
+  ASSERT_TRUE(server.wait_exit());
   backup.join();
   EXPECT_TRUE(seen_writing) << "the backup never started writing";
 
   if (!std::filesystem::exists(image)) return;  // no image: the crash lost nothing it had named
   // An image under the final name must be complete: it restores with every element.
-  server_with_admin check("");
-  ASSERT_TRUE(check.start());
-  frame_client client(check.port);
-  ASSERT_TRUE(client.log_in("admin", "secret"));
-  EXPECT_TRUE(is_success(client.command("r " + image)));
-  EXPECT_EQ(count_of(client.command("g 0 count")), uint64_t{elements});
+  server_process check;
+  ASSERT_TRUE(check.start_serving());
+  auto client = check.client();
+  EXPECT_TRUE(is_success(client->request("r " + image)));
+  EXPECT_EQ(last_u64(client->request("g 0 count")), uint64_t{elements});
 }
 
 TEST(BackupCrash, FullDiskFailsTheBackupAndTheServerKeepsServing) {
   if (::geteuid() != 0) GTEST_SKIP() << "not root: the full-disk case mounts a small tmpfs";
   temp_directory target;
-  const std::string small = target.path() + "/small";
+  const std::string small = target.file("small");
   ASSERT_EQ(::mkdir(small.c_str(), 0700), 0);
   if (::mount("zor_full_disk", small.c_str(), "tmpfs", 0, "size=1m") != 0) {
     GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
@@ -105,16 +72,15 @@ TEST(BackupCrash, FullDiskFailsTheBackupAndTheServerKeepsServing) {
   } unmount{small};
 
   constexpr int elements = 100;  // about 5 MB of image, five times the disk
-  server_with_admin server(big_vector_script(elements));
-  ASSERT_TRUE(server.start());
-  frame_client client(server.port);
-  ASSERT_TRUE(client.log_in("admin", "secret"));
-  EXPECT_FALSE(is_success(client.command("b " + small + "/big.img")));
+  server_process server({.startup_script = big_vector_script(elements)});
+  ASSERT_TRUE(server.start_serving());
+  auto client = server.client();
+  EXPECT_FALSE(is_success(client->request("b " + small + "/big.img")));
   EXPECT_TRUE(std::filesystem::is_empty(small)) << "the temporary file was left behind";
 
   // Still serving, with its data: the same backup succeeds where there is room.
-  EXPECT_EQ(count_of(client.command("g 0 count")), uint64_t{elements});
-  EXPECT_TRUE(is_success(client.command("b " + target.path() + "/big.img")));
+  EXPECT_EQ(last_u64(client->request("g 0 count")), uint64_t{elements});
+  EXPECT_TRUE(is_success(client->request("b " + target.file("big.img"))));
 }
 
 // The sanitizers reserve terabytes of address space for their shadow memory: no limit on it fits.
@@ -132,29 +98,28 @@ TEST(BackupCrash, OutOfMemoryFailsACreateOrARestoreAndTheServerKeepsServing) {
   // starts at about a quarter of its 1 GiB of address space).
   const std::string create_huge = "c hashmap u64 i32 134217728 huge";
   temp_directory target;
-  const std::string image = target.path() + "/huge.img";
+  const std::string image = target.file("huge.img");
   {
     // Its configured bound on a slot array is exactly that table.
-    server_with_admin maker("", 0, "\n[limits]\nmax_hash_slot_bytes = 1073741824\n");
-    ASSERT_TRUE(maker.start());
-    frame_client client(maker.port);
-    ASSERT_TRUE(client.log_in("admin", "secret"));
-    EXPECT_FALSE(is_success(client.command("c hashmap u64 i32 134217729 over")));
-    ASSERT_TRUE(is_success(client.command(create_huge)));
-    ASSERT_TRUE(is_success(client.command("b " + image)));
+    server_process maker({.settings = "[limits]\nmax_hash_slot_bytes = 1073741824\n"});
+    ASSERT_TRUE(maker.start_serving());
+    auto client = maker.client();
+    EXPECT_FALSE(is_success(client->request("c hashmap u64 i32 134217729 over")));
+    ASSERT_TRUE(is_success(client->request(create_huge)));
+    ASSERT_TRUE(is_success(client->request("b " + image)));
   }
 
-  server_with_admin server(big_vector_script(1), uint64_t{1} << 30);
-  ASSERT_TRUE(server.start());
-  frame_client client(server.port);
-  ASSERT_TRUE(client.log_in("admin", "secret"));
-  EXPECT_FALSE(is_success(client.command(create_huge)));
-  EXPECT_TRUE(is_success(client.command("c hashmap u64 i32 1024 huge")));  // the name stayed free
-  EXPECT_EQ(count_of(client.command("g 0 count")), 1u);
+  server_process server(
+      {.startup_script = big_vector_script(1), .address_space_limit = uint64_t{1} << 30});
+  ASSERT_TRUE(server.start_serving());
+  auto client = server.client();
+  EXPECT_FALSE(is_success(client->request(create_huge)));
+  EXPECT_TRUE(is_success(client->request("c hashmap u64 i32 1024 huge")));  // the name stayed free
+  EXPECT_EQ(last_u64(client->request("g 0 count")), 1u);
   // A failed restore leaves the database empty, and the server serving.
-  EXPECT_FALSE(is_success(client.command("r " + image)));
-  EXPECT_FALSE(is_success(client.command("g 0 count")));
-  EXPECT_TRUE(is_success(client.command("c hashmap u64 i32 1024 huge")));
+  EXPECT_FALSE(is_success(client->request("r " + image)));
+  EXPECT_FALSE(is_success(client->request("g 0 count")));
+  EXPECT_TRUE(is_success(client->request("c hashmap u64 i32 1024 huge")));
 }
 
 }  // namespace

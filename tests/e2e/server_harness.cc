@@ -1,82 +1,28 @@
 #include "tests/e2e/server_harness.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
 #include "net/digest.h"
-#include "net/wire_format.h"
-#include "values/little_endian.h"
 
 extern char** environ;
 
 namespace qn::e2e {
-namespace {
-
-sockaddr_in loopback(uint16_t port, const char* host = "127.0.0.1") {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  inet_pton(AF_INET, host, &address.sin_addr);
-  return address;
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void write_file(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-}  // namespace
-
-const char* server_program() { return ZOR_SERVER_PATH; }
-
-// ---- ports ----
-
-uint16_t find_free_port() {
-  const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address = loopback(0);
-  socklen_t length = sizeof address;
-  uint16_t port = 0;
-  if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  close(s);
-  return port;
-}
-
-bool is_port_free(uint16_t port) {
-  const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  const sockaddr_in address = loopback(port);
-  const bool is_free = bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-  close(s);
-  return is_free;
-}
 
 bool can_connect(uint16_t port) {
   const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  const sockaddr_in address = loopback(port);
+  const sockaddr_in address = net::testing::loopback("127.0.0.1", port);
   const bool is_connected =
       connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
   close(s);
@@ -92,13 +38,38 @@ bool wait_for_connect(uint16_t port, bool is_accepting, std::chrono::millisecond
   }
 }
 
-std::string configuration_text(long long port, const std::vector<user_entry>& users) {
-  std::string text = "[server]\nport = " + std::to_string(port) + "\n\n[users]\nusers_list = [\n";
-  for (const user_entry& user : users) {
-    text += "  { name = \"" + user.name + "\", password = \"" +
-            net::password_digest(user.password) + "\" },\n";
-  }
-  return text + "]\n";
+std::string configuration_text(uint16_t port, std::string_view settings) {
+  return "[server]\nport = " + std::to_string(port) +
+         "\n[users]\nusers_list = [{ name = \"admin\", password = \"" +
+         net::password_digest("secret") + "\" }]\n" + std::string(settings);
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::chrono::milliseconds cpu_time_of(int pid) {
+  // Fields 14 and 15 of /proc/<pid>/stat, after the parenthesised command name.
+  const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+  const size_t end_of_name = stat.rfind(')');
+  if (end_of_name == std::string::npos) return std::chrono::milliseconds(0);
+  std::istringstream fields(stat.substr(end_of_name + 2));
+  std::string skipped;
+  for (int i = 3; i < 14; ++i) fields >> skipped;
+  long long user = 0;
+  long long system = 0;
+  fields >> user >> system;
+  return std::chrono::milliseconds((user + system) * 1000 / sysconf(_SC_CLK_TCK));
+}
+
+size_t resident_bytes_of(int pid) {
+  const std::string status = read_file("/proc/" + std::to_string(pid) + "/status");
+  const size_t at = status.find("VmRSS:");
+  if (at == std::string::npos) return 0;
+  return static_cast<size_t>(std::strtoull(status.c_str() + at + 6, nullptr, 10)) * 1024;
 }
 
 bool has_in_order(std::string_view text, const std::vector<std::string>& lines) {
@@ -109,6 +80,10 @@ bool has_in_order(std::string_view text, const std::vector<std::string>& lines) 
     from = at + line.size();
   }
   return true;
+}
+
+bool is_clean_exit(const std::optional<int>& status) {
+  return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
 }
 
 std::optional<int> wait_for_process(int pid, std::chrono::milliseconds limit) {
@@ -122,16 +97,6 @@ std::optional<int> wait_for_process(int pid, std::chrono::milliseconds limit) {
   }
 }
 
-temp_directory::temp_directory() {
-  char pattern[] = "/tmp/zor_e2e_XXXXXX";
-  if (mkdtemp(pattern) != nullptr) path_ = pattern;
-}
-
-temp_directory::~temp_directory() {
-  std::error_code error;
-  if (!path_.empty()) std::filesystem::remove_all(path_, error);
-}
-
 // ---- server process ----
 
 server_process::server_process(server_options options) : options_(std::move(options)) {
@@ -142,10 +107,13 @@ server_process::server_process(server_options options) : options_(std::move(opti
   if (mkdtemp(pattern.data()) == nullptr) return;
   directory_ = pattern;
   const std::string program = directory_ + "/zor_nosql_server";
-  std::filesystem::create_hard_link(server_program(), program, error);
-  if (error) std::filesystem::copy_file(server_program(), program, error);
-  if (options_.configuration) write_file(directory_ + "/zor_ndb.toml", *options_.configuration);
-  if (options_.startup_script) write_file(directory_ + "/init.nos", *options_.startup_script);
+  std::filesystem::create_hard_link(ZOR_SERVER_PATH, program, error);
+  if (error) std::filesystem::copy_file(ZOR_SERVER_PATH, program, error);
+  std::ofstream(directory_ + "/zor_ndb.toml", std::ios::binary)
+      << options_.configuration.value_or(configuration_text(port(), options_.settings));
+  if (options_.startup_script) {
+    std::ofstream(directory_ + "/init.nos", std::ios::binary) << *options_.startup_script;
+  }
 }
 
 server_process::~server_process() {
@@ -194,15 +162,12 @@ bool server_process::start() {
     dup2(out, STDOUT_FILENO);
     dup2(out, STDERR_FILENO);
     // A fatal-signal test must not leave a core file behind.
-    const rlimit no_core{0, 0};
+    const rlimit no_core{0, 0}, descriptors{options_.descriptor_limit, options_.descriptor_limit},
+        memory{options_.address_space_limit, options_.address_space_limit};
     setrlimit(RLIMIT_CORE, &no_core);
-    if (options_.descriptor_limit != 0) {
-      const rlimit descriptors{options_.descriptor_limit, options_.descriptor_limit};
-      if (setrlimit(RLIMIT_NOFILE, &descriptors) != 0) _exit(127);
-    }
-    if (options_.address_space_limit != 0) {
-      const rlimit memory{options_.address_space_limit, options_.address_space_limit};
-      if (setrlimit(RLIMIT_AS, &memory) != 0) _exit(127);
+    if ((descriptors.rlim_max != 0 && setrlimit(RLIMIT_NOFILE, &descriptors) != 0) ||
+        (memory.rlim_max != 0 && setrlimit(RLIMIT_AS, &memory) != 0)) {
+      _exit(127);
     }
     sigset_t none;
     sigemptyset(&none);
@@ -225,125 +190,15 @@ std::optional<int> server_process::wait_exit(std::chrono::milliseconds limit) {
   return status;
 }
 
-bool server_process::wait_for_output(std::string_view text, std::chrono::milliseconds limit) const {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  for (;;) {
-    if (output().find(text) != std::string::npos) return true;
-    if (std::chrono::steady_clock::now() >= end) return false;
-    std::this_thread::sleep_for(10ms);
-  }
+bool server_process::stop() { return send_signal(SIGTERM) && is_clean_exit(wait_exit()); }
+
+std::unique_ptr<test_client> server_process::client(const char* source) const {
+  auto c = std::make_unique<test_client>(port(), source);
+  EXPECT_TRUE(c->log_in("admin", "secret"));
+  return c;
 }
 
 std::string server_process::output() const { return read_file(directory_ + "/output.txt"); }
 std::string server_process::log_text() const { return read_file(directory_ + "/zor_mdb_s.log"); }
-
-// ---- client ----
-
-frame_client::frame_client(uint16_t port, const char* source, int receive_buffer) {
-  socket_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  const timeval limit{5, 0};
-  setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-  setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-  if (receive_buffer != 0) {
-    setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
-  }
-  const sockaddr_in from = loopback(0, source);
-  const sockaddr_in address = loopback(port);
-  if (bind(socket_, reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0 ||
-      connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    close(socket_);
-    socket_ = -1;
-  }
-}
-
-frame_client::~frame_client() {
-  if (socket_ >= 0) close(socket_);
-}
-
-bool frame_client::send_raw(std::string_view bytes) {
-  if (socket_ < 0) return false;
-  while (!bytes.empty()) {
-    const ssize_t n = send(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
-bool frame_client::send_frame(std::string_view payload) {
-  std::string frame;
-  append_le(frame, static_cast<uint32_t>(payload.size()));
-  frame.append(payload);
-  return send_raw(frame);
-}
-
-std::string frame_client::read_reply() {
-  std::string bytes;
-  size_t wanted = wire::length_bytes;
-  char buffer[65536];
-  while (bytes.size() < wanted) {
-    const ssize_t n = recv(socket_, buffer, std::min(sizeof buffer, wanted - bytes.size()), 0);
-    if (n <= 0) return {};
-    bytes.append(buffer, static_cast<size_t>(n));
-    if (wanted == wire::length_bytes && bytes.size() == wanted) {
-      wanted += load_le<uint32_t>(bytes.data());
-    }
-  }
-  return bytes.substr(wire::length_bytes);
-}
-
-bool frame_client::is_closed_by_server(std::chrono::milliseconds limit) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  for (;;) {
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-    pollfd p{socket_, POLLRDHUP, 0};
-    const int n = poll(&p, 1, static_cast<int>(std::max<int64_t>(left.count(), 0)));
-    if (n > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0) return true;
-    if ((n < 0 && errno != EINTR) || left.count() <= 0) return false;
-  }
-}
-
-std::string login_payload(std::string_view name, std::string_view password) {
-  std::string payload;
-  append_le(payload, static_cast<uint32_t>(name.size()));
-  payload.append(name);
-  append_le(payload, static_cast<uint32_t>(password.size()));
-  payload.append(password);
-  return payload;
-}
-
-bool frame_client::log_in(std::string_view name, std::string_view password) {
-  if (!send_frame(login_payload(name, password))) return false;
-  return read_reply() == std::string(1, static_cast<char>(wire::status_success));
-}
-
-std::string frame_client::command(std::string_view line) {
-  if (!send_frame(line)) return {};
-  return read_reply();
-}
-
-// ---- process figures ----
-
-std::chrono::milliseconds cpu_time_of(int pid) {
-  // Fields 14 and 15 of /proc/<pid>/stat, after the parenthesised command name.
-  const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
-  const size_t end_of_name = stat.rfind(')');
-  if (end_of_name == std::string::npos) return std::chrono::milliseconds(0);
-  std::istringstream fields(stat.substr(end_of_name + 2));
-  std::string skipped;
-  for (int i = 3; i < 14; ++i) fields >> skipped;
-  long long user = 0;
-  long long system = 0;
-  fields >> user >> system;
-  return std::chrono::milliseconds((user + system) * 1000 / sysconf(_SC_CLK_TCK));
-}
-
-size_t resident_bytes_of(int pid) {
-  const std::string status = read_file("/proc/" + std::to_string(pid) + "/status");
-  const size_t at = status.find("VmRSS:");
-  if (at == std::string::npos) return 0;
-  return static_cast<size_t>(std::strtoull(status.c_str() + at + 6, nullptr, 10)) * 1024;
-}
 
 }  // namespace qn::e2e

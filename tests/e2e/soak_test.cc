@@ -1,6 +1,6 @@
 // Soak: 50 connections at once against one server. Each owns a vector, a set and a map and checks
 // every reply about them against a model of its own (the standard containers); all of them also
-// hammer three shared containers, where only invariants can be checked; backups run in between.
+// hammer two shared containers, where only invariants can be checked; backups run in between.
 // Any mismatch prints that connection's command history.
 //
 // Bounded: each connection sends ZOR_SOAK_REQUESTS requests (default 300), or runs for
@@ -32,6 +32,7 @@ using client::command_reply;
 using client::result;
 
 constexpr int connection_count = 50;
+constexpr int must_fail = 0, must_succeed = 1, may_fail = 2;
 
 // Reads a positive number from the environment, or `fallback`.
 long long from_environment(const char* name, long long fallback) {
@@ -64,21 +65,19 @@ class soak_client {
   bool run(long long requests, std::chrono::steady_clock::time_point deadline) {
     if (!connected_) return fail("cannot connect and log in");
     const std::string p = "p" + std::to_string(id_);
-    vector_ = "\"" + p + "v\"";
-    set_ = "\"" + p + "s\"";
-    map_ = "\"" + p + "m\"";
-    if (!expect("c vector i32 " + p + "v", true) || !expect("c set i32 " + p + "s", true) ||
-        !expect("c map i32 string " + p + "m", true)) {
+    vector_ = "\"" + p + "v\"", set_ = "\"" + p + "s\"", map_ = "\"" + p + "m\"";
+    if (!send("c vector i32 " + p + "v", must_succeed) ||
+        !send("c set i32 " + p + "s", must_succeed) ||
+        !send("c map i32 string " + p + "m", must_succeed)) {
       return false;
     }
     for (long long n = 0; n < requests && std::chrono::steady_clock::now() < deadline; ++n) {
       if (!step()) return false;
     }
-    return check_vector() && check_set() && check_map();
+    return check_all();
   }
 
   const std::string& failure() const { return failure_; }
-  long long requests_checked() const { return requests_checked_; }
   std::string history() const {
     std::string text;
     for (const std::string& line : history_) text += "  " + line + "\n";
@@ -86,137 +85,80 @@ class soak_client {
   }
 
  private:
-  // One random request and its check.
+  // One random request and its check. The shared containers see every connection's writes, so
+  // only invariants hold there: the set reads back strictly ascending, every reply well formed.
   bool step() {
     const int32_t k = static_cast<int32_t>(random_() % 64) - 16;
-    switch (random_() % 12) {
+    const std::string key = std::to_string(k);
+    command_reply reply;
+    switch (random_() % 10) {
       case 0:
         model_vector_.push_back(k);
-        return expect("i " + vector_ + " last " + std::to_string(k), true);
+        return send("i " + vector_ + " last " + key, must_succeed);
       case 1: {
         const bool done = !model_vector_.empty();
         if (done) model_vector_.erase(model_vector_.begin());
-        return expect("d " + vector_ + " first", done);
+        return send("d " + vector_ + " first", done);
       }
       case 2:
-        return check_vector();
-      case 3: {
-        const bool is_new = model_set_.insert(k).second;
-        return expect("i " + set_ + " " + std::to_string(k), is_new);
-      }
-      case 4:
+        return send("i " + set_ + " " + key, model_set_.insert(k).second);
+      case 3:
         // Deleting a selection from a set succeeds even when nothing was selected.
         model_set_.erase(model_set_.begin(), model_set_.upper_bound(k / 4));
-        return expect("d " + set_ + " le " + std::to_string(k / 4), true);
+        return send("d " + set_ + " le " + std::to_string(k / 4), must_succeed);
+      case 4:
+        return send("i " + map_ + " " + key + " t" + key, model_map_.emplace(k, "t" + key).second);
       case 5:
-        return check_set();
-      case 6: {
-        const std::string text = "t" + std::to_string(k);
-        const bool is_new = model_map_.emplace(k, text).second;
-        return expect("i " + map_ + " " + std::to_string(k) + " " + text, is_new);
-      }
-      case 7: {
-        const bool present = model_map_.erase(k) != 0;
-        return expect("d " + map_ + " equal " + std::to_string(k), present);
-      }
-      case 8:
-        return check_map_value(k);
-      case 9:
-        return shared_step(k);
-      case 10:
-        return shared_step(k);
-      default:
-        return random_() % 8 != 0 || backup();
-    }
-  }
-
-  // A backup of the whole database to a fresh file, removed again so long runs stay small.
-  bool backup() {
-    const std::string path =
-        backups_ + "/c" + std::to_string(id_) + "_" + std::to_string(backup_count_++) + ".img";
-    const bool ok = expect("b " + path, true);
-    std::remove(path.c_str());
-    return ok;
-  }
-
-  bool check_vector() {
-    command_reply reply;
-    if (!send("g " + vector_ + " all", reply, true)) return false;
-    return i32_values(reply) == model_vector_ || fail("vector differs from the model");
-  }
-  bool check_set() {
-    command_reply reply;
-    if (!send("g " + set_ + " all", reply, true)) return false;
-    return i32_values(reply) == std::vector<int32_t>(model_set_.begin(), model_set_.end()) ||
-           fail("set differs from the model");
-  }
-  bool check_map() {
-    command_reply reply;
-    if (!send("g " + map_ + " all", reply, true)) return false;
-    std::vector<int32_t> keys;
-    for (const auto& [key, value] : model_map_) keys.push_back(key);
-    return i32_values(reply) == keys || fail("map keys differ from the model");
-  }
-  bool check_map_value(int32_t k) {
-    command_reply reply;
-    if (!send("g " + map_ + " value " + std::to_string(k), reply, true)) return false;
-    const auto it = model_map_.find(k);
-    if (it == model_map_.end()) return reply.items.empty() || fail("value of a missing key");
-    return (reply.items.size() == 1 && reply.items[0].values.size() == 1 &&
-            std::get<std::string>(reply.items[0].values[0]) == it->second) ||
-           fail("map value differs from the model");
-  }
-
-  // The shared containers: whatever the others did, a set reads back strictly ascending, counts
-  // decode, and every reply is well formed (a command may fail, a reply may not be malformed).
-  bool shared_step(int32_t k) {
-    command_reply reply;
-    switch (random_() % 7) {
-      case 0:
-        return send("i \"shared_v\" last " + std::to_string(k), reply, true);
-      case 1:
-        return send("d \"shared_v\" first", reply, false);
-      case 2:
-        return send("i \"shared_s\" " + std::to_string(k), reply, false);
-      case 3:
-        return send("d \"shared_s\" lt " + std::to_string(k), reply, true);
-      case 4: {
-        if (!send("g \"shared_s\" all", reply, true)) return false;
+        return send("d " + map_ + " equal " + key, model_map_.erase(k) != 0);
+      case 6:
+        return check_all();
+      case 7:
+        return send("i \"shared_v\" last " + key, must_succeed) &&
+               send("d \"shared_v\" first", may_fail) && send("i \"shared_s\" " + key, may_fail) &&
+               send("d \"shared_s\" lt " + std::to_string(k - 40), must_succeed);
+      case 8: {
+        if (!send("g \"shared_s\" all", must_succeed, &reply)) return false;
         const std::vector<int32_t> v = i32_values(reply);
         return std::adjacent_find(v.begin(), v.end(), std::greater_equal<>()) == v.end() ||
                fail("shared set not strictly ascending");
       }
-      case 5:
-        return send("i \"shared_m\" " + std::to_string(k) + " x", reply, false);
       default: {
-        if (!send("g \"shared_m\" count", reply, true)) return false;
-        return (reply.items.size() == 1 && reply.items[0].values.size() == 1) ||
-               fail("shared count is not one value");
+        // A backup of the whole database to a fresh file, removed again so long runs stay small.
+        if (random_() % 8 != 0) return true;
+        const std::string path =
+            backups_ + "/c" + std::to_string(id_) + "_" + std::to_string(backup_count_++) + ".img";
+        const bool ok = send("b " + path, must_succeed);
+        std::remove(path.c_str());
+        return ok;
       }
     }
   }
 
-  // Sends a line; when `must_succeed`, a failure reply is a mismatch. A reply that does not
-  // decode or a broken connection always is.
-  bool send(const std::string& line, command_reply& reply, bool must_succeed) {
-    const result r = conn_.execute(line, reply);
-    remember(line, r);
-    if (r != result::ok && r != result::command_failed) return fail("transport error");
-    if (must_succeed && r != result::ok) return fail("command failed");
+  // The vector, the set and the map keys read back as their models hold them.
+  bool check_all() {
+    std::vector<int32_t> keys;
+    for (const auto& [key, value] : model_map_) keys.push_back(key);
+    const std::pair<const std::string*, std::vector<int32_t>> checks[] = {
+        {&vector_, model_vector_}, {&set_, {model_set_.begin(), model_set_.end()}}, {&map_, keys}};
+    for (const auto& [name, model] : checks) {
+      command_reply reply;
+      if (!send("g " + *name + " all", must_succeed, &reply)) return false;
+      if (i32_values(reply) != model) return fail(*name + " differs from the model");
+    }
     return true;
   }
-  bool expect(const std::string& line, bool success) {
-    command_reply reply;
-    const result r = conn_.execute(line, reply);
-    remember(line, r);
-    if (r != result::ok && r != result::command_failed) return fail("transport error");
-    return (r == result::ok) == success || fail(success ? "expected success" : "expected failure");
-  }
-  // The history keeps the last 200 requests: enough to replay a mismatch, bounded in long runs.
-  void remember(const std::string& line, result r) {
-    ++requests_checked_;
+
+  // Sends a line and checks its outcome (must_fail, must_succeed or may_fail); a reply that does
+  // not decode or a broken connection is always a mismatch. The history keeps the last 200
+  // requests: enough to replay a mismatch, bounded in long runs.
+  bool send(const std::string& line, int outcome, command_reply* reply = nullptr) {
+    command_reply ignored;
+    const result r = conn_.execute(line, reply != nullptr ? *reply : ignored);
     if (history_.size() == 200) history_.pop_front();
     history_.push_back(line + " -> " + std::string(client::describe(r)));
+    if (r != result::ok && r != result::command_failed) return fail("transport error");
+    return outcome == may_fail || (r == result::ok) == (outcome == must_succeed) ||
+           fail(outcome == must_succeed ? "expected success" : "expected failure");
   }
   bool fail(const std::string& what) {
     failure_ = "connection " + std::to_string(id_) + ": " + what;
@@ -233,7 +175,6 @@ class soak_client {
   std::set<int32_t> model_set_;
   std::map<int32_t, std::string> model_map_;
   int backup_count_ = 0;
-  long long requests_checked_ = 0;
   std::deque<std::string> history_;
   std::string failure_;
 };
@@ -243,28 +184,20 @@ TEST(Soak, FiftyConnectionsAgreeWithTheirModels) {
   const long long requests = seconds > 0 ? (1LL << 40) : from_environment("ZOR_SOAK_REQUESTS", 300);
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(seconds > 0 ? seconds : 600);
-  const uint16_t port = find_free_port();
-  server_process server({configuration_text(port, {{"admin", "secret"}}),
-                         "c vector i32 shared_v\nc set i32 shared_s\nc map i32 string shared_m\n",
-                         {},
-                         {},
-                         ""});
-  ASSERT_TRUE(server.start() && wait_for_connect(port, true));
+  server_process server({.startup_script = "c vector i32 shared_v\nc set i32 shared_s\n"});
+  ASSERT_TRUE(server.start_serving());
   temp_directory backups;
 
   std::vector<std::unique_ptr<soak_client>> clients;
-  for (int i = 0; i < connection_count; ++i) {
-    clients.push_back(std::make_unique<soak_client>(i, port, backups.path()));
-  }
   std::vector<char> passed(connection_count, 0);
   std::vector<std::thread> threads;
+  for (int i = 0; i < connection_count; ++i) {
+    clients.push_back(std::make_unique<soak_client>(i, server.port(), backups.path()));
+  }
   for (int i = 0; i < connection_count; ++i) {
     threads.emplace_back([&, i] { passed[i] = clients[i]->run(requests, deadline); });
   }
   for (std::thread& t : threads) t.join();
-  long long requests_checked = 0;
-  for (const auto& c : clients) requests_checked += c->requests_checked();
-  std::printf("soak: %lld requests checked\n", requests_checked);
   for (int i = 0; i < connection_count; ++i) {
     EXPECT_TRUE(passed[i]) << clients[i]->failure() << "\nhistory:\n" << clients[i]->history();
   }
