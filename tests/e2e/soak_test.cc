@@ -1,6 +1,7 @@
 // Soak: 50 connections at once against one server. Each owns a vector, a set and a map and checks
 // every reply about them against a model of its own (the standard containers); all of them also
-// hammer two shared containers, where only invariants can be checked; backups run in between.
+// hammer two shared containers, where only invariants can be checked. Backups run in between,
+// each restored into a second, private server and read back there against the model.
 // Any mismatch prints that connection's command history.
 //
 // Bounded: each connection sends ZOR_SOAK_REQUESTS requests (default 300), or runs for
@@ -15,6 +16,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <set>
 #include <string>
@@ -51,13 +53,27 @@ std::vector<int32_t> i32_values(const command_reply& reply) {
   return out;
 }
 
+// The server that backups are restored into. A restore replaces its whole database, so one
+// connection at a time restores and reads back, under `lock`.
+struct private_server {
+  uint16_t port;
+  std::mutex lock;
+};
+
+bool open_logged_in(client::connection& conn, uint16_t port) {
+  client::connect_options options;
+  options.port = port;
+  return conn.open(options) == result::ok && conn.log_in("admin", "secret") == result::ok;
+}
+
 class soak_client {
  public:
-  soak_client(int id, uint16_t port, std::string backup_directory)
-      : id_(id), random_(static_cast<uint32_t>(id) * 7919u + 1), backups_(backup_directory) {
-    client::connect_options options;
-    options.port = port;
-    connected_ = conn_.open(options) == result::ok && conn_.log_in("admin", "secret") == result::ok;
+  soak_client(int id, uint16_t port, std::string backup_directory, private_server& copies)
+      : id_(id),
+        random_(static_cast<uint32_t>(id) * 7919u + 1),
+        backups_(backup_directory),
+        copies_(copies) {
+    connected_ = open_logged_in(conn_, port) && open_logged_in(copy_conn_, copies.port);
   }
 
   // Runs until the request budget or the deadline is spent; false (with `failure` set) at the
@@ -123,27 +139,36 @@ class soak_client {
                fail("shared set not strictly ascending");
       }
       default: {
-        // A backup of the whole database to a fresh file, removed again so long runs stay small.
+        // A backup of the whole database to a fresh file, restored into the private server,
+        // where this connection's containers must read back as the model still holds them (only
+        // this connection changes them). The file is removed again so long runs stay small.
         if (random_() % 8 != 0) return true;
         const std::string path =
             backups_ + "/c" + std::to_string(id_) + "_" + std::to_string(backup_count_++) + ".img";
-        const bool ok = send("b " + path, must_succeed);
+        bool ok = send("b " + path, must_succeed);
+        if (ok) {
+          std::lock_guard hold(copies_.lock);
+          ok = send("r " + path, must_succeed, nullptr, &copy_conn_) && check_all(&copy_conn_);
+        }
         std::remove(path.c_str());
         return ok;
       }
     }
   }
 
-  // The vector, the set and the map keys read back as their models hold them.
-  bool check_all() {
+  // The vector, the set and the map keys read back as their models hold them, on `on` (the
+  // connection to the private server) or on this connection's own server.
+  bool check_all(client::connection* on = nullptr) {
     std::vector<int32_t> keys;
     for (const auto& [key, value] : model_map_) keys.push_back(key);
     const std::pair<const std::string*, std::vector<int32_t>> checks[] = {
         {&vector_, model_vector_}, {&set_, {model_set_.begin(), model_set_.end()}}, {&map_, keys}};
     for (const auto& [name, model] : checks) {
       command_reply reply;
-      if (!send("g " + *name + " all", must_succeed, &reply)) return false;
-      if (i32_values(reply) != model) return fail(*name + " differs from the model");
+      if (!send("g " + *name + " all", must_succeed, &reply, on)) return false;
+      if (i32_values(reply) != model) {
+        return fail(*name + " differs from the model" + (on != nullptr ? " in the copy" : ""));
+      }
     }
     return true;
   }
@@ -151,9 +176,11 @@ class soak_client {
   // Sends a line and checks its outcome (must_fail, must_succeed or may_fail); a reply that does
   // not decode or a broken connection is always a mismatch. The history keeps the last 200
   // requests: enough to replay a mismatch, bounded in long runs.
-  bool send(const std::string& line, int outcome, command_reply* reply = nullptr) {
+  bool send(const std::string& line, int outcome, command_reply* reply = nullptr,
+            client::connection* on = nullptr) {
     command_reply ignored;
-    const result r = conn_.execute(line, reply != nullptr ? *reply : ignored);
+    const result r =
+        (on != nullptr ? *on : conn_).execute(line, reply != nullptr ? *reply : ignored);
     if (history_.size() == 200) history_.pop_front();
     history_.push_back(line + " -> " + std::string(client::describe(r)));
     if (r != result::ok && r != result::command_failed) return fail("transport error");
@@ -168,7 +195,9 @@ class soak_client {
   int id_;
   std::mt19937 random_;
   std::string backups_;
+  private_server& copies_;
   client::connection conn_;
+  client::connection copy_conn_;
   bool connected_ = false;
   std::string vector_, set_, map_;
   std::vector<int32_t> model_vector_;
@@ -185,14 +214,16 @@ TEST(Soak, FiftyConnectionsAgreeWithTheirModels) {
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(seconds > 0 ? seconds : 600);
   server_process server({.startup_script = "c vector i32 shared_v\nc set i32 shared_s\n"});
-  ASSERT_TRUE(server.start_serving());
+  server_process copy_server;
+  ASSERT_TRUE(server.start_serving() && copy_server.start_serving());
+  private_server copies{copy_server.port(), {}};
   temp_directory backups;
 
   std::vector<std::unique_ptr<soak_client>> clients;
   std::vector<char> passed(connection_count, 0);
   std::vector<std::thread> threads;
   for (int i = 0; i < connection_count; ++i) {
-    clients.push_back(std::make_unique<soak_client>(i, server.port(), backups.path()));
+    clients.push_back(std::make_unique<soak_client>(i, server.port(), backups.path(), copies));
   }
   for (int i = 0; i < connection_count; ++i) {
     threads.emplace_back([&, i] { passed[i] = clients[i]->run(requests, deadline); });
