@@ -1,5 +1,6 @@
 #include "app/server.h"
 
+#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -249,6 +250,17 @@ void raise_descriptor_limit() {
   }
 }
 
+// The processors this process may run on: its affinity mask, so a server started under taskset
+// or in a cpuset runs no more workers at once than it has processors (more only time-share them
+// and lengthen the tail); the online processors when the mask cannot be read.
+long usable_processors() {
+  cpu_set_t mask;
+  if (sched_getaffinity(0, sizeof(mask), &mask) == 0 && CPU_COUNT(&mask) > 0) {
+    return CPU_COUNT(&mask);
+  }
+  return sysconf(_SC_NPROCESSORS_ONLN);
+}
+
 net::listener_limits listener_limits_of(const config::server_limits& limits) {
   net::listener_limits out;
   out.send_timeout = std::chrono::seconds(limits.send_timeout_s);
@@ -256,10 +268,9 @@ net::listener_limits listener_limits_of(const config::server_limits& limits) {
   out.max_login_bytes = static_cast<uint32_t>(limits.max_login_bytes);
   out.max_frame_bytes = static_cast<uint32_t>(limits.max_frame_bytes);
   out.max_connections = static_cast<uint32_t>(limits.max_connections);
-  const long processors = sysconf(_SC_NPROCESSORS_ONLN);
   out.worker_concurrency = static_cast<unsigned>(
       limits.worker_concurrency != 0 ? limits.worker_concurrency
-                                     : std::clamp<long>(processors, 1, net::worker_count));
+                                     : std::clamp<long>(usable_processors(), 1, net::worker_count));
   return out;
 }
 

@@ -25,7 +25,7 @@ struct server_limits {
   int64_t max_frame_bytes = int64_t{64} << 20;
   int64_t max_connections = 10000;
   int64_t max_tracked_addresses = 1000000;
-  int64_t worker_concurrency = 0;   // 0: the number of online processors, at most 16
+  int64_t worker_concurrency = 0;   // 0: the processors the process may run on, at most 16
   int64_t max_hash_slot_bytes = 0;  // 0: the machine's physical memory
 };
 
