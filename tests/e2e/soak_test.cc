@@ -94,6 +94,7 @@ class soak_client {
   }
 
   const std::string& failure() const { return failure_; }
+  long long sent() const { return sent_; }
   std::string history() const {
     std::string text;
     for (const std::string& line : history_) text += "  " + line + "\n";
@@ -181,6 +182,7 @@ class soak_client {
     command_reply ignored;
     const result r =
         (on != nullptr ? *on : conn_).execute(line, reply != nullptr ? *reply : ignored);
+    ++sent_;
     if (history_.size() == 200) history_.pop_front();
     history_.push_back(line + " -> " + std::string(client::describe(r)));
     if (r != result::ok && r != result::command_failed) return fail("transport error");
@@ -204,6 +206,7 @@ class soak_client {
   std::set<int32_t> model_set_;
   std::map<int32_t, std::string> model_map_;
   int backup_count_ = 0;
+  long long sent_ = 0;
   std::deque<std::string> history_;
   std::string failure_;
 };
@@ -229,9 +232,12 @@ TEST(Soak, FiftyConnectionsAgreeWithTheirModels) {
     threads.emplace_back([&, i] { passed[i] = clients[i]->run(requests, deadline); });
   }
   for (std::thread& t : threads) t.join();
+  long long sent = 0;
   for (int i = 0; i < connection_count; ++i) {
     EXPECT_TRUE(passed[i]) << clients[i]->failure() << "\nhistory:\n" << clients[i]->history();
+    sent += clients[i]->sent();
   }
+  std::printf("soak: %lld requests checked\n", sent);
 }
 
 }  // namespace
