@@ -30,7 +30,7 @@ struct family_row {
 constexpr family_row family_table[] = {
     {'g', 0, lock_mode::shared, 3, 5, true, read_command},
     {'s', 0, lock_mode::shared, 4, 6, true, write_command},
-    {'k', 0, lock_mode::shared, 1, 2, true, introspect_command},
+    {'k', 0, lock_mode::shared, 1, 2, true, describe_command},
     {'i', 0, lock_mode::shared, 3, 5, true, insert_command},
     {'d', 0, lock_mode::shared, 3, 5, true, delete_command},
     {'b', 0, lock_mode::shared, 2, 2, false, backup_command},
@@ -52,7 +52,7 @@ const family_row* find_family(std::string_view line) {
 
 // Whether a true result of the family changed the database (b, g, k only read it).
 bool changes_data(const family_row& row) {
-  return row.handler != read_command && row.handler != introspect_command &&
+  return row.handler != read_command && row.handler != describe_command &&
          row.handler != backup_command;
 }
 

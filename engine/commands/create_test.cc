@@ -1,4 +1,4 @@
-// c, k and e as command lines: the forms creation takes, the rows introspection answers, and the
+// c, k and e as command lines: the forms creation takes, the rows describe (k) answers, and the
 // slots and names that creation and erasure hand out and give back.
 #include <gtest/gtest.h>
 
@@ -95,7 +95,7 @@ TEST(Create, NamesAreTakenOnceAndGivenBackByErase) {
   EXPECT_EQ(r.create("c hashtable u08 1"), 3u);
 }
 
-TEST(Introspect, ListsEveryOccupiedSlotAndRefusesWhatNamesNone) {
+TEST(Describe, ListsEveryOccupiedSlotAndRefusesWhatNamesNone) {
   command_runner r;
   EXPECT_EQ(r.run("k"), "ok");
   for (int i = 0; i < 18; ++i) ASSERT_EQ(r.create("c hashtable u08 1"), uint64_t(i));

@@ -9,7 +9,7 @@
 namespace qn::db::nosql {
 namespace {
 
-// The seven items of the introspection reply, one value per listed container.
+// The seven items of the describe reply, one value per listed container.
 void start_table(reply_record& reply) {
   reply.clear();
   reply.resize(7);
@@ -51,7 +51,7 @@ void list_all(const container_registry& registry, reply_record& reply) {
 }  // namespace
 
 // k: one token lists every container; two describe the one the token names.
-bool introspect_command(const command_args& args) {
+bool describe_command(const command_args& args) {
   if (args.container == nullptr) {
     list_all(args.registry, args.reply);
     return true;

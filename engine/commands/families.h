@@ -44,7 +44,7 @@ using command_handler = bool (*)(const command_args&);
 // s container word [A] [B] value: typed write, no items. registry lock shared.
 [[nodiscard]] bool write_command(const command_args& args);
 // k [container]: describe every container, or one. registry lock shared.
-[[nodiscard]] bool introspect_command(const command_args& args);
+[[nodiscard]] bool describe_command(const command_args& args);
 // i container [word] [A] B: typed insert, no items. registry lock shared.
 [[nodiscard]] bool insert_command(const command_args& args);
 // d container word [A] [B]: typed delete, no items. registry lock shared.
