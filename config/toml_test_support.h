@@ -26,13 +26,11 @@ inline std::string render_table(const table& t) {
   return out + "}";
 }
 
-// Booleans, integers and local times as type:text (the other scalars have no form here: the
-// conformance corpus checks them); strings quoted with non-printable bytes as \xNN.
+// Integers and local times as type:text (the other scalars have no form here: the conformance
+// corpus checks them); strings quoted with non-printable bytes as \xNN.
 inline std::string render_value(const value& v) {
   char s[96];
   switch (v.type()) {
-    case value_type::boolean:
-      return v.as_boolean() ? "true" : "false";
     case value_type::integer:
       return "i:" + std::to_string(v.as_integer());
     case value_type::local_time: {

@@ -29,27 +29,21 @@ TEST(LoadOptions, ParsesEveryOptionAndRefusesBadValues) {
   }
 }
 
+// Every ready-made workload, and a custom one, runs against the real server in the end-to-end
+// benchmark test, which pins their templates; these are the default pair and what that test does
+// not reach.
 TEST(LoadOptions, WorkloadsAndTemplates) {
   load_options o;
   std::string error;
   ASSERT_TRUE(parse_load_options({"-r", "1000"}, o, error));
-  ASSERT_EQ(o.workloads.size(), 2u);  // the default pair
-  EXPECT_EQ(o.workloads[0].name, "hashmap_set");
+  ASSERT_EQ(o.workloads.size(), 2u);
   EXPECT_EQ(o.workloads[0].create, "c hashmap u64 u64 1000");
-  EXPECT_EQ(expand_template(o.workloads[0].commands[0], 3, 42), "s 3 value 42 42");
-  EXPECT_EQ(expand_template(o.workloads[1].prefill, 3, 7), "i 3 7 0");
-
+  EXPECT_EQ(o.workloads[1].name, "hashmap_get");
   load_options custom;
   ASSERT_TRUE(
       parse_load_options({"--command", "g 5 value __rand_int__", "--command", "k"}, custom, error));
   ASSERT_EQ(custom.workloads.size(), 1u);
   EXPECT_EQ(custom.workloads[0].commands.size(), 2u);
-  EXPECT_TRUE(custom.workloads[0].create.empty());
-  EXPECT_FALSE(custom.workloads[0].may_fail);
-  workload pop;
-  ASSERT_TRUE(find_workload("list_pop", pop));
-  ASSERT_EQ(pop.commands.size(), 2u);  // push and pop in turn
-  EXPECT_EQ(expand_template(pop.commands[1], 4, 9), "d 4 first");
   EXPECT_EQ(expand_template("x__slot____rand_int___y __z", 4, 9), "x49_y __z");
   workload push;
   ASSERT_TRUE(find_workload("list_push", push, wire_protocol::resp));

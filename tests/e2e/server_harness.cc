@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -29,13 +30,13 @@ bool can_connect(uint16_t port) {
   return is_connected;
 }
 
-bool wait_for_connect(uint16_t port, bool is_accepting, std::chrono::milliseconds limit) {
+bool wait_for_connect(uint16_t port, std::chrono::milliseconds limit) {
   const auto end = std::chrono::steady_clock::now() + limit;
-  for (;;) {
-    if (can_connect(port) == is_accepting) return true;
+  while (!can_connect(port)) {
     if (std::chrono::steady_clock::now() >= end) return false;
     std::this_thread::sleep_for(10ms);
   }
+  return true;
 }
 
 std::string configuration_text(uint16_t port, std::string_view settings) {
@@ -54,22 +55,19 @@ std::string read_file(const std::string& path) {
 std::chrono::milliseconds cpu_time_of(int pid) {
   // Fields 14 and 15 of /proc/<pid>/stat, after the parenthesised command name.
   const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
-  const size_t end_of_name = stat.rfind(')');
-  if (end_of_name == std::string::npos) return std::chrono::milliseconds(0);
-  std::istringstream fields(stat.substr(end_of_name + 2));
+  std::istringstream fields(stat.substr(std::min(stat.rfind(')') + 2, stat.size())));
   std::string skipped;
+  long long user = 0, system = 0;
   for (int i = 3; i < 14; ++i) fields >> skipped;
-  long long user = 0;
-  long long system = 0;
   fields >> user >> system;
   return std::chrono::milliseconds((user + system) * 1000 / sysconf(_SC_CLK_TCK));
 }
 
 size_t resident_bytes_of(int pid) {
-  const std::string status = read_file("/proc/" + std::to_string(pid) + "/status");
-  const size_t at = status.find("VmRSS:");
-  if (at == std::string::npos) return 0;
-  return static_cast<size_t>(std::strtoull(status.c_str() + at + 6, nullptr, 10)) * 1024;
+  // The second field of statm: resident pages.
+  size_t pages = 0;
+  std::istringstream(read_file("/proc/" + std::to_string(pid) + "/statm")) >> pages >> pages;
+  return pages * static_cast<size_t>(sysconf(_SC_PAGESIZE));
 }
 
 bool has_in_order(std::string_view text, const std::vector<std::string>& lines) {

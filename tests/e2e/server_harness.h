@@ -31,8 +31,8 @@ using testing_support::temp_directory;
 
 // True when a connection to 127.0.0.1:port is accepted right now.
 bool can_connect(uint16_t port);
-// Polls (10 ms) until can_connect(port) equals `is_accepting`; false after `limit`.
-bool wait_for_connect(uint16_t port, bool is_accepting, std::chrono::milliseconds limit = 10s);
+// Polls (10 ms) until can_connect(port); false after `limit`.
+bool wait_for_connect(uint16_t port, std::chrono::milliseconds limit = 10s);
 
 struct server_options {
   uint16_t port = find_free_port();
@@ -61,7 +61,7 @@ class server_process {
   // Forks and executes the copied program. False when the directory or the fork failed.
   [[nodiscard]] bool start();
   // start(), then waits (at most a minute) until the port accepts connections.
-  [[nodiscard]] bool start_serving() { return start() && wait_for_connect(port(), true, 60s); }
+  [[nodiscard]] bool start_serving() { return start() && wait_for_connect(port(), 60s); }
   uint16_t port() const { return options_.port; }
   const std::string& directory() const { return directory_; }
   int pid() const { return pid_; }

@@ -163,7 +163,7 @@ TEST(ServerProgram, HideRunsTheServerInTheBackground) {
     }
   } guard{pid};
 
-  EXPECT_TRUE(wait_for_connect(server.port(), true));
+  EXPECT_TRUE(wait_for_connect(server.port()));
   server.client();
   ASSERT_EQ(kill(pid, SIGTERM), 0);
   const std::optional<int> status = wait_for_process(pid);
