@@ -2,11 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
-#include <string_view>
 
 #include "tests/temp_directory.h"
 
@@ -16,23 +15,15 @@ namespace {
 // The lines of the log file at `path` joined by "|", each without its time stamp (which must have
 // the form [yyyy-mm-dd hh:mm:ss.mmm]) and with the line and processor numbers shown as n.
 std::string shapes(const std::string& path) {
-  constexpr std::string_view time_form = "[dddd-dd-dd dd:dd:dd.ddd] ";
+  static const std::regex time_form(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\] )");
+  static const std::regex numbers(R"((\[#|\[cpu )\d+\])");
   std::ifstream in(path);
   std::string shown;
   for (std::string line; std::getline(in, line);) {
-    bool is_time = line.size() > time_form.size();
-    for (size_t i = 0; is_time && i < time_form.size(); ++i) {
-      is_time = time_form[i] == 'd' ? std::isdigit(static_cast<unsigned char>(line[i])) != 0
-                                    : line[i] == time_form[i];
-    }
-    EXPECT_TRUE(is_time) << line;
-    line.erase(0, time_form.size());
-    for (const std::string_view field : {"[#", "[cpu "}) {
-      const size_t at = line.find(field);
-      if (at != std::string::npos)
-        line.replace(at + field.size(), line.find(']', at) - at - field.size(), "n");
-    }
-    shown += (shown.empty() ? "" : "|") + line;
+    std::smatch time;
+    EXPECT_TRUE(std::regex_search(line, time, time_form, std::regex_constants::match_continuous))
+        << line;
+    shown += (shown.empty() ? "" : "|") + std::regex_replace(time.suffix().str(), numbers, "$1n]");
   }
   return shown;
 }

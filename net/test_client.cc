@@ -87,25 +87,14 @@ void test_client::disconnect() {
   socket_ = -1;
 }
 
+// The socket blocks: a send or a receive ends whole, or short at the 20-second limit or an error.
 bool test_client::send_raw(std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = send(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
+  return bytes.empty() || send(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+                              static_cast<ssize_t>(bytes.size());
 }
 
 bool test_client::read_exactly(char* out, size_t n) {
-  while (n > 0) {
-    const ssize_t got = recv(socket_, out, n, 0);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    out += got;
-    n -= static_cast<size_t>(got);
-  }
-  return true;
+  return n == 0 || recv(socket_, out, n, MSG_WAITALL) == static_cast<ssize_t>(n);
 }
 
 std::string test_client::read_reply() {

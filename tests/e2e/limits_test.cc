@@ -97,8 +97,10 @@ TEST(Limits, SilentSocketsAtTheDescriptorLimitAreClosedAndOthersLogIn) {
   EXPECT_TRUE(is_success(other->request("c vector i32")));
 }
 
+// And the bound on a hash table's slot array holds exactly: 1024 slots of 8 bytes, not 1025.
 TEST(Limits, ConnectionsOverTheLimitAreClosedAtOnce) {
-  server_process server({.settings = "[limits]\nmax_connections = 4\n"});
+  server_process server(
+      {.settings = "[limits]\nmax_connections = 4\nmax_hash_slot_bytes = 8192\n"});
   ASSERT_TRUE(server.start_serving());
   std::vector<std::unique_ptr<test_client>> first;
   for (int i = 0; i < 4; ++i) first.push_back(server.client());
@@ -107,6 +109,8 @@ TEST(Limits, ConnectionsOverTheLimitAreClosedAtOnce) {
   EXPECT_TRUE(extra.is_closed_by_server());
   for (auto& c : first) EXPECT_EQ(c->command("g 0 count"), failure_reply);
   EXPECT_NE(server.log_text().find("max_connections"), std::string::npos);
+  EXPECT_FALSE(is_success(first[0]->request("c hashmap u64 i32 1025")));
+  EXPECT_TRUE(is_success(first[0]->request("c hashmap u64 i32 1024")));
 }
 
 }  // namespace

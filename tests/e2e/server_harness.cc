@@ -17,8 +17,6 @@
 
 #include "net/digest.h"
 
-extern char** environ;
-
 namespace qn::e2e {
 
 bool can_connect(uint16_t port) {
@@ -132,23 +130,15 @@ bool server_process::start() {
       options_.working_directory.empty() ? directory_ : options_.working_directory;
   const std::string output_path = directory_ + "/output.txt";
 
-  // Everything the child needs is built before the fork.
-  std::vector<std::string> arguments{program};
+  // Everything the child needs is built before the fork. env(1) drops a NOTIFY_SOCKET of the
+  // test's own and sets the environment, then executes the program in the same process.
+  std::vector<std::string> arguments{"env", "-u", "NOTIFY_SOCKET", "ZOR_BIND_ADDRESS=127.0.0.1"};
+  arguments.insert(arguments.end(), options_.environment.begin(), options_.environment.end());
+  arguments.push_back(program);
   arguments.insert(arguments.end(), options_.arguments.begin(), options_.arguments.end());
-  std::vector<std::string> environment;
-  for (char** e = environ; *e != nullptr; ++e) {
-    const std::string_view entry(*e);
-    if (entry.starts_with("NOTIFY_SOCKET=") || entry.starts_with("ZOR_BIND_ADDRESS=")) continue;
-    environment.emplace_back(entry);
-  }
-  environment.emplace_back("ZOR_BIND_ADDRESS=127.0.0.1");
-  environment.insert(environment.end(), options_.environment.begin(), options_.environment.end());
   std::vector<char*> argv;
   for (std::string& a : arguments) argv.push_back(a.data());
   argv.push_back(nullptr);
-  std::vector<char*> envp;
-  for (std::string& e : environment) envp.push_back(e.data());
-  envp.push_back(nullptr);
 
   const pid_t child = fork();
   if (child < 0) return false;
@@ -170,7 +160,7 @@ bool server_process::start() {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    execve(program.c_str(), argv.data(), envp.data());
+    execv("/usr/bin/env", argv.data());
     _exit(127);
   }
   pid_ = child;

@@ -53,27 +53,20 @@ std::vector<int32_t> i32_values(const command_reply& reply) {
   return out;
 }
 
-// The server that backups are restored into. A restore replaces its whole database, so one
-// connection at a time restores and reads back, under `lock`.
-struct private_server {
-  uint16_t port;
-  std::mutex lock;
-};
-
 bool open_logged_in(client::connection& conn, uint16_t port) {
   client::connect_options options;
   options.port = port;
   return conn.open(options) == result::ok && conn.log_in("admin", "secret") == result::ok;
 }
 
+// One connection to the server and one to the private server that backups are restored into. A
+// restore replaces that server's whole database, so one connection at a time restores and reads
+// back, under `copies_lock`.
 class soak_client {
  public:
-  soak_client(int id, uint16_t port, std::string backup_directory, private_server& copies)
-      : id_(id),
-        random_(static_cast<uint32_t>(id) * 7919u + 1),
-        backups_(backup_directory),
-        copies_(copies) {
-    connected_ = open_logged_in(conn_, port) && open_logged_in(copy_conn_, copies.port);
+  soak_client(int id, uint16_t port, uint16_t copies_port, std::string backups, std::mutex& lock)
+      : id_(id), random_(id * 7919u + 1), backups_(std::move(backups)), copies_lock_(lock) {
+    connected_ = open_logged_in(conn_, port) && open_logged_in(copy_conn_, copies_port);
   }
 
   // Runs until the request budget or the deadline is spent; false (with `failure` set) at the
@@ -148,7 +141,7 @@ class soak_client {
             backups_ + "/c" + std::to_string(id_) + "_" + std::to_string(backup_count_++) + ".img";
         bool ok = send("b " + path, must_succeed);
         if (ok) {
-          std::lock_guard hold(copies_.lock);
+          std::lock_guard hold(copies_lock_);
           ok = send("r " + path, must_succeed, nullptr, &copy_conn_) && check_all(&copy_conn_);
         }
         std::remove(path.c_str());
@@ -197,7 +190,7 @@ class soak_client {
   int id_;
   std::mt19937 random_;
   std::string backups_;
-  private_server& copies_;
+  std::mutex& copies_lock_;
   client::connection conn_;
   client::connection copy_conn_;
   bool connected_ = false;
@@ -219,14 +212,15 @@ TEST(Soak, FiftyConnectionsAgreeWithTheirModels) {
   server_process server({.startup_script = "c vector i32 shared_v\nc set i32 shared_s\n"});
   server_process copy_server;
   ASSERT_TRUE(server.start_serving() && copy_server.start_serving());
-  private_server copies{copy_server.port(), {}};
+  std::mutex copies_lock;
   temp_directory backups;
 
   std::vector<std::unique_ptr<soak_client>> clients;
   std::vector<char> passed(connection_count, 0);
   std::vector<std::thread> threads;
   for (int i = 0; i < connection_count; ++i) {
-    clients.push_back(std::make_unique<soak_client>(i, server.port(), backups.path(), copies));
+    clients.push_back(std::make_unique<soak_client>(i, server.port(), copy_server.port(),
+                                                    backups.path(), copies_lock));
   }
   for (int i = 0; i < connection_count; ++i) {
     threads.emplace_back([&, i] { passed[i] = clients[i]->run(requests, deadline); });
