@@ -52,17 +52,6 @@ TEST(HashMap, StorableKeysRunFromTheTypeMinimumUpToTheCapacity) {
   EXPECT_FALSE(not_u08.insert(1, 0));
 }
 
-TEST(HashCreation, ASlotArrayTooLargeToAllocateThrowsBadAlloc) {
-  const uint64_t huge[] = {uint64_t{1} << 40, (uint64_t{1} << 61) + 1, ~uint64_t{0}};
-  for (uint64_t capacity : huge) {
-    EXPECT_THROW((hm_adt<uint64_t, int32_t>{capacity}), std::bad_alloc) << capacity;
-    EXPECT_THROW((ht_adt<int64_t, uint8_t>{capacity}), std::bad_alloc) << capacity;
-  }
-  // A narrow key needs only its key space, however large the capacity.
-  hm_adt<uint8_t, uint8_t> wide(uint64_t{1} << 40);
-  EXPECT_TRUE(wide.insert(255, 1));
-}
-
 // Applied in order to one hash map with four slots (keys -32768 to -32765); the table shares
 // the map's slot logic and keeps keys only.
 TEST(HashMap, OperationsInOrder) {
