@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <utility>
 
 namespace qn {
 namespace {
@@ -17,46 +18,36 @@ std::string convert(std::string_view token) {
   return std::to_string(+v);
 }
 
-struct integer_case {
-  std::string_view token;
-  std::string_view i08, i16, i32, i64, u08, u16, u32, u64;
-};
-
 TEST(TextForms, IntegersEveryWidthBaseAndSign) {
-  const integer_case cases[] = {
-      {"0x1F", "31", "31", "31", "31", "31", "31", "31", "31"},
-      {"037", "31", "31", "31", "31", "31", "31", "31", "31"},
-      {"0b11111", "31", "31", "31", "31", "31", "31", "31", "31"},
-      {"0XfF", "-1", "255", "255", "255", "255", "255", "255", "255"},
-      {"09", "fail", "fail", "fail", "fail", "fail", "fail", "fail", "fail"},
-      {"+5", "5", "5", "5", "5", "5", "5", "5", "5"},
-      {"-5", "-5", "-5", "-5", "-5", "fail", "fail", "fail", "fail"},
-      {"  \t7", "7", "7", "7", "7", "7", "7", "7", "7"},
-      {"", "0", "0", "0", "0", "0", "0", "0", "0"},
-      {"12abc", "fail", "fail", "fail", "fail", "fail", "fail", "fail", "fail"},
-      {"300", "44", "300", "300", "300", "44", "300", "300", "300"},
-      {"99999999999", "-1", "-1", "2147483647", "99999999999", "255", "65535", "4294967295",
-       "99999999999"},
-      {"-99999999999", "0", "0", "-2147483648", "-99999999999", "fail", "fail", "fail", "fail"},
-      {"18446744073709551615", "-1", "-1", "2147483647", "9223372036854775807", "255", "65535",
-       "4294967295", "18446744073709551615"},
-      {"18446744073709551616", "-1", "-1", "2147483647", "9223372036854775807", "255", "65535",
-       "4294967295", "18446744073709551615"},
-      {"-9223372036854775809", "0", "0", "-2147483648", "-9223372036854775808", "fail", "fail",
-       "fail", "fail"},
-      {"0x", "0", "0", "0", "0", "0", "0", "0", "0"},
-      {"0b2", "fail", "fail", "fail", "fail", "fail", "fail", "fail", "fail"},
+  // The token, then what i08, i16, i32, i64, u08, u16, u32 and u64 make of it.
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"0x1F", "31 31 31 31 31 31 31 31"},
+      {"037", "31 31 31 31 31 31 31 31"},
+      {"0b11111", "31 31 31 31 31 31 31 31"},
+      {"0XfF", "-1 255 255 255 255 255 255 255"},
+      {"09", "fail fail fail fail fail fail fail fail"},
+      {"+5", "5 5 5 5 5 5 5 5"},
+      {"-5", "-5 -5 -5 -5 fail fail fail fail"},
+      {"  \t7", "7 7 7 7 7 7 7 7"},
+      {"", "0 0 0 0 0 0 0 0"},
+      {"12abc", "fail fail fail fail fail fail fail fail"},
+      {"300", "44 300 300 300 44 300 300 300"},
+      {"99999999999", "-1 -1 2147483647 99999999999 255 65535 4294967295 99999999999"},
+      {"-99999999999", "0 0 -2147483648 -99999999999 fail fail fail fail"},
+      {"18446744073709551615",
+       "-1 -1 2147483647 9223372036854775807 255 65535 4294967295 18446744073709551615"},
+      {"18446744073709551616",
+       "-1 -1 2147483647 9223372036854775807 255 65535 4294967295 18446744073709551615"},
+      {"-9223372036854775809", "0 0 -2147483648 -9223372036854775808 fail fail fail fail"},
+      {"0x", "0 0 0 0 0 0 0 0"},
+      {"0b2", "fail fail fail fail fail fail fail fail"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.token));
-    EXPECT_EQ(convert<int8_t>(c.token), c.i08);
-    EXPECT_EQ(convert<int16_t>(c.token), c.i16);
-    EXPECT_EQ(convert<int32_t>(c.token), c.i32);
-    EXPECT_EQ(convert<int64_t>(c.token), c.i64);
-    EXPECT_EQ(convert<uint8_t>(c.token), c.u08);
-    EXPECT_EQ(convert<uint16_t>(c.token), c.u16);
-    EXPECT_EQ(convert<uint32_t>(c.token), c.u32);
-    EXPECT_EQ(convert<uint64_t>(c.token), c.u64);
+  for (const auto& [token, expected] : cases) {
+    const std::string got = convert<int8_t>(token) + " " + convert<int16_t>(token) + " " +
+                            convert<int32_t>(token) + " " + convert<int64_t>(token) + " " +
+                            convert<uint8_t>(token) + " " + convert<uint16_t>(token) + " " +
+                            convert<uint32_t>(token) + " " + convert<uint64_t>(token);
+    EXPECT_EQ(got, expected) << token;
   }
 }
 
