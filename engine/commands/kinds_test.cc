@@ -14,17 +14,12 @@
 namespace qn::db::nosql {
 namespace {
 
+using testing::created;
+
 struct exchange {
   std::string line;
   std::string reply;
 };
-
-// The reply of a create that took slot n.
-std::string created(int n) {
-  char hex[8];
-  std::snprintf(hex, sizeof hex, "%x", n);
-  return "ok [vkey u64: " + std::to_string(n) + "] [vkey(hex) string: \"0x" + hex + "\"]";
-}
 
 TEST(Kinds, EveryFamilyReachesEveryKindWithItsTypes) {
   // One database; slot n is the n-th container created.
@@ -68,7 +63,7 @@ TEST(ImageCommands, BackUpAndRestoreByAQuotedPath) {
   std::remove(path.c_str());
   const std::string quoted = "\"" + path + "\"";
   testing::command_runner r;
-  ASSERT_EQ(r.run("c vector i32 v"), "ok [vkey u64: 0] [vkey(hex) string: \"0x0\"]");
+  ASSERT_EQ(r.run("c vector i32 v"), created(0));
   ASSERT_EQ(r.run("i \"v\" last 5"), "ok");
   EXPECT_EQ(r.run("b " + quoted), "ok");
   ::testing::internal::CaptureStdout();

@@ -102,21 +102,17 @@ class command_runner {
     return render_reply(reply);
   }
 
-  // Runs a line that must succeed and returns the slot number of its first item (the "vkey" of a
-  // create reply); all ones when the line failed or answered no u64 item.
-  uint64_t create(std::string_view line) {
-    reply_record reply;
-    if (!execute(registry_, line.data(), line.size(), reply) || reply.empty() ||
-        reply[0].values.empty()) {
-      return ~uint64_t{0};
-    }
-    return load_inline<uint64_t>(reply[0].values[0], 0);
-  }
-
   container_registry& registry() { return registry_; }
 
  private:
   container_registry registry_;
 };
+
+// The reply of a create that took slot n.
+inline std::string created(uint64_t n) {
+  char hex[24];
+  std::snprintf(hex, sizeof hex, "%llx", static_cast<unsigned long long>(n));
+  return "ok [vkey u64: " + std::to_string(n) + "] [vkey(hex) string: \"0x" + hex + "\"]";
+}
 
 }  // namespace qn::db::nosql::testing
