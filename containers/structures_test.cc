@@ -13,6 +13,7 @@
 #include <shared_mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "containers/avl_tree.h"
@@ -27,16 +28,14 @@ namespace qn::db::nosql::nosql_db {
 namespace {
 
 TEST(GrowableArray, AppendingGrowsToTwiceTheNeededSize) {
-  struct case_t {
-    uint64_t appends;
-    uint64_t capacity;
-  };
-  const case_t cases[] = {{0, 0}, {1, 2}, {2, 2}, {3, 6}, {6, 6}, {7, 14}, {14, 14}, {15, 30}};
-  for (const case_t& c : cases) {
+  // Appends, then the capacity they leave.
+  const std::pair<uint64_t, uint64_t> cases[] = {{0, 0}, {1, 2},  {2, 2},   {3, 6},
+                                                 {6, 6}, {7, 14}, {14, 14}, {15, 30}};
+  for (const auto& [appends, capacity] : cases) {
     growable_array<int32_t> a;
-    for (uint64_t i = 0; i < c.appends; ++i) a.push_back(static_cast<int32_t>(i));
-    EXPECT_EQ(a.capacity(), c.capacity) << c.appends << " appends";
-    EXPECT_EQ(a.size(), c.appends);
+    for (uint64_t i = 0; i < appends; ++i) a.push_back(static_cast<int32_t>(i));
+    EXPECT_EQ(a.capacity(), capacity) << appends << " appends";
+    EXPECT_EQ(a.size(), appends);
   }
 }
 

@@ -113,11 +113,10 @@ TEST(Describe, ListsEveryOccupiedSlotAndRefusesWhatNamesNone) {
             std::string::npos)
       << listing;
   const std::string row_1 = row("m", 1, 0, "hashmap_not_allowed", "time", "i32");
-  for (std::string_view line : {"k 1", "k \"m\"", "k 0X1", "k +1", "k 01"}) {
-    EXPECT_EQ(r.run(line), row_1) << line;
-  }
-  for (std::string_view line : {"k 0", "k 1048576", "k \"M\"", "k -1", "k 1x5", "k 1 1", "e",
-                                "e 1 0", "e -0", "e \"zz\"", "e 0z"}) {
+  EXPECT_EQ(r.run("k 1"), row_1);
+  EXPECT_EQ(r.run("k \"m\""), row_1);
+  // How numbers are spelled is tokenizer_test's ResolveContainer; token counts are executor_test's.
+  for (std::string_view line : {"k 0", "k 1048576", "k \"M\"", "e 0", "e \"zz\""}) {
     EXPECT_EQ(r.run(line), "false") << line;
   }
   EXPECT_EQ(r.registry().occupied_count(), 14u);
