@@ -18,11 +18,6 @@
 namespace qn::db::nosql {
 namespace {
 
-// A real vector: the read path casts to the typed class its descriptors name.
-std::unique_ptr<nosql_db::ab_adt> plain() {
-  return nosql_db::make_container("vector", i32_type, u08_type, 0);
-}
-
 bool run(container_registry& r, std::string_view line) {
   reply_record reply;
   return execute(r, line.data(), line.size(), reply);
@@ -65,7 +60,8 @@ TEST(Execute, ConcurrentClearsAndReadsKeepTheLockDiscipline) {
     uint64_t slot = 0;
     {
       std::unique_lock lock(r.lock());
-      ASSERT_TRUE(r.place_new(plain(), "", slot));
+      // A real vector: the read path casts to the typed class its descriptors name.
+      ASSERT_TRUE(r.place_new(nosql_db::make_container("vector", i32_type, u08_type, 0), "", slot));
     }
     EXPECT_TRUE(run(r, "clear"));
   }

@@ -122,17 +122,13 @@ TEST(Describe, ListsEveryOccupiedSlotAndRefusesWhatNamesNone) {
   EXPECT_EQ(r.registry().occupied_count(), 14u);
 }
 
-// A container of no interest beyond occupying a slot.
-class filler final : public ab_adt {
- public:
-  filler() : ab_adt("vector", u08_type, u08_type) {}
-};
-
 TEST(Create, FailsWhileEverySlotIsTaken) {
   command_runner r;
   uint64_t slot = 0;
   for (uint64_t i = 0; i < container_registry::capacity; ++i) {
-    ASSERT_TRUE(r.registry().place_new(std::make_unique<filler>(), "", slot));
+    // The interface alone: a container of no interest beyond occupying a slot.
+    ASSERT_TRUE(
+        r.registry().place_new(std::make_unique<ab_adt>("vector", u08_type, u08_type), "", slot));
   }
   EXPECT_EQ(r.run("c hashmap u08 u08 1 name"), "false");
   EXPECT_EQ(r.run("e 5"), "ok [erase vkey u64: 5]");
