@@ -144,16 +144,5 @@ TEST(TextForms, DefaultsOfDateAndTimeTypes) {
   for (size_t i = 0; i < sizeof dt; ++i) EXPECT_EQ(bytes[i], 0) << i;
 }
 
-TEST(TextForms, UnboundedUnsignedWrapsAndRejectsNonNumbers) {
-  uint64_t v = 7;
-  EXPECT_TRUE(parse_unbounded_u64("0x10", v));
-  EXPECT_EQ(v, 16u);
-  EXPECT_TRUE(parse_unbounded_u64("18446744073709551617", v));
-  EXPECT_EQ(v, 1u);
-  EXPECT_FALSE(parse_unbounded_u64("abc", v));
-  EXPECT_FALSE(parse_unbounded_u64("-1", v));
-  EXPECT_EQ(v, 1u);
-}
-
 }  // namespace
 }  // namespace qn
