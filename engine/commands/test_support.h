@@ -32,13 +32,6 @@
 namespace qn::db::nosql::testing {
 
 template <class T>
-T load_inline(const value_cell& cell, size_t offset) {
-  T v;
-  std::memcpy(&v, cell.inline_bytes.data() + offset, sizeof(T));
-  return v;
-}
-
-template <class T>
 void render_value(const T& v, std::string& out) {
   char buf[48];
   if constexpr (std::is_same_v<T, date>) {
@@ -64,7 +57,9 @@ inline void render_cell(type_descriptor type, const value_cell& cell, std::strin
     if constexpr (std::is_same_v<T, xstring>) {
       append_quoted(cell.text, out);
     } else {
-      render_value(load_inline<T>(cell, inline_offset<T>()), out);
+      T v;
+      std::memcpy(&v, cell.inline_bytes.data() + inline_offset<T>(), sizeof(T));
+      render_value(v, out);
     }
     return true;
   });
@@ -77,10 +72,7 @@ inline std::string render_reply(const reply_record& reply) {
   for (size_t i = 0; i < reply.size(); ++i) {
     const reply_item& item = reply[i];
     out += " [";
-    if (!item.label.empty()) {
-      out += item.label;
-      out += ' ';
-    }
+    if (!item.label.empty()) out += item.label + ' ';
     const std::string_view word = type_name(item.type);
     out += word.empty() ? std::string_view("untyped") : word;
     out += ':';
