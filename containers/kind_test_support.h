@@ -1,6 +1,6 @@
 // Helpers of the container tests: every scalar type, sampled values, kinds built and filled
 // through the factory, answers rendered as short strings, and a container's image record as bytes.
-// Test-only; each helper closes the temporary file it opens before returning.
+// Test-only; each helper closes the memory stream it opens before returning.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <random>
@@ -121,14 +122,11 @@ adt<K, uint8_t>& typed(ab_adt& c) {
   return static_cast<adt<K, uint8_t>&>(c);
 }
 
-inline std::string text_of(int32_t v) { return std::to_string(v); }
-inline std::string text_of(const xstring& v) { return std::string(v.view()); }
-
 // "a b c" (empty for no elements).
 template <class T>
-std::string join(const out_list<T>& list) {
+std::string join(const T& list) {
   std::string out;
-  for (const T& v : list) out += (out.empty() ? "" : " ") + text_of(v);
+  for (int32_t v : list) out += (out.empty() ? "" : " ") + std::to_string(v);
   return out;
 }
 
@@ -140,26 +138,6 @@ std::string contents(adt<K, V>& c) {
 }
 
 // ---- image records ----
-
-// A temporary file holding `bytes`, rewound; closed on scope exit.
-struct temp_file {
-  std::FILE* file = std::tmpfile();
-  explicit temp_file(std::string_view bytes = {}) {
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
-      ADD_FAILURE();
-    }
-    std::rewind(file);
-  }
-  ~temp_file() { std::fclose(file); }
-  std::string bytes() {
-    std::fflush(file);
-    std::fseek(file, 0, SEEK_END);
-    std::string out(static_cast<size_t>(std::ftell(file)), '\0');
-    std::rewind(file);
-    if (std::fread(out.data(), 1, out.size(), file) != out.size()) out.clear();
-    return out;
-  }
-};
 
 inline std::string u64le(uint64_t v) {
   std::string bytes;
@@ -176,17 +154,24 @@ inline std::string head(std::string_view kind, type_descriptor key,
   return text(kind) + std::string(descriptors, 6);
 }
 
+using file_ptr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
 // Everything `save` writes for the container.
 inline std::string saved(ab_adt& c) {
-  temp_file f;
-  image_writer out(f.file);
+  char* bytes = nullptr;
+  size_t size = 0;
+  file_ptr f(open_memstream(&bytes, &size), &std::fclose);
+  image_writer out(f.get());
   EXPECT_TRUE(c.save(out));
-  return f.bytes();
+  f.reset();  // closing sets `bytes` and `size`
+  const std::unique_ptr<char, void (*)(void*)> owned(bytes, &std::free);
+  return std::string(bytes, size);
 }
 // What load_container builds from a whole record; null when it refuses or leaves bytes unread.
-inline std::unique_ptr<ab_adt> loaded(std::string_view record) {
-  temp_file f(record);
-  image_reader in(f.file, record.size());
+inline std::unique_ptr<ab_adt> loaded(std::string record) {
+  record += '\0';  // a memory stream needs a byte; the reader stops at the record's end
+  file_ptr f(fmemopen(record.data(), record.size(), "r"), &std::fclose);
+  image_reader in(f.get(), record.size() - 1);
   std::unique_ptr<ab_adt> c = load_container(in);
   if (in.remaining() != 0) c.reset();
   return c;

@@ -78,43 +78,39 @@ void run_model(uint32_t seed, int steps) {
     const K k = sample<K>(rng);
     const K other = rng() % 8 == 0 ? k : sample<K>(rng);
     const bool present = model.contains(k);
-    switch (rng() % 20) {
-      case 0:
-      case 1:
-      case 2:
-      case 3:
-      case 4:
-      case 5: {
+    // Of twenty draws: six inserts, two erase_equal, one each of erase_max, erase_min,
+    // replace_max and replace_min, two replace_equal, two assign_value, a rare clear, three reads.
+    constexpr int actions[20] = {0, 0, 0, 0, 0, 0, 1, 1, 2, 3, 4, 5, 6, 6, 7, 7, 8, 9, 9, 9};
+    switch (actions[rng() % 20]) {
+      case 0: {
         const bool expected = !unique || !present;
         ASSERT_EQ(c.insert(k, next_value), expected) << "insert, step " << step;
         if (expected) model.emplace(k, next_value);
         ++next_value;
         break;
       }
-      case 6:
-      case 7:
+      case 1:
         ASSERT_EQ(c.erase_equal(k), present) << "erase_equal, step " << step;
         model.erase(k);
         break;
-      case 8:
+      case 2:
         ASSERT_EQ(c.erase_max(), !model.empty());
         if (!model.empty()) model.erase(std::prev(model.end()));
         break;
-      case 9:
+      case 3:
         ASSERT_EQ(c.erase_min(), !model.empty());
         if (!model.empty()) model.erase(model.begin());
         break;
-      case 10: {
+      case 4: {
         const bool expected =
             !model.empty() && rekey_model<K, unique>(model, std::prev(model.end()), k);
         ASSERT_EQ(c.replace_max(k), expected) << "replace_max, step " << step;
       } break;
-      case 11: {
+      case 5: {
         const bool expected = !model.empty() && rekey_model<K, unique>(model, model.begin(), k);
         ASSERT_EQ(c.replace_min(k), expected) << "replace_min, step " << step;
       } break;
-      case 12:
-      case 13:
+      case 6:
         if (unique) {
           const bool expected = present && rekey_model<K, unique>(model, model.find(k), other);
           ASSERT_EQ(c.replace_equal(k, other), expected) << "replace_equal, step " << step;
@@ -142,14 +138,13 @@ void run_model(uint32_t seed, int steps) {
           for (int32_t v : after) model.emplace(other, v);
         }
         break;
-      case 14:
-      case 15: {
+      case 7: {
         ASSERT_EQ(c.assign_value(k, next_value), present) << "assign_value, step " << step;
         for (auto [it, end] = model.equal_range(k); it != end; ++it) it->second = next_value;
         ++next_value;
         break;
       }
-      case 16:
+      case 8:
         if (rng() % 40 == 0) {
           ASSERT_TRUE(c.clear());
           model.clear();
@@ -171,14 +166,12 @@ void run_model(uint32_t seed, int steps) {
   }
 }
 
-TEST(MapAdt, RandomSequencesMatchTheModelForEveryKeyType) {
-  for_every_type(
-      []<class K>() { run_model<K, true>(11, std::is_same_v<K, int32_t> ? 10000 : 2500); });
-}
-
-TEST(MultimapAdt, RandomSequencesMatchTheModelForEveryKeyType) {
-  for_every_type(
-      []<class K>() { run_model<K, false>(12, std::is_same_v<K, int32_t> ? 10000 : 2500); });
+TEST(MapAdt, RandomSequencesMatchTheModelForEveryKeyTypeInBothKinds) {
+  for_every_type([]<class K>() {
+    const int steps = std::is_same_v<K, int32_t> ? 10000 : 2500;
+    run_model<K, true>(11, steps);
+    run_model<K, false>(12, steps);
+  });
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ namespace {
 using namespace testing;
 using keys = out_list<int32_t>;
 
-// ---- list handles (node_list_test pins every kind of bad handle) ----
+// ---- list handles (structures_test pins every kind of bad handle of the node list) ----
 
 TEST(ListHandles, WalkChangeAndRefuseStaleHandles) {
   auto made = make_kind(list_kind);
@@ -62,18 +62,15 @@ TEST(ListHandles, WalkChangeAndRefuseStaleHandles) {
 // ---- trie ----
 
 TEST(TrieAdt, WordsOverStringsAndAnEmptyShellOverOtherKeys) {
+  // The word rules are trie_test's; here each query reaches its own walk.
   auto made = make_kind(trie_kind, string_type);
   auto& t = typed<xstring>(*made);
-  for (const char* w : {"cart", "car", "Car"}) ASSERT_TRUE(t.insert(xstring(w), 0));
-  EXPECT_FALSE(t.insert(xstring("car"), 0));
-  EXPECT_EQ(contents(t), "Car car cart");
+  ASSERT_TRUE(t.insert(xstring("car"), 0));
   bool exact = true, any_case = false;
-  ASSERT_TRUE(t.has_word(xstring("CART"), exact));
-  ASSERT_TRUE(t.has_word_any_case(xstring("CART"), any_case));
+  ASSERT_TRUE(t.has_word(xstring("CAR"), exact));
+  ASSERT_TRUE(t.has_word_any_case(xstring("CAR"), any_case));
   EXPECT_FALSE(exact);
   EXPECT_TRUE(any_case);
-  EXPECT_TRUE(t.clear());
-  EXPECT_EQ(t.count(), 0u);
 
   auto shell_made = make_kind(trie_kind, i32_type);
   i32_adt& shell = typed<int32_t>(*shell_made);

@@ -1,5 +1,6 @@
 // The executor: the token counts of each family, the lock discipline under concurrent clears,
-// and the log seam (which commands reach the log, with which slot, and replay by slot).
+// the log seam (which commands reach the log, with which slot, and replay by slot), and the
+// reply cells' string rule.
 #include "engine/executor.h"
 
 #include <gtest/gtest.h>
@@ -12,14 +13,10 @@
 
 #include "containers/factory.h"
 #include "engine/change_log.h"
+#include "engine/reply.h"
 
 namespace qn::db::nosql {
 namespace {
-
-// A real vector: the read path casts to the typed class its descriptors name.
-std::unique_ptr<nosql_db::ab_adt> plain() {
-  return nosql_db::make_container("vector", i32_type, u08_type, 0);
-}
 
 bool run(container_registry& r, std::string_view line) {
   reply_record reply;
@@ -63,7 +60,8 @@ TEST(Execute, ConcurrentClearsAndReadsKeepTheLockDiscipline) {
     uint64_t slot = 0;
     {
       std::unique_lock lock(r.lock());
-      ASSERT_TRUE(r.place_new(plain(), "", slot));
+      // A real vector: the read path casts to the typed class its descriptors name.
+      ASSERT_TRUE(r.place_new(nosql_db::make_container("vector", i32_type, u08_type, 0), "", slot));
     }
     EXPECT_TRUE(run(r, "clear"));
   }
@@ -90,21 +88,12 @@ TEST(ChangeLog, ChangesThatTookEffectAreLoggedWithTheirSlot) {
   container_registry r;
   recording_log log;
   r.set_log(&log);
+  // Slots 0 and 1 are created; "s 0 nth 7 1" fails (no seventh element); "c set i32" takes slot 0
+  // again.
   const char* const lines[] = {
-      "c vector i32",     // slot 0
-      "c map i32 i32 m",  // slot 1
-      "i 0 last 5",
-      "i \"m\" 3 4",
-      "g 0 all",
-      "k",
-      "s 0 first 9",
-      "s 0 nth 7 1",  // fails: no seventh element
-      "d \"m\" equal 3",
-      "e 0",
-      "c set i32",  // takes slot 0 again
-      "x 0",
-      "cxxxx",
-  };
+      "c vector i32", "c map i32 i32 m", "i 0 last 5",      "i \"m\" 3 4", "g 0 all",   "k",
+      "s 0 first 9",  "s 0 nth 7 1",     "d \"m\" equal 3", "e 0",         "c set i32", "x 0",
+      "cxxxx"};
   for (const char* line : lines) (void)run(r, line);
   const std::vector<std::string> expected = {
       "c 0 c vector i32", "c 1 c map i32 i32 m", "i 0 i 0 last 5",
@@ -124,6 +113,15 @@ TEST(ChangeLog, ReplayNamesTheContainerBySlotAndCreatesInTheLoggedSlot) {
   uint64_t slot = 0;
   ASSERT_TRUE(r.find_by_name("m", slot));
   EXPECT_EQ(slot, 5u);
+}
+
+TEST(ReplyCells, StringsKeepTheLow16BitsOfTheirLength) {
+  EXPECT_EQ(make_text_cell("multiset").text, "multiset");
+  EXPECT_EQ(make_cell(xstring(std::string(65536, 'x'))).text.size(), 0u);
+  EXPECT_EQ(make_cell(xstring(std::string(65537, 'x'))).text, "x");
+  EXPECT_EQ(make_cell(xstring(std::string(65535, 'y'))).text.size(), 65535u);
+  const value_cell s = make_cell(xstring("ab"));
+  for (uint8_t b : s.inline_bytes) EXPECT_EQ(b, 0);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "containers/factory.h"
+
 namespace qn::db::nosql {
 namespace {
 
@@ -59,16 +61,11 @@ TEST(Tokenize, DecodesEscapesInsideQuotes) {
   }
 }
 
-class fake_container final : public ab_adt {
- public:
-  fake_container() : ab_adt("vector", i32_type, u08_type) {}
-};
-
 TEST(ResolveContainer, NumbersAndNames) {
   container_registry r;
   uint64_t slot = 0;
-  ASSERT_TRUE(r.place_new(std::make_unique<fake_container>(), "", slot));
-  ASSERT_TRUE(r.place_new(std::make_unique<fake_container>(), "1", slot));
+  ASSERT_TRUE(r.place_new(nosql_db::make_container("vector", i32_type, u08_type, 0), "", slot));
+  ASSERT_TRUE(r.place_new(nosql_db::make_container("vector", i32_type, u08_type, 0), "1", slot));
   struct {
     std::string_view text;
     bool quoted;
@@ -88,20 +85,6 @@ TEST(ResolveContainer, NumbersAndNames) {
       EXPECT_EQ(s, c.slot) << c.text;
     }
   }
-}
-
-TEST(ResolveContainer, EmptyQuotedTokenIsASlotNumber) {
-  container_registry r;
-  uint64_t slot = 0;
-  ASSERT_TRUE(r.place_new(std::make_unique<fake_container>(), "", slot));
-  token t[max_tokens];
-  ASSERT_EQ(tokenize("g \"\"", t), 2);
-  EXPECT_FALSE(t[1].is_name());
-  slot = 1;
-  EXPECT_EQ(container_of(r, t[1], slot), r.container_at(0));
-  EXPECT_EQ(slot, 0u);
-  ASSERT_EQ(tokenize("g 1048576", t), 2);
-  EXPECT_EQ(container_of(r, t[1], slot), nullptr);
 }
 
 }  // namespace

@@ -41,12 +41,6 @@ inline std::unique_ptr<nosql_db::ab_adt> empty_vector() {
   return nosql_db::make_container(nosql_db::vector_kind, i32_type, u08_type, 0);
 }
 
-// A container whose `save` fails (the interface's own answer).
-class unsaveable final : public nosql_db::ab_adt {
- public:
-  unsaveable() : ab_adt("vector", i32_type, u08_type) {}
-};
-
 // Places a container at a chosen slot under a name, as restore does.
 inline bool place_at(container_registry& registry, uint64_t slot, std::string_view name,
                      std::unique_ptr<nosql_db::ab_adt> container) {

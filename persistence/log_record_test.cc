@@ -18,28 +18,23 @@ std::string two_records() {
   return bytes;
 }
 
-TEST(log_record, records_read_back_in_order) {
-  const std::string bytes = two_records();
-  uint64_t at = 0;
-  record r;
-  ASSERT_EQ(decode(bytes, at, r), outcome::ok);
-  EXPECT_EQ(r.family, 's');
-  EXPECT_EQ(r.slot, 7u);
-  EXPECT_EQ(r.line, "s m w 1 2");
-  EXPECT_TRUE(r.image.empty());
-  ASSERT_EQ(decode(bytes, at, r), outcome::ok);
-  EXPECT_EQ(r.line, "r a.img");
-  EXPECT_EQ(r.image, std::string("qmdb\0\0", 6));
-  EXPECT_EQ(decode(bytes, at, r), outcome::end);
-}
-
-// Every cut inside the second record leaves the first readable and the second torn; a byte
-// changed in the first record, with the second after it, is corruption; in the last, a tear.
-TEST(log_record, cuts_are_torn_and_flips_are_corrupt_unless_last) {
+// Two records read back in order. Every cut inside the second record leaves the first readable
+// and the second torn; a byte changed in the first record, with the second after it, is
+// corruption; in the last, a tear.
+TEST(log_record, records_read_back_cuts_are_torn_and_flips_are_corrupt_unless_last) {
   const std::string bytes = two_records();
   uint64_t first_end = 0;
   record r;
   ASSERT_EQ(decode(bytes, first_end, r), outcome::ok);
+  EXPECT_EQ(r.family, 's');
+  EXPECT_EQ(r.slot, 7u);
+  EXPECT_EQ(r.line, "s m w 1 2");
+  EXPECT_TRUE(r.image.empty());
+  uint64_t second_end = first_end;
+  ASSERT_EQ(decode(bytes, second_end, r), outcome::ok);
+  EXPECT_EQ(r.line, "r a.img");
+  EXPECT_EQ(r.image, std::string("qmdb\0\0", 6));
+  EXPECT_EQ(decode(bytes, second_end, r), outcome::end);
   for (uint64_t cut = first_end + 1; cut < bytes.size(); ++cut) {
     const std::string_view part(bytes.data(), cut);
     uint64_t at = 0;

@@ -12,6 +12,7 @@ namespace qn::db::nosql {
 namespace {
 
 using testing::command_runner;
+using testing::created;
 
 // The single row "k <slot>" answers, written compactly.
 std::string row(std::string_view name, uint64_t slot, uint64_t count, std::string_view kind,
@@ -49,7 +50,7 @@ TEST(Create, EveryFormBuildsWhatItNames) {
   };
   for (const form& f : forms) {
     command_runner r;
-    ASSERT_EQ(r.create(f.line), 0u) << f.line;
+    ASSERT_EQ(r.run(f.line), created(0)) << f.line;
     EXPECT_EQ(r.run("k 0"), f.expected) << f.line;
   }
 }
@@ -76,34 +77,34 @@ TEST(Create, RefusedFormsChangeNothing) {
   for (std::string_view line : refused) {
     command_runner r;
     EXPECT_EQ(r.run(line), "false") << line;
-    EXPECT_EQ(r.create("c hashtable u08 1"), 0u) << line;  // the free list is untouched
+    EXPECT_EQ(r.run("c hashtable u08 1"), created(0)) << line;  // the free list is untouched
   }
 }
 
 TEST(Create, NamesAreTakenOnceAndGivenBackByErase) {
   command_runner r;
-  EXPECT_EQ(r.run("c hashtable u08 1 n"), "ok [vkey u64: 0] [vkey(hex) string: \"0x0\"]");
+  EXPECT_EQ(r.run("c hashtable u08 1 n"), created(0));
   EXPECT_EQ(r.run("c hashmap u08 u08 1 n"), "false");
   EXPECT_EQ(r.run("c hashmap i64 string 1099511627776 big"), "false");
-  EXPECT_EQ(r.create("c hashtable u08 1 N"), 1u);  // names are compared byte for byte
-  EXPECT_EQ(r.create("c hashtable u08 1 big"), 2u);
+  EXPECT_EQ(r.run("c hashtable u08 1 N"), created(1));  // names are compared byte for byte
+  EXPECT_EQ(r.run("c hashtable u08 1 big"), created(2));
   EXPECT_EQ(r.run("e \"n\""), "ok [erase vkey u64: 0]");
   EXPECT_EQ(r.run("e 2"), "ok [erase vkey u64: 2]");
   EXPECT_EQ(r.run("e 2"), "false");
-  EXPECT_EQ(r.create("c hashtable u08 1 big"), 2u);  // last freed, first reused
-  EXPECT_EQ(r.create("c hashtable u08 1 n"), 0u);
-  EXPECT_EQ(r.create("c hashtable u08 1"), 3u);
+  EXPECT_EQ(r.run("c hashtable u08 1 big"), created(2));  // last freed, first reused
+  EXPECT_EQ(r.run("c hashtable u08 1 n"), created(0));
+  EXPECT_EQ(r.run("c hashtable u08 1"), created(3));
 }
 
 TEST(Describe, ListsEveryOccupiedSlotAndRefusesWhatNamesNone) {
   command_runner r;
   EXPECT_EQ(r.run("k"), "ok");
-  for (int i = 0; i < 18; ++i) ASSERT_EQ(r.create("c hashtable u08 1"), uint64_t(i));
+  for (int i = 0; i < 18; ++i) ASSERT_EQ(r.run("c hashtable u08 1"), created(i));
   for (std::string_view line : {"e 0", "e 2", "e 3", "e 16", "e 1"})
     ASSERT_NE(r.run(line), "false");
-  ASSERT_EQ(r.create("c hashmap time i32 8 m"), 1u);
+  ASSERT_EQ(r.run("c hashmap time i32 8 m"), created(1));
   ASSERT_EQ(r.run("e 5"), "ok [erase vkey u64: 5]");
-  ASSERT_EQ(r.create("c map u16 string"), 5u);
+  ASSERT_EQ(r.run("c map u16 string"), created(5));
   const std::string listing = r.run("k");
   EXPECT_NE(listing.find("[vkey u64: 1 4 5 6 7 8 9 10 11 12 13 14 15 17]"), std::string::npos)
       << listing;
@@ -112,31 +113,26 @@ TEST(Describe, ListsEveryOccupiedSlotAndRefusesWhatNamesNone) {
             std::string::npos)
       << listing;
   const std::string row_1 = row("m", 1, 0, "hashmap_not_allowed", "time", "i32");
-  for (std::string_view line : {"k 1", "k \"m\"", "k 0X1", "k +1", "k 01"}) {
-    EXPECT_EQ(r.run(line), row_1) << line;
-  }
-  for (std::string_view line : {"k 0", "k 1048576", "k \"M\"", "k -1", "k 1x5", "k 1 1", "e",
-                                "e 1 0", "e -0", "e \"zz\"", "e 0z"}) {
+  EXPECT_EQ(r.run("k 1"), row_1);
+  EXPECT_EQ(r.run("k \"m\""), row_1);
+  // How numbers are spelled is tokenizer_test's ResolveContainer; token counts are executor_test's.
+  for (std::string_view line : {"k 0", "k 1048576", "k \"M\"", "e 0", "e \"zz\""}) {
     EXPECT_EQ(r.run(line), "false") << line;
   }
   EXPECT_EQ(r.registry().occupied_count(), 14u);
 }
 
-// A container of no interest beyond occupying a slot.
-class filler final : public ab_adt {
- public:
-  filler() : ab_adt("vector", u08_type, u08_type) {}
-};
-
 TEST(Create, FailsWhileEverySlotIsTaken) {
   command_runner r;
   uint64_t slot = 0;
   for (uint64_t i = 0; i < container_registry::capacity; ++i) {
-    ASSERT_TRUE(r.registry().place_new(std::make_unique<filler>(), "", slot));
+    // The interface alone: a container of no interest beyond occupying a slot.
+    ASSERT_TRUE(
+        r.registry().place_new(std::make_unique<ab_adt>("vector", u08_type, u08_type), "", slot));
   }
   EXPECT_EQ(r.run("c hashmap u08 u08 1 name"), "false");
   EXPECT_EQ(r.run("e 5"), "ok [erase vkey u64: 5]");
-  EXPECT_EQ(r.run("c hashtable u08 1 name"), "ok [vkey u64: 5] [vkey(hex) string: \"0x5\"]");
+  EXPECT_EQ(r.run("c hashtable u08 1 name"), created(5));
   EXPECT_EQ(r.run("c hashtable u08 1"), "false");
 }
 

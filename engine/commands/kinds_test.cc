@@ -3,6 +3,7 @@
 // own descriptors. What each kind does with an operation is pinned in containers/; here one
 // script per kind checks that the command layer gets there with the right types and arguments.
 // List node handles are the word tests' (as arguments of every family) and the list kind's.
+// Backup and restore by a quoted path close the file.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -13,17 +14,12 @@
 namespace qn::db::nosql {
 namespace {
 
+using testing::created;
+
 struct exchange {
   std::string line;
   std::string reply;
 };
-
-// The reply of a create that took slot n.
-std::string created(int n) {
-  char hex[8];
-  std::snprintf(hex, sizeof hex, "%x", n);
-  return "ok [vkey u64: " + std::to_string(n) + "] [vkey(hex) string: \"0x" + hex + "\"]";
-}
 
 TEST(Kinds, EveryFamilyReachesEveryKindWithItsTypes) {
   // One database; slot n is the n-th container created.
@@ -58,6 +54,25 @@ TEST(Kinds, EveryFamilyReachesEveryKindWithItsTypes) {
   };
   testing::command_runner r;
   for (const exchange& e : script) EXPECT_EQ(r.run(e.line), e.reply) << e.line;
+}
+
+// b and r as command lines: the path is the second token, quoted when it holds spaces. What the
+// image holds and every refusal of a file are persistence's tests.
+TEST(ImageCommands, BackUpAndRestoreByAQuotedPath) {
+  const std::string path = ::testing::TempDir() + "zor image commands test.img";
+  std::remove(path.c_str());
+  const std::string quoted = "\"" + path + "\"";
+  testing::command_runner r;
+  ASSERT_EQ(r.run("c vector i32 v"), created(0));
+  ASSERT_EQ(r.run("i \"v\" last 5"), "ok");
+  EXPECT_EQ(r.run("b " + quoted), "ok");
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(r.run("b " + quoted), "false");  // never overwritten
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "exists file named " + path + "\n");
+  EXPECT_EQ(r.run("d \"v\" all"), "ok");
+  EXPECT_EQ(r.run("r " + quoted), "ok");
+  EXPECT_EQ(r.run("g \"v\" all"), "ok [i32: 5]");
+  std::remove(path.c_str());
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "containers/adt.h"
 #include "engine/commands/test_support.h"
@@ -31,33 +32,33 @@ class probe_container final : public nosql_db::adt<int32_t, xstring> {
   bool answer = true;
 
   uint64_t count() override { return 5; }
-  bool rank_of(K k, u& out) override { return number(__func__, out, k); }
-  bool all(keys& out) override { return list(__func__, out); }
-  bool count_into(u& out) override { return number(__func__, out); }
-  bool value_at_node(u h, int32_t& out) override { return one(__func__, out, h); }
-  bool find_node(K k, u& out) override { return number(__func__, out, k); }
-  bool next_node(u h, u& out) override { return number(__func__, out, h); }
-  bool prev_node(u h, u& out) override { return number(__func__, out, h); }
-  bool index_of(K k, u& out) override { return number(__func__, out, k); }
-  bool at(u p, int32_t& out) override { return one(__func__, out, p); }
-  bool first(int32_t& out) override { return one(__func__, out); }
-  bool last(int32_t& out) override { return one(__func__, out); }
-  bool range(u f, u t, keys& out) override { return list(__func__, out, f, t); }
-  bool first_n(u n, keys& out) override { return list(__func__, out, n); }
-  bool last_n(u n, keys& out) override { return list(__func__, out, n); }
-  bool between_ge_le(K lo, K hi, keys& out) override { return list(__func__, out, lo, hi); }
-  bool between_ge_lt(K lo, K hi, keys& out) override { return list(__func__, out, lo, hi); }
-  bool between_gt_le(K lo, K hi, keys& out) override { return list(__func__, out, lo, hi); }
-  bool between_gt_lt(K lo, K hi, keys& out) override { return list(__func__, out, lo, hi); }
-  bool max_n(u n, keys& out) override { return list(__func__, out, n); }
-  bool min_n(u n, keys& out) override { return list(__func__, out, n); }
-  bool max(int32_t& out) override { return one(__func__, out); }
-  bool min(int32_t& out) override { return one(__func__, out); }
-  bool equal(K k, keys& out) override { return list(__func__, out, k); }
-  bool greater(K k, keys& out) override { return list(__func__, out, k); }
-  bool less(K k, keys& out) override { return list(__func__, out, k); }
-  bool greater_equal(K k, keys& out) override { return list(__func__, out, k); }
-  bool less_equal(K k, keys& out) override { return list(__func__, out, k); }
+  bool rank_of(K k, u& out) override { return put(__func__, out, k); }
+  bool all(keys& out) override { return put(__func__, out); }
+  bool count_into(u& out) override { return put(__func__, out); }
+  bool value_at_node(u h, int32_t& out) override { return put(__func__, out, h); }
+  bool find_node(K k, u& out) override { return put(__func__, out, k); }
+  bool next_node(u h, u& out) override { return put(__func__, out, h); }
+  bool prev_node(u h, u& out) override { return put(__func__, out, h); }
+  bool index_of(K k, u& out) override { return put(__func__, out, k); }
+  bool at(u p, int32_t& out) override { return put(__func__, out, p); }
+  bool first(int32_t& out) override { return put(__func__, out); }
+  bool last(int32_t& out) override { return put(__func__, out); }
+  bool range(u f, u t, keys& out) override { return put(__func__, out, f, t); }
+  bool first_n(u n, keys& out) override { return put(__func__, out, n); }
+  bool last_n(u n, keys& out) override { return put(__func__, out, n); }
+  bool between_ge_le(K lo, K hi, keys& out) override { return put(__func__, out, lo, hi); }
+  bool between_ge_lt(K lo, K hi, keys& out) override { return put(__func__, out, lo, hi); }
+  bool between_gt_le(K lo, K hi, keys& out) override { return put(__func__, out, lo, hi); }
+  bool between_gt_lt(K lo, K hi, keys& out) override { return put(__func__, out, lo, hi); }
+  bool max_n(u n, keys& out) override { return put(__func__, out, n); }
+  bool min_n(u n, keys& out) override { return put(__func__, out, n); }
+  bool max(int32_t& out) override { return put(__func__, out); }
+  bool min(int32_t& out) override { return put(__func__, out); }
+  bool equal(K k, keys& out) override { return put(__func__, out, k); }
+  bool greater(K k, keys& out) override { return put(__func__, out, k); }
+  bool less(K k, keys& out) override { return put(__func__, out, k); }
+  bool greater_equal(K k, keys& out) override { return put(__func__, out, k); }
+  bool less_equal(K k, keys& out) override { return put(__func__, out, k); }
   bool clear() override { return note(__func__); }
   bool erase_at(u p) override { return note(__func__, p); }
   bool erase_first() override { return note(__func__); }
@@ -105,8 +106,8 @@ class probe_container final : public nosql_db::adt<int32_t, xstring> {
   bool replace_less(K k, K to) override { return note(__func__, k, to); }
   bool replace_greater_equal(K k, K to) override { return note(__func__, k, to); }
   bool replace_less_equal(K k, K to) override { return note(__func__, k, to); }
-  bool has_word(K k, bool& out) override { return truth(__func__, out, k); }
-  bool has_word_any_case(K k, bool& out) override { return truth(__func__, out, k); }
+  bool has_word(K k, bool& out) override { return put(__func__, out, k); }
+  bool has_word_any_case(K k, bool& out) override { return put(__func__, out, k); }
   bool values_of(K k, nosql_db::out_list<xstring>& out) override {
     out.emplace_back("v");
     return note(__func__, k);
@@ -128,24 +129,14 @@ class probe_container final : public nosql_db::adt<int32_t, xstring> {
     calls += ')';
     return answer;
   }
-  template <class... A>
-  bool list(std::string_view op, keys& out, const A&... args) {
-    out = {1, 2};
-    return note(op, args...);
-  }
-  template <class... A>
-  bool one(std::string_view op, int32_t& out, const A&... args) {
-    out = 7;
-    return note(op, args...);
-  }
-  template <class... A>
-  bool number(std::string_view op, uint64_t& out, const A&... args) {
-    out = 42;
-    return note(op, args...);
-  }
-  template <class... A>
-  bool truth(std::string_view op, bool& out, const A&... args) {
-    out = true;
+  // Sets `out` to the fixed result of its type (see the top of this file), then notes the call.
+  template <class T, class... A>
+  bool put(std::string_view op, T& out, const A&... args) {
+    if constexpr (std::is_same_v<T, keys>) {
+      out = {1, 2};
+    } else {
+      out = static_cast<T>(std::is_same_v<T, int32_t> ? 7 : 42);
+    }
     return note(op, args...);
   }
 };

@@ -32,13 +32,6 @@
 namespace qn::db::nosql::testing {
 
 template <class T>
-T load_inline(const value_cell& cell, size_t offset) {
-  T v;
-  std::memcpy(&v, cell.inline_bytes.data() + offset, sizeof(T));
-  return v;
-}
-
-template <class T>
 void render_value(const T& v, std::string& out) {
   char buf[48];
   if constexpr (std::is_same_v<T, date>) {
@@ -64,7 +57,9 @@ inline void render_cell(type_descriptor type, const value_cell& cell, std::strin
     if constexpr (std::is_same_v<T, xstring>) {
       append_quoted(cell.text, out);
     } else {
-      render_value(load_inline<T>(cell, inline_offset<T>()), out);
+      T v;
+      std::memcpy(&v, cell.inline_bytes.data() + inline_offset<T>(), sizeof(T));
+      render_value(v, out);
     }
     return true;
   });
@@ -77,10 +72,7 @@ inline std::string render_reply(const reply_record& reply) {
   for (size_t i = 0; i < reply.size(); ++i) {
     const reply_item& item = reply[i];
     out += " [";
-    if (!item.label.empty()) {
-      out += item.label;
-      out += ' ';
-    }
+    if (!item.label.empty()) out += item.label + ' ';
     const std::string_view word = type_name(item.type);
     out += word.empty() ? std::string_view("untyped") : word;
     out += ':';
@@ -102,21 +94,17 @@ class command_runner {
     return render_reply(reply);
   }
 
-  // Runs a line that must succeed and returns the slot number of its first item (the "vkey" of a
-  // create reply); all ones when the line failed or answered no u64 item.
-  uint64_t create(std::string_view line) {
-    reply_record reply;
-    if (!execute(registry_, line.data(), line.size(), reply) || reply.empty() ||
-        reply[0].values.empty()) {
-      return ~uint64_t{0};
-    }
-    return load_inline<uint64_t>(reply[0].values[0], 0);
-  }
-
   container_registry& registry() { return registry_; }
 
  private:
   container_registry registry_;
 };
+
+// The reply of a create that took slot n.
+inline std::string created(uint64_t n) {
+  char hex[24];
+  std::snprintf(hex, sizeof hex, "%llx", static_cast<unsigned long long>(n));
+  return "ok [vkey u64: " + std::to_string(n) + "] [vkey(hex) string: \"0x" + hex + "\"]";
+}
 
 }  // namespace qn::db::nosql::testing
