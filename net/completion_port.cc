@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace qn::net {
@@ -23,8 +24,9 @@ uint64_t generation_of(uint64_t word) { return word >> 32; }
 uint64_t report_of(uint32_t slot, uint64_t generation) { return generation << 32 | slot; }
 }  // namespace
 
-completion_port::completion_port(unsigned concurrency)
+completion_port::completion_port(unsigned concurrency, unsigned reports_per_wait)
     : free_turns_(concurrency == 0 ? 1 : concurrency),
+      reports_per_wait_(std::clamp(reports_per_wait, 1u, max_reports_per_wait)),
       chunks_(std::make_unique<std::atomic<ownership*>[]>(max_sockets / chunk_size)) {
   epoll_fd_ = epoll_create1(EPOLL_CLOEXEC);
   packet_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK | EFD_SEMAPHORE);
@@ -230,20 +232,61 @@ bool completion_port::queue(const packet& p) {
 
 bool completion_port::wait(completion& out) {
   for (;;) {
-    epoll_event ev{};
-    const int n = epoll_wait(epoll_fd_, &ev, 1, -1);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) continue;
-    if (ev.data.u64 == packet_report) {
-      if (take_posted(out)) return true;
-      continue;
-    }
-    io_operation* op = claim(ev.data.u64);
-    if (op != nullptr && complete_io(*op, out)) return true;
+    uint64_t report = 0;
+    if (!take_shared(report) && !wait_for_reports(report)) return false;
+    if (handle(report, out)) return true;
   }
+}
+
+bool completion_port::take_shared(uint64_t& report) {
+  if (shared_count_.load() == 0) return false;
+  std::lock_guard lock(mutex_);
+  if (shared_reports_.empty()) return false;
+  report = shared_reports_.front();
+  shared_reports_.pop_front();
+  shared_count_.store(shared_reports_.size());
+  return true;
+}
+
+bool completion_port::wait_for_reports(uint64_t& report) {
+  epoll_event events[max_reports_per_wait];
+  int n = 0;
+  do {
+    sleepers_.fetch_add(1);
+    // Reports shared after this thread last looked, by a thread that did not see it asleep yet.
+    if (take_shared(report)) {
+      sleepers_.fetch_sub(1);
+      return true;
+    }
+    n = epoll_wait(epoll_fd_, events, static_cast<int>(reports_per_wait_), -1);
+    sleepers_.fetch_sub(1);
+  } while (n == 0 || (n < 0 && errno == EINTR));
+  if (n < 0) return false;
+  // The packet queue's report goes last, so that the socket reports of the same wait come first.
+  std::partition(events, events + n,
+                 [](const epoll_event& e) { return e.data.u64 != packet_report; });
+  report = events[0].data.u64;
+  if (n > 1) share(events + 1, n - 1);
+  return true;
+}
+
+void completion_port::share(const epoll_event* events, int count) {
+  {
+    std::lock_guard lock(mutex_);
+    for (int i = 0; i < count; ++i) shared_reports_.push_back(events[i].data.u64);
+    shared_count_.store(shared_reports_.size());
+  }
+  if (sleepers_.load() > 0 && !is_wakeup_queued_.exchange(true)) {
+    packet wakeup;
+    wakeup.is_wakeup = true;
+    if (!queue(wakeup)) is_wakeup_queued_.store(false);
+  }
+}
+
+bool completion_port::handle(uint64_t report, completion& out) {
+  if (report == packet_report) return take_posted(out);
+  io_operation* op = claim(report);
+  return op != nullptr && complete_io(*op, out);
 }
 
 bool completion_port::take_posted(completion& out) {
@@ -255,6 +298,10 @@ bool completion_port::take_posted(completion& out) {
     std::lock_guard lock(mutex_);
     p = packets_.front();
     packets_.pop_front();
+  }
+  if (p.is_wakeup) {
+    is_wakeup_queued_.store(false);
+    return false;
   }
   if (!p.needs_io) {
     out = p.done;

@@ -13,6 +13,12 @@
 // Packets posted by hand (exit packets) and the retries travel through a FIFO queue and a
 // semaphore eventfd.
 //
+// One epoll_wait takes up to `reports_per_wait` readiness reports. The waiting thread handles the
+// first; the others go to a queue shared by every thread that serves the port, which takes from
+// it before it asks epoll again, so a report never waits for one particular thread (a thread
+// asleep in epoll_wait is woken for them). With one running thread this drops the epoll_wait of
+// most requests under load.
+//
 // A send is tried at once by the thread that holds the operation; only what the socket does not
 // take is left to the port: the socket's registration gains writability, the operation is posted
 // like a receive, and whichever thread claims it on a report sends more, until the last byte has
@@ -33,6 +39,8 @@
 #include <memory>
 #include <mutex>
 #include <vector>
+
+struct epoll_event;
 
 namespace qn::net {
 
@@ -76,8 +84,10 @@ class completion_port {
   // The most sockets associated at once.
   static constexpr uint32_t max_sockets = 1u << 20;
 
-  // At most `concurrency` (at least 1) threads hold turns at once.
-  explicit completion_port(unsigned concurrency = max_sockets);
+  // At most `concurrency` (at least 1) threads hold turns at once; one epoll_wait takes up to
+  // `reports_per_wait` (1..max_reports_per_wait) readiness reports.
+  static constexpr unsigned max_reports_per_wait = 64;
+  explicit completion_port(unsigned concurrency = max_sockets, unsigned reports_per_wait = 16);
   ~completion_port();
   completion_port(const completion_port&) = delete;
   completion_port& operator=(const completion_port&) = delete;
@@ -126,13 +136,23 @@ class completion_port {
   };
   struct packet {
     completion done;
-    bool needs_io = false;  // a retry: perform the receive or send of done.operation
+    bool needs_io = false;   // a retry: perform the receive or send of done.operation
+    bool is_wakeup = false;  // no completion: wakes a thread for the shared reports
   };
   static constexpr uint32_t chunk_bits = 12;
   static constexpr uint32_t chunk_size = 1u << chunk_bits;
 
   [[nodiscard]] bool queue(const packet& p);
   [[nodiscard]] bool take_posted(completion& out);
+  // Takes the oldest shared report; false when there is none.
+  [[nodiscard]] bool take_shared(uint64_t& report);
+  // Waits in epoll for reports; returns the first in `report` and shares the others. False when
+  // the wait failed or brought nothing.
+  [[nodiscard]] bool wait_for_reports(uint64_t& report);
+  // Queues reports for whichever thread serving the port asks next; wakes one asleep in epoll.
+  void share(const epoll_event* events, int count);
+  // Handles one report (a socket's or the packet queue's); true with a completion in `out`.
+  [[nodiscard]] bool handle(uint64_t report, completion& out);
   ownership& slot_at(uint32_t index);
   // Allocates a slot (free list first, then the next fresh one); false when all are taken.
   [[nodiscard]] bool allocate_slot(uint32_t& index);
@@ -159,8 +179,16 @@ class completion_port {
 
   int epoll_fd_ = -1;
   int packet_fd_ = -1;  // eventfd in semaphore mode: one count per queued packet
-  std::mutex mutex_;    // guards packets_
+  const unsigned reports_per_wait_;
+  std::mutex mutex_;  // guards packets_ and shared_reports_
   std::deque<packet> packets_;
+  std::deque<uint64_t> shared_reports_;
+  // Read without the mutex to skip it when nothing is shared. sleepers_ counts the threads in
+  // epoll_wait; it and shared_count_ are seq_cst so that a thread going to sleep sees the reports
+  // shared before, or the sharing thread sees the sleeper and wakes it.
+  std::atomic<size_t> shared_count_{0};
+  std::atomic<int> sleepers_{0};
+  std::atomic<bool> is_wakeup_queued_{false};
   // Slots live in chunks that are never freed before the port, so a late report can always read
   // the generation of the slot it names.
   std::unique_ptr<std::atomic<ownership*>[]> chunks_;
