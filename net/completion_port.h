@@ -146,8 +146,8 @@ class completion_port {
   [[nodiscard]] bool take_posted(completion& out);
   // Takes the oldest shared report; false when there is none.
   [[nodiscard]] bool take_shared(uint64_t& report);
-  // Waits in epoll for reports; returns the first in `report` and shares the others. False when
-  // the wait failed or brought nothing.
+  // Waits in epoll for reports (unless shared ones came meanwhile); returns the first in `report`
+  // and shares the others. False when epoll_wait failed.
   [[nodiscard]] bool wait_for_reports(uint64_t& report);
   // Queues reports for whichever thread serving the port asks next; wakes one asleep in epoll.
   void share(const epoll_event* events, int count);
