@@ -1,5 +1,5 @@
 // The sequence kinds, stack and queue: random operations against the positional rules over
-// std::vector; list node handles; the trie over its key types.
+// std::vector; stale list node handles; the trie shell over other keys.
 #include "containers/sequences.h"
 
 #include <gtest/gtest.h>
@@ -19,32 +19,22 @@ namespace {
 using namespace testing;
 using keys = out_list<int32_t>;
 
-// ---- list handles (structures_test pins every kind of bad handle of the node list) ----
+// ---- list handles (structures_test pins every kind of bad handle of the node list; walking,
+// writing and erasing at a handle are the documented example's, in cli_test) ----
 
-TEST(ListHandles, WalkChangeAndRefuseStaleHandles) {
+TEST(ListHandles, EveryOperationRefusesStaleHandles) {
   auto made = make_kind(list_kind);
   i32_adt& list = typed<int32_t>(*made);
-  for (int32_t v : {10, 20, 30, 10}) ASSERT_TRUE(list.insert_last(v));
-  node_handle ten = 0, twenty = 0, thirty = 0, out = 99;
-  ASSERT_TRUE(list.find_node(10, ten));  // the first equal node
+  for (int32_t v : {10, 20, 10}) ASSERT_TRUE(list.insert_last(v));
+  node_handle ten = 0, twenty = 0, out = 99;
+  ASSERT_TRUE(list.find_node(10, ten));
   ASSERT_TRUE(list.find_node(20, twenty));
-  ASSERT_TRUE(list.find_node(30, thirty));
-  EXPECT_FALSE(list.find_node(25, out));
-  ASSERT_TRUE(list.next_node(ten, out));
-  EXPECT_EQ(out, twenty);
+  ASSERT_TRUE(list.prev_node(twenty, out));
+  EXPECT_EQ(out, ten);  // the first equal node
   ASSERT_TRUE(list.prev_node(ten, out));
   EXPECT_EQ(out, 0u);
-  ASSERT_TRUE(list.next_node(0, out));  // 0 names no node: nothing follows it
-  EXPECT_EQ(out, 0u);
-  ASSERT_TRUE(list.insert_at_node(ten, 5));  // before the node
-  ASSERT_TRUE(list.insert_at_node(0, 40));   // 0 appends
-  ASSERT_TRUE(list.assign_node(twenty, 21));
   ASSERT_TRUE(list.erase_node(ten));
-  ASSERT_TRUE(list.erase_at(1));  // positional changes leave the other handles alone
-  EXPECT_EQ(contents(list), "21 30 10 40");
   int32_t v = -1;
-  ASSERT_TRUE(list.value_at_node(thirty, v));
-  EXPECT_EQ(v, 30);
   for (node_handle bad : {ten, ~node_handle{0}, node_handle{1}}) {
     EXPECT_FALSE(list.value_at_node(bad, v)) << bad;
     EXPECT_FALSE(list.erase_node(bad)) << bad;
@@ -53,25 +43,15 @@ TEST(ListHandles, WalkChangeAndRefuseStaleHandles) {
     EXPECT_FALSE(list.prev_node(bad, out)) << bad;
     EXPECT_FALSE(list.insert_at_node(bad, 7)) << bad;
   }
-  EXPECT_EQ(contents(list), "21 30 10 40");
+  EXPECT_EQ(contents(list), "20 10");
   ASSERT_TRUE(list.clear());  // no handle of before names anything afterwards
   for (int32_t x : {10, 20, 30}) ASSERT_TRUE(list.insert_last(x));
-  EXPECT_FALSE(list.value_at_node(thirty, v));
+  EXPECT_FALSE(list.value_at_node(twenty, v));
 }
 
-// ---- trie ----
+// ---- trie (its words are trie_test's and the documented example's) ----
 
-TEST(TrieAdt, WordsOverStringsAndAnEmptyShellOverOtherKeys) {
-  // The word rules are trie_test's; here each query reaches its own walk.
-  auto made = make_kind(trie_kind, string_type);
-  auto& t = typed<xstring>(*made);
-  ASSERT_TRUE(t.insert(xstring("car"), 0));
-  bool exact = true, any_case = false;
-  ASSERT_TRUE(t.has_word(xstring("CAR"), exact));
-  ASSERT_TRUE(t.has_word_any_case(xstring("CAR"), any_case));
-  EXPECT_FALSE(exact);
-  EXPECT_TRUE(any_case);
-
+TEST(TrieAdt, AnEmptyShellOverOtherKeys) {
   auto shell_made = make_kind(trie_kind, i32_type);
   i32_adt& shell = typed<int32_t>(*shell_made);
   EXPECT_EQ(shell.kind_name(), trie_kind);
@@ -80,7 +60,8 @@ TEST(TrieAdt, WordsOverStringsAndAnEmptyShellOverOtherKeys) {
   EXPECT_EQ(n, 0u);
   EXPECT_FALSE(shell.insert(1, 0));
   EXPECT_EQ(contents(shell), "refused");
-  EXPECT_FALSE(shell.has_word(1, exact));
+  bool found = true;
+  EXPECT_FALSE(shell.has_word(1, found));
   EXPECT_TRUE(shell.clear());
   // The value-less kinds exist only over the u08 value type.
   EXPECT_EQ(make_container(trie_kind, string_type, i32_type, 0), nullptr);

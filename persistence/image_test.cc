@@ -54,17 +54,6 @@ TEST(ImageBackup, RecordsFollowSlotOrderWithNamesAndGaps) {
                 record("last", last) + empty_vector_record);
 }
 
-TEST(ImageBackup, FailedSaveLeavesNoFile) {
-  temp_directory dir;
-  container_registry registry;
-  ASSERT_TRUE(place_at(registry, 0, "good", empty_vector()));
-  // The interface alone, whose `save` fails.
-  auto bad = std::make_unique<ab_adt>("vector", i32_type, u08_type);
-  ASSERT_TRUE(place_at(registry, 1, "bad", std::move(bad)));
-  EXPECT_FALSE(save_image(registry, dir.file("bad.img")));
-  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
-}
-
 TEST(ImageBackup, RefusalsLeaveFilesAndDatabaseAsTheyWere) {
   temp_directory dir;
   container_registry registry;
