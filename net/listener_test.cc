@@ -182,35 +182,6 @@ TEST_F(ListenerTest, ThrottleBansAtTheThirtiethFailureAndRefusesAtAccept) {
   EXPECT_EQ(logged_in(source)->command("clear"), empty_reply);
 }
 
-// A pause and a stop close open connections, idle or in the middle of a frame; a pause keeps the
-// registry (no second start-up callback after it), a stop releases it.
-TEST_F(ListenerTest, PauseContinueAndStop) {
-  start();
-  auto before = logged_in();
-  test_client mid_frame(options_.port);
-  ASSERT_TRUE(mid_frame.send_raw(frame_of(login_payload("alice", "wonderland")).substr(0, 9)));
-  ASSERT_EQ(before->command("c vector i32").substr(0, 10), "3d00000000");
-  listener_->pause();
-  ASSERT_TRUE(wait_until([this] { return !is_listening(); }));
-  EXPECT_TRUE(listener_->has_registry());
-  EXPECT_TRUE(before->is_closed_by_server());
-  EXPECT_TRUE(mid_frame.is_closed_by_server());
-  EXPECT_FALSE(test_client(options_.port).is_connected());
-
-  listener_->resume();
-  ASSERT_TRUE(wait_until([this] { return is_listening(); }));
-  auto after = logged_in();
-  EXPECT_EQ(after->command("g 0 count").substr(0, 10), "1e00000000");  // the vector is kept
-  EXPECT_EQ(first_starts_.load(), 1);
-  listener_->stop_request();
-  EXPECT_EQ(listener_->listening_socket(), -1);
-  EXPECT_FALSE(listener_->has_registry());
-  EXPECT_TRUE(listener_->is_stop_requested());
-  EXPECT_TRUE(after->is_closed_by_server());
-  loop_.join();
-  listener_->stop_request();  // a second request finds nothing running and returns at once
-}
-
 TEST_F(ListenerTest, StopWhileTheBindKeepsFailingEnds) {
   const int blocker = occupy_port(options_.port, false);
   ASSERT_GE(blocker, 0);

@@ -116,11 +116,14 @@ TEST(ServerProgram, ServiceModeReportsItsStatesAndPauseKeepsTheData) {
   ASSERT_TRUE(notify.wait_for("READY=1")) << notify.reports << server.output();
   EXPECT_TRUE(notify.reports.starts_with("STATUS=start pending|")) << notify.reports;
   EXPECT_TRUE(can_connect(server.port()));
-  const std::string before = server.client()->request("k");
+  const auto open = server.client();
+  const std::string before = open->request("k");
   ASSERT_TRUE(is_success(before));
 
+  // A pause closes the open connections and the listening socket; the registry stays.
   ASSERT_TRUE(server.send_signal(SIGUSR1));
   EXPECT_TRUE(notify.wait_for("STATUS=paused")) << notify.reports;
+  EXPECT_TRUE(open->is_closed_by_server());
   EXPECT_FALSE(can_connect(server.port()));
   ASSERT_TRUE(server.send_signal(SIGUSR2));
   EXPECT_TRUE(notify.wait_for("STATUS=running")) << notify.reports;
