@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/e2e/server_harness.h"
@@ -72,6 +73,30 @@ TEST(ServerProgram, SignalsEndTheServerWithTheirLogLines) {
     EXPECT_TRUE(has_in_order(server.log_text(), c.log_lines)) << server.log_text();
     EXPECT_FALSE(can_connect(server.port()));
     EXPECT_NE(server.output().find("zor_sql_s(nos) version: "), std::string::npos);
+  }
+}
+
+// A port bound on 127.0.0.1 (not listening) is retried until it is free, and the start-up script
+// runs once, not once per attempt; a stop while it is still taken ends the server all the same.
+TEST(ServerProgram, BusyPortIsRetriedAndAStopEndsTheWait) {
+  for (const bool is_freed : {true, false}) {
+    server_options options{.startup_script = "c vector i32\n"};
+    const int blocker = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in address = net::testing::loopback("127.0.0.1", options.port);
+    ASSERT_EQ(bind(blocker, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    server_process server(options);
+    ASSERT_TRUE(server.start());
+    for (int i = 0; i < 1000 && server.output().find("bind err") == std::string::npos; ++i) {
+      std::this_thread::sleep_for(10ms);
+    }
+    std::this_thread::sleep_for(500ms);  // a few more attempts
+    if (is_freed) {
+      close(blocker);
+      ASSERT_TRUE(wait_for_connect(server.port()));
+      EXPECT_FALSE(is_success(server.client()->request("g 1 count")));  // slot 0 only
+    }
+    EXPECT_TRUE(server.stop()) << is_freed;
+    if (!is_freed) close(blocker);
   }
 }
 
