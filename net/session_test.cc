@@ -26,11 +26,6 @@ constexpr auto& failure = testing::failure_reply;
 using testing::empty_reply;
 constexpr char address[] = "10.1.1.1";
 
-db::nosql::container_registry& shared_registry() {
-  static db::nosql::container_registry* const registry = new db::nosql::container_registry;
-  return *registry;
-}
-
 // Receives handed to a session in a fresh state, and what must come of them.
 struct stream_case {
   bool was_logged_in;
@@ -51,7 +46,8 @@ class SessionTest : public ::testing::Test {
     c_.socket = fds[0];
     peer_ = fds[1];
     users_["alice"] = password_digest("wonderland");
-    context_.registry = &shared_registry();
+    static db::nosql::container_registry registry;  // one for all: a million slots each
+    context_.registry = &registry;
     context_.users = &users_;
     context_.throttle = &throttle_;
     context_.warn = [this](const std::string& line) { warnings_ += line + "\n"; };
@@ -120,18 +116,13 @@ class SessionTest : public ::testing::Test {
   int peer_ = -1;
 };
 
-// Each byte as a receive of its own.
-std::vector<std::string> bytes_of(const std::string& stream) {
-  std::vector<std::string> bytes;
-  for (const char b : stream) bytes.emplace_back(1, b);
-  return bytes;
-}
-
 TEST_F(SessionTest, StreamsGetTheirRepliesAndCountTheirFailures) {
   const std::string payload = login_payload("alice", "wonderland");
   const std::string login = frame_of(payload), wrong = frame_of(login_payload("alice", "nope"));
   const std::string one = "tier=1 counter=1 banned=0";
-  const std::string empty = empty_reply;
+  const std::string empty = empty_reply, bytes = login + frame_of("clear") + frame_of("x");
+  std::vector<std::string> each_byte;  // each byte as a receive of its own
+  for (const char b : bytes) each_byte.emplace_back(1, b);
   const auto failed_login = [&](std::string_view name, std::string_view password) {
     return stream_case{false, {frame_of(login_payload(name, password))}, failure, one, true, false};
   };
@@ -152,7 +143,7 @@ TEST_F(SessionTest, StreamsGetTheirRepliesAndCountTheirFailures) {
       // the rest follows the whole buffer after the prefix is read from the start.
       {false, {frame_of(payload.substr(0, 4)), payload.substr(4)}, success},
       // One byte per receive; the successful login forgets the failures before it.
-      {false, bytes_of(login + frame_of("clear") + frame_of("x")), success + empty + failure},
+      {false, each_byte, success + empty + failure},
       // An empty command reaches the executor.
       {true, {frame_of(""), frame_of("clear")}, failure + empty},
       // Larger than the receive area: gathered, and the next frame is still in step.

@@ -76,15 +76,13 @@ test_client::test_client(uint16_t port, const char* source, int receive_buffer) 
   const sockaddr_in to = loopback("127.0.0.1", port);
   if (bind(socket_, reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0 ||
       connect(socket_, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
-    disconnect();
+    close(socket_);
+    socket_ = -1;
   }
 }
 
-test_client::~test_client() { disconnect(); }
-
-void test_client::disconnect() {
+test_client::~test_client() {
   if (socket_ >= 0) close(socket_);
-  socket_ = -1;
 }
 
 // The socket blocks: a send or a receive ends whole, or short at the 20-second limit or an error.

@@ -63,8 +63,6 @@ class test_client {
   // True when the server ends the connection (end of stream, reset or hang-up) within `limit`,
   // whether or not what it sent before has been read.
   bool is_closed_by_server(std::chrono::milliseconds limit = std::chrono::seconds(20));
-  // Closes the socket now.
-  void disconnect();
 
  private:
   bool read_exactly(char* out, size_t n);

@@ -91,7 +91,6 @@ TEST(Cli, RunsCommandsAndScriptsAndExitsWithTheirStatus) {
     std::string password = "secret";
   } cases[] = {
       {{"-u", "ops", "k"}, "(empty)\n", 0, "", "", "caf\xc3\xa9\n"},
-      {{"-u", "ops", "k"}, "", 2, "login refused", "", "caf\xc3\xa9\nx"},
       {{"k"}, "", 2, "ZOR_PASSWORD", "", ""},
       // As JSON, a session that never began is one error object; the message also goes to stderr.
       {{"--json"},

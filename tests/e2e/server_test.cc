@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/e2e/server_harness.h"
@@ -75,6 +76,30 @@ TEST(ServerProgram, SignalsEndTheServerWithTheirLogLines) {
   }
 }
 
+// A port bound on 127.0.0.1 (not listening) is retried until it is free, and the start-up script
+// runs once, not once per attempt; a stop while it is still taken ends the server all the same.
+TEST(ServerProgram, BusyPortIsRetriedAndAStopEndsTheWait) {
+  for (const bool is_freed : {true, false}) {
+    server_options options{.startup_script = "c vector i32\n"};
+    const int blocker = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in address = net::testing::loopback("127.0.0.1", options.port);
+    ASSERT_EQ(bind(blocker, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    server_process server(options);
+    ASSERT_TRUE(server.start());
+    for (int i = 0; i < 1000 && server.output().find("bind err") == std::string::npos; ++i) {
+      std::this_thread::sleep_for(10ms);
+    }
+    std::this_thread::sleep_for(500ms);  // a few more attempts
+    if (is_freed) {
+      close(blocker);
+      ASSERT_TRUE(wait_for_connect(server.port()));
+      EXPECT_FALSE(is_success(server.client()->request("g 1 count")));  // slot 0 only
+    }
+    EXPECT_TRUE(server.stop()) << is_freed;
+    if (!is_freed) close(blocker);
+  }
+}
+
 // The datagram socket systemd would listen on for the notify protocol: `reports` keeps every
 // report received, each followed by "|".
 struct notify_socket {
@@ -116,11 +141,14 @@ TEST(ServerProgram, ServiceModeReportsItsStatesAndPauseKeepsTheData) {
   ASSERT_TRUE(notify.wait_for("READY=1")) << notify.reports << server.output();
   EXPECT_TRUE(notify.reports.starts_with("STATUS=start pending|")) << notify.reports;
   EXPECT_TRUE(can_connect(server.port()));
-  const std::string before = server.client()->request("k");
+  const auto open = server.client();
+  const std::string before = open->request("k");
   ASSERT_TRUE(is_success(before));
 
+  // A pause closes the open connections and the listening socket; the registry stays.
   ASSERT_TRUE(server.send_signal(SIGUSR1));
   EXPECT_TRUE(notify.wait_for("STATUS=paused")) << notify.reports;
+  EXPECT_TRUE(open->is_closed_by_server());
   EXPECT_FALSE(can_connect(server.port()));
   ASSERT_TRUE(server.send_signal(SIGUSR2));
   EXPECT_TRUE(notify.wait_for("STATUS=running")) << notify.reports;
@@ -152,22 +180,12 @@ TEST(ServerProgram, HideRunsTheServerInTheBackground) {
   ASSERT_NE(at, std::string::npos) << output;
   const int pid = std::atoi(output.c_str() + at + announcement.size());
   ASSERT_GT(pid, 0);
-  // Whatever fails below, the background server does not outlive the test.
-  struct reaper {
-    int pid;
-    bool is_reaped = false;
-    ~reaper() {
-      if (is_reaped) return;
-      kill(pid, SIGKILL);
-      wait_for_process(pid);
-    }
-  } guard{pid};
-
+  // Nothing below returns early, so the background server never outlives the test.
   EXPECT_TRUE(wait_for_connect(server.port()));
   server.client();
-  ASSERT_EQ(kill(pid, SIGTERM), 0);
+  EXPECT_EQ(kill(pid, SIGTERM), 0);
   const std::optional<int> status = wait_for_process(pid);
-  guard.is_reaped = status.has_value();
+  if (!status) kill(pid, SIGKILL);
   EXPECT_TRUE(is_clean_exit(status));
   // The version line goes to the background's own output file, not to the foreground's.
   EXPECT_EQ(output.find("zor_sql_s(nos) version: "), std::string::npos);
