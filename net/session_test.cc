@@ -173,6 +173,7 @@ TEST_F(SessionTest, FramesOverTheirLimitAreRefusedAtTheirLength) {
       {true, {frame_of(std::string(100, 'x'))}, failure},
       {.was_logged_in = true,
        .receives = {frame_of(std::string(101, 'x')).substr(0, 4)},
+       .sent = "",
        .keeps = false,
        .warns = true},
   };

@@ -95,6 +95,7 @@ TEST(Limits, LongLoginFrameCountsOnceAndTheThirtiethFailureBans) {
   // No login timeout closes the refused connection instead of the ban.
   server_process server({.settings = "[limits]\nlogin_timeout_s = 600\n"});
   ASSERT_TRUE(server.start_serving());
+  const auto cpu_before = cpu_time_of(server.pid());
   {
     test_client c(server.port(), "127.0.0.4");
     // 900 KB: about 28 receives, just under the 30 failures that would ban the address if each
@@ -104,6 +105,7 @@ TEST(Limits, LongLoginFrameCountsOnceAndTheThirtiethFailureBans) {
     EXPECT_TRUE(reply.empty() || reply == failure_reply);
     EXPECT_TRUE(c.is_closed_by_server());
   }
+  EXPECT_LT(cpu_time_of(server.pid()) - cpu_before, 50ms);  // no digest of the 900 KB
   // One failure was counted, not one per receive: the address is not banned.
   EXPECT_TRUE(test_client(server.port(), "127.0.0.4").log_in("admin", "secret"));
 
@@ -117,15 +119,17 @@ TEST(Limits, LongLoginFrameCountsOnceAndTheThirtiethFailureBans) {
   EXPECT_TRUE(is_success(server.client("127.0.0.6")->request("c vector i32")));
 }
 
-TEST(Limits, HugeDeclaredFrameClosesWithAWarning) {
+TEST(Limits, HugeDeclaredFrameClosesWithAWarningAndNoGrowth) {
   server_process server;
   ASSERT_TRUE(server.start_serving());
   auto c = server.client();
+  const size_t resident_before = resident_bytes_of(server.pid());
   ASSERT_TRUE(c->send_raw(header_of(0xFFFFFFF0)));
   const std::string chunk(1 << 20, 'x');
   for (int i = 0; i < 128 && c->send_raw(chunk); ++i) {
   }
   EXPECT_TRUE(c->is_closed_by_server());
+  EXPECT_LE(resident_bytes_of(server.pid()), resident_before + (size_t{64} << 20));
   EXPECT_TRUE(is_success(server.client()->request("c vector i32")));
   EXPECT_NE(server.log_text().find("max_frame_bytes"), std::string::npos);
 }

@@ -49,6 +49,24 @@ std::string read_file(const std::string& path) {
   return text.str();
 }
 
+std::chrono::milliseconds cpu_time_of(int pid) {
+  // Fields 14 and 15 of /proc/<pid>/stat, after the parenthesised command name.
+  const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+  std::istringstream fields(stat.substr(std::min(stat.rfind(')') + 2, stat.size())));
+  std::string skipped;
+  long long user = 0, system = 0;
+  for (int i = 3; i < 14; ++i) fields >> skipped;
+  fields >> user >> system;
+  return std::chrono::milliseconds((user + system) * 1000 / sysconf(_SC_CLK_TCK));
+}
+
+size_t resident_bytes_of(int pid) {
+  // The second field of statm: resident pages.
+  size_t pages = 0;
+  std::istringstream(read_file("/proc/" + std::to_string(pid) + "/statm")) >> pages >> pages;
+  return pages * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
 bool has_in_order(std::string_view text, const std::vector<std::string>& lines) {
   size_t from = 0;
   for (const std::string& line : lines) {

@@ -64,6 +64,7 @@ class server_process {
   [[nodiscard]] bool start_serving() { return start() && wait_for_connect(port(), 60s); }
   uint16_t port() const { return options_.port; }
   const std::string& directory() const { return directory_; }
+  int pid() const { return pid_; }
   // A client from `source`, logged in as admin.
   std::unique_ptr<test_client> client(const char* source = "127.0.0.1") const;
 
@@ -98,5 +99,9 @@ std::optional<int> wait_for_process(int pid, std::chrono::milliseconds limit = 1
 
 // The whole content of a file; empty when it cannot be read.
 std::string read_file(const std::string& path);
+
+// The user plus system processor time of a running process, and its resident set in bytes.
+std::chrono::milliseconds cpu_time_of(int pid);
+size_t resident_bytes_of(int pid);
 
 }  // namespace qn::e2e
