@@ -133,7 +133,7 @@ class word_trie {
   static node** child_slot(node* n, uint8_t byte) {
     if (is_dense(n)) {
       const uint32_t i = uint32_t{byte} - n->low;
-      node** at = reinterpret_cast<node**>(n + 1) + i;
+      node** at = children(n) + i;
       return i < n->capacity && *at != nullptr ? at : nullptr;
     }
     const uint32_t i = key_index(n, byte);

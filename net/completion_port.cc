@@ -24,9 +24,8 @@ uint64_t generation_of(uint64_t word) { return word >> 32; }
 uint64_t report_of(uint32_t slot, uint64_t generation) { return generation << 32 | slot; }
 }  // namespace
 
-completion_port::completion_port(unsigned concurrency, unsigned reports_per_wait)
+completion_port::completion_port(unsigned concurrency)
     : free_turns_(concurrency == 0 ? 1 : concurrency),
-      reports_per_wait_(std::clamp(reports_per_wait, 1u, max_reports_per_wait)),
       chunks_(std::make_unique<std::atomic<ownership*>[]>(max_sockets / chunk_size)) {
   epoll_fd_ = epoll_create1(EPOLL_CLOEXEC);
   packet_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK | EFD_SEMAPHORE);
@@ -249,7 +248,7 @@ bool completion_port::take_shared(uint64_t& report) {
 }
 
 bool completion_port::wait_for_reports(uint64_t& report) {
-  epoll_event events[max_reports_per_wait];
+  epoll_event events[reports_per_wait];
   int n = 0;
   do {
     sleepers_.fetch_add(1);
@@ -258,7 +257,7 @@ bool completion_port::wait_for_reports(uint64_t& report) {
       sleepers_.fetch_sub(1);
       return true;
     }
-    n = epoll_wait(epoll_fd_, events, static_cast<int>(reports_per_wait_), -1);
+    n = epoll_wait(epoll_fd_, events, reports_per_wait, -1);
     sleepers_.fetch_sub(1);
   } while (n == 0 || (n < 0 && errno == EINTR));
   if (n < 0) return false;
