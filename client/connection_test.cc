@@ -114,7 +114,9 @@ TEST(ConnectionTest, LogsInRunsACommandAndClosesOnBrokenExchanges) {
     EXPECT_EQ(describe(client.execute("k", reply)), describe(c.expected)) << c.name;
     const bool is_broken = c.expected != result::ok && c.expected != result::command_failed;
     EXPECT_EQ(client.is_open(), !is_broken) << c.name;
-    if (c.expected == result::ok) EXPECT_EQ(std::get<uint8_t>(reply.items.at(0).values.at(0)), 7);
+    if (c.expected == result::ok) {
+      EXPECT_EQ(std::get<uint8_t>(reply.items.at(0).values.at(0)), 7);
+    }
     if (!is_broken) continue;
     EXPECT_FALSE(client.last_error().empty()) << c.name;
     EXPECT_EQ(client.execute("k", reply), result::not_connected) << c.name;
