@@ -25,7 +25,7 @@ uint64_t create(container_registry& r, std::string_view name = "") {
   return slot;
 }
 
-TEST(container_registry, NamesAreUniqueBytewiseAndClearAllRestoresAscendingOrder) {
+TEST(ContainerRegistry, NamesAreUniqueBytewiseAndClearAllRestoresAscendingOrder) {
   container_registry r;
   EXPECT_EQ(create(r, "ab"), 0u);
   EXPECT_EQ(create(r, "a"), 1u);
@@ -55,7 +55,7 @@ TEST(container_registry, NamesAreUniqueBytewiseAndClearAllRestoresAscendingOrder
 // The free list against a plain list of numbers: creation pops the head (slots come in ascending
 // order at first), release pushes the front, reserve_front moves a number to the front; every
 // slot number handed out must agree.
-TEST(container_registry, FreeListMatchesAModelUnderRandomOperations) {
+TEST(ContainerRegistry, FreeListMatchesAModelUnderRandomOperations) {
   container_registry r;
   std::list<uint64_t> model;
   for (uint64_t i = 0; i < container_registry::capacity; ++i) model.push_back(i);

@@ -6,7 +6,7 @@
 namespace qn::db::nosql::log_record {
 namespace {
 
-TEST(log_record, crc32c_matches_the_standard_check_value) {
+TEST(LogRecord, crc32c_matches_the_standard_check_value) {
   EXPECT_EQ(crc32c("123456789"), 0xE3069283u);
   EXPECT_EQ(crc32c("6789", crc32c("12345")), 0xE3069283u);
 }
@@ -21,7 +21,7 @@ std::string two_records() {
 // Two records read back in order. Every cut inside the second record leaves the first readable
 // and the second torn; a byte changed in the first record, with the second after it, is
 // corruption; in the last, a tear.
-TEST(log_record, records_read_back_cuts_are_torn_and_flips_are_corrupt_unless_last) {
+TEST(LogRecord, records_read_back_cuts_are_torn_and_flips_are_corrupt_unless_last) {
   const std::string bytes = two_records();
   uint64_t first_end = 0;
   record r;
@@ -61,7 +61,7 @@ TEST(log_record, records_read_back_cuts_are_torn_and_flips_are_corrupt_unless_la
 
 // Start-up cuts a bad record off only when no good record follows it: zeros a power cut left, or
 // a record cut short, end the log; a broken length with a good record after it is corruption.
-TEST(log_record, a_bad_record_is_a_tail_unless_a_good_one_follows) {
+TEST(LogRecord, a_bad_record_is_a_tail_unless_a_good_one_follows) {
   const std::string bytes = two_records();
   uint64_t first_end = 0;
   record r;

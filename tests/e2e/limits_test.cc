@@ -150,8 +150,9 @@ TEST(Limits, SilentSocketsAtTheDescriptorLimitAreClosedAndOthersLogIn) {
   EXPECT_TRUE(is_success(other->request("c vector i32")));
 }
 
-// And the bound on a hash table's slot array holds exactly: 1024 slots of 8 bytes, not 1025.
-TEST(Limits, ConnectionsOverTheLimitAreClosedAtOnce) {
+// Connections over max_connections are closed at once; and the bound on a hash table's slot array
+// holds exactly: 1024 slots of 8 bytes, not 1025.
+TEST(Limits, ConnectionsAndSlotArrayBoundsHold) {
   server_process server(
       {.settings = "[limits]\nmax_connections = 4\nmax_hash_slot_bytes = 8192\n"});
   ASSERT_TRUE(server.start_serving());
